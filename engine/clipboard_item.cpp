@@ -1,0 +1,7 @@
+#include "engine/clipboard_item.h"
+
+ClipboardItem::ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image)
+    : m_id(QUuid::createUuid()), m_text(std::move(text)), m_image(std::move(image)),
+      m_timestamp(std::chrono::system_clock::now())
+{
+}

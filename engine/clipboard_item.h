@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/image.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+/// One entry of the clipboard history: a text or an image, an identity and the moment of capture.
+/// Immutable; copies share the image.
+class ClipboardItem
+{
+public:
+    ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);
+
+    [[nodiscard]] const QUuid& id() const { return m_id; }
+    [[nodiscard]] const std::optional<QString>& text() const { return m_text; }
+    [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_image; }
+    [[nodiscard]] std::chrono::system_clock::time_point timestamp() const { return m_timestamp; }
+
+    /// Identity, not content: an item equals only itself and its copies.
+    friend bool operator==(const ClipboardItem& left, const ClipboardItem& right) { return left.m_id == right.m_id; }
+
+private:
+    QUuid m_id;
+    std::optional<QString> m_text;
+    std::shared_ptr<const platform::Image> m_image;
+    std::chrono::system_clock::time_point m_timestamp;
+};
