@@ -1,0 +1,62 @@
+#include "app/panel_placement.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::Point;
+using platform::Rect;
+using platform::Screen;
+
+constexpr platform::Size panelSize{320, 420};
+
+// 1440 x 900 with the bottom 80 and the top 25 taken by a dock and a menu bar.
+const Screen laptop{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}};
+// To the right of the laptop, its top 25 taken.
+const Screen monitor{{{1440, 0}, {1920, 1080}}, {{1440, 0}, {1920, 1055}}};
+
+struct Case
+{
+    std::string name;
+    Point mouse;
+    std::vector<Screen> screens;
+    std::optional<Screen> mainScreen;
+    Point expected;
+};
+
+TEST(PanelPlacementTest, PlacesThePanelUnderThePointerInsideTheUsableArea)
+{
+    const std::vector<Case> cases{
+        {"centred ten below the pointer", {720, 600}, {laptop}, laptop, {560, 170}},
+        {"pushed right and up at the bottom-left corner", {100, 300}, {laptop}, laptop, {0, 80}},
+        {"pushed left and down from the menu bar", {1400, 890}, {laptop}, laptop, {1120, 455}},
+        {"on the second screen", {2000, 500}, {laptop, monitor}, laptop, {1840, 70}},
+        {"on the shared edge: the right-hand screen", {1440, 500}, {laptop, monitor}, laptop, {1440, 70}},
+        {"just left of the shared edge: the left-hand screen", {1439, 500}, {laptop, monitor}, laptop, {1120, 80}},
+        {"on the top edge: inside", {720, 900}, {laptop}, std::nullopt, {560, 455}},
+        {"on the bottom edge: outside, main screen", {720, 0}, {laptop}, monitor, {1440, 0}},
+        {"outside every screen: the main screen", {-500, 500}, {laptop}, monitor, {1440, 70}},
+        {"outside every screen, no main screen: unclamped", {-500, 500}, {laptop}, std::nullopt, {-660, 70}},
+        {"no screens at all: unclamped", {100, 300}, {}, std::nullopt, {-60, -130}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Point origin = panelOrigin(c.mouse, panelSize, c.screens, c.mainScreen);
+        EXPECT_DOUBLE_EQ(origin.x, c.expected.x);
+        EXPECT_DOUBLE_EQ(origin.y, c.expected.y);
+    }
+}
+
+TEST(PanelPlacementTest, APanelBiggerThanTheAreaEndsFlushWithItsRightAndTopEdges)
+{
+    const Screen tiny{{{0, 0}, {200, 300}}, {{10, 20}, {180, 250}}};
+    const Point origin = panelOrigin({100, 150}, panelSize, {tiny}, std::nullopt);
+    EXPECT_DOUBLE_EQ(origin.x, 190 - 320);
+    EXPECT_DOUBLE_EQ(origin.y, 270 - 420);
+}
+
+} // namespace
