@@ -3,16 +3,24 @@
 #include <QByteArray>
 #include <QSize>
 
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class QImage;
 
 namespace platform {
 
-/// An immutable picture, shared by reference. It keeps the bytes it arrived in and decodes on demand.
+/// An immutable picture, shared by reference. It keeps the bytes it arrived in and decodes on demand,
+/// so a history of large pictures costs their compressed size. Safe to use from several threads.
 class Image
 {
+    struct Private
+    {
+        explicit Private() = default;
+    };
+
 public:
     /// The picture encoded in `bytes` (any format Qt reads); null when the bytes hold no readable picture.
     [[nodiscard]] static std::shared_ptr<const Image> fromEncoded(QByteArray bytes);
@@ -20,11 +28,46 @@ public:
     [[nodiscard]] static std::shared_ptr<const Image> fromQImage(const QImage& image);
 
     /// Width and height in pixels.
-    [[nodiscard]] QSize size() const;
-    /// The decoded picture; a null QImage when the bytes turn out to be corrupt.
+    [[nodiscard]] QSize size() const { return m_size; }
+    /// The decoded picture; a null QImage when the bytes turn out to be corrupt or too large to decode.
     [[nodiscard]] QImage toQImage() const;
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
     [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
+    /// Whether the two TIFF representations are equal, both being absent counting as equal. Encodes each
+    /// picture once in its lifetime to keep a digest; only a match of digests is confirmed byte for byte.
+    [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
+
+    /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a
+    /// QImage, a PNG encoding of it.
+    [[nodiscard]] QByteArray encodedBytes() const;
+    [[nodiscard]] QByteArray encodedFormat() const;
+
+    Image(Private, QByteArray bytes, QByteArray format, QSize size);
+    Image(Private, const QImage& image);
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+private:
+    struct TiffDigest
+    {
+        bool encodable = false;
+        qsizetype size = 0;
+        std::size_t hash = 0;
+
+        friend bool operator==(const TiffDigest&, const TiffDigest&) = default;
+    };
+
+    [[nodiscard]] const TiffDigest& tiffDigest() const;
+
+    // Exactly one of the two holds the picture.
+    QByteArray m_bytes;
+    std::unique_ptr<const QImage> m_image;
+    QByteArray m_format;
+    QSize m_size;
+
+    mutable std::once_flag m_tiffDigestOnce;
+    mutable TiffDigest m_tiffDigest;
 };
 
 } // namespace platform

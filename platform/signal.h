@@ -47,15 +47,15 @@ public:
     {
         const auto id = m_nextId++;
         m_slots->push_back({id, std::move(slot)});
-        std::weak_ptr<Slots> slots = m_slots;
-        return Connection([slots, id] {
-            if (const auto alive = slots.lock()) {
+        std::weak_ptr<Slots> weakSlots = m_slots;
+        return Connection([weakSlots, id] {
+            if (const auto alive = weakSlots.lock()) {
                 std::erase_if(*alive, [id](const auto& entry) { return entry.id == id; });
             }
         });
     }
 
-    void emit(Args... args) const
+    void send(Args... args) const
     {
         // A slot may connect or disconnect while we iterate.
         const auto snapshot = *m_slots;

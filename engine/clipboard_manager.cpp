@@ -1,0 +1,148 @@
+#include "engine/clipboard_manager.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <utility>
+
+namespace {
+
+constexpr auto listenerLabel = "com.hollin.velmora.listener";
+constexpr auto listenerInterval = std::chrono::milliseconds(500);
+
+// QChar::isSpace() is exactly the Unicode white space and line breaks we trim: the separators
+// (Zs, Zl, Zp), U+0009 to U+000D and U+0085.
+QString trimmedText(const QString& text)
+{
+    return text.trimmed();
+}
+
+// Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
+bool isSameText(const QString& left, const QString& right)
+{
+    if (left == right) {
+        return true;
+    }
+    return left.normalized(QString::NormalizationForm_C) == right.normalized(QString::NormalizationForm_C);
+}
+
+bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate)
+{
+    if (entry.text() && candidate.text()) {
+        return isSameText(*entry.text(), *candidate.text());
+    }
+    if (entry.image() && candidate.image()) {
+        return entry.image()->hasSameTiffRepresentation(*candidate.image());
+    }
+    return false;
+}
+
+std::optional<ClipboardItem> readCandidate(platform::Pasteboard& pasteboard)
+{
+    const auto images = pasteboard.readImages();
+    const auto isImage = [](const auto& image) { return image != nullptr; };
+    if (images && !images->empty() && std::all_of(images->begin(), images->end(), isImage)) {
+        return ClipboardItem(std::nullopt, images->front());
+    }
+    const auto text = pasteboard.string();
+    if (!text) {
+        return std::nullopt;
+    }
+    auto trimmed = trimmedText(*text);
+    if (trimmed.isEmpty()) {
+        return std::nullopt;
+    }
+    return ClipboardItem(std::move(trimmed), nullptr);
+}
+
+} // namespace
+
+ClipboardManager::ClipboardManager(platform::Pasteboard& pasteboard, platform::MainQueue& mainQueue)
+    : m_pasteboard(pasteboard), m_mainQueue(mainQueue)
+{
+}
+
+std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Pasteboard& pasteboard,
+                                                           platform::MainQueue& mainQueue,
+                                                           platform::QueueFactory& queues)
+{
+    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(pasteboard, mainQueue));
+    manager->setLastChangeCount(pasteboard.changeCount());
+    manager->startOptimizedClipboardListener(queues);
+    return manager;
+}
+
+void ClipboardManager::startOptimizedClipboardListener(platform::QueueFactory& queues)
+{
+    const auto queue = queues.makeSerialQueue(listenerLabel, platform::QualityOfService::Background);
+    m_backgroundTimer = queue->makeTimerSource();
+    m_backgroundTimer->schedule(std::chrono::steady_clock::now(), listenerInterval, std::chrono::nanoseconds(0));
+    // Weak: the watcher must not keep the store alive.
+    m_backgroundTimer->setEventHandler([weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->tick();
+        }
+    });
+    m_backgroundTimer->resume();
+}
+
+void ClipboardManager::tick()
+{
+    const auto changeCount = m_pasteboard.changeCount();
+    // Any different count is a change, a smaller one too.
+    if (changeCount == lastChangeCount()) {
+        return;
+    }
+    setLastChangeCount(changeCount);
+    m_mainQueue.async([self = shared_from_this()] { self->processNewClipboardItem(); });
+}
+
+void ClipboardManager::setHistory(std::vector<ClipboardItem> history)
+{
+    m_objectWillChange.send();
+    m_history = std::move(history);
+}
+
+void ClipboardManager::setSearchText(QString searchText)
+{
+    m_objectWillChange.send();
+    m_searchText = std::move(searchText);
+}
+
+void ClipboardManager::processNewClipboardItem()
+{
+    auto candidate = readCandidate(m_pasteboard);
+    if (!candidate) {
+        return;
+    }
+    const auto duplicate = std::find_if(m_history.begin(), m_history.end(),
+                                        [&](const ClipboardItem& entry) { return hasSameContent(entry, *candidate); });
+    if (duplicate != m_history.end()) {
+        const auto index = duplicate - m_history.begin();
+        m_objectWillChange.send();
+        m_history.erase(m_history.begin() + index);
+    }
+    m_objectWillChange.send();
+    m_history.insert(m_history.begin(), std::move(*candidate));
+    if (m_history.size() > static_cast<std::size_t>(maxHistory)) {
+        m_objectWillChange.send();
+        m_history.pop_back();
+    }
+}
+
+void ClipboardManager::copyItem(const ClipboardItem& item)
+{
+    m_pasteboard.clearContents();
+    if (item.text()) {
+        m_pasteboard.setString(*item.text());
+    } else if (item.image()) {
+        m_pasteboard.writeObjects({item.image()});
+    }
+    setLastChangeCount(m_pasteboard.changeCount());
+}
+
+void ClipboardManager::clearHistory()
+{
+    m_objectWillChange.send();
+    m_history.clear();
+}
