@@ -79,6 +79,11 @@ Point QtScreens::mouseLocation() const
     return fromQtPoint(QCursor::pos(), primaryGeometry());
 }
 
+Rect QtScreens::rectFromQt(const QRect& rect)
+{
+    return fromQtRect(rect, primaryGeometry());
+}
+
 QPoint QtScreens::topLeftInQt(const Rect& frame)
 {
     return toQtTopLeft(frame, primaryGeometry());

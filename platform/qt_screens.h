@@ -23,6 +23,8 @@ public:
     [[nodiscard]] std::optional<Screen> mainScreen() const override;
     [[nodiscard]] Point mouseLocation() const override;
 
+    /// A window's frame, from its geometry in Qt's coordinates.
+    [[nodiscard]] static Rect rectFromQt(const QRect& rect);
     /// Where a window must be moved, in Qt's coordinates, for its frame to be `frame`.
     [[nodiscard]] static QPoint topLeftInQt(const Rect& frame);
 };

@@ -1,0 +1,17 @@
+#pragma once
+
+class QWindow;
+
+namespace platform {
+
+// Window-manager hints that Qt has no API for. Off X11 they do nothing.
+
+/// Puts a top-level window on every virtual desktop. Window managers drop the hint when a window is
+/// withdrawn, so set it each time, while the window is hidden, before it is shown.
+void setOnAllDesktops(QWindow& window);
+
+/// Whether a compositing manager runs, so that translucent pixels blend with what is behind them
+/// instead of showing black.
+[[nodiscard]] bool hasCompositor();
+
+} // namespace platform

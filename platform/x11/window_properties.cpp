@@ -1,0 +1,75 @@
+#include "platform/window_properties.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <X11/Xlib.h>
+#include <xcb/xcb.h>
+
+namespace platform {
+
+namespace {
+
+// The desktop number that EWMH reserves for "all desktops".
+constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
+
+xcb_connection_t* connection()
+{
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+Display* display()
+{
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->display() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const std::string& name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str());
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+} // namespace
+
+void setOnAllDesktops(QWindow& window)
+{
+    xcb_connection_t* x = connection();
+    if (!x) {
+        return;
+    }
+    const xcb_atom_t desktop = internAtom(x, "_NET_WM_DESKTOP");
+    if (desktop == XCB_ATOM_NONE) {
+        return;
+    }
+    xcb_change_property(x, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), desktop,
+                        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    xcb_flush(x);
+}
+
+bool hasCompositor()
+{
+    xcb_connection_t* x = connection();
+    Display* xlib = display();
+    if (!x || !xlib) {
+        return false;
+    }
+    // A compositing manager announces itself by owning this selection for the X screen it composites.
+    const xcb_atom_t selection = internAtom(x, "_NET_WM_CM_S" + std::to_string(DefaultScreen(xlib)));
+    if (selection == XCB_ATOM_NONE) {
+        return false;
+    }
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
+        xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, selection), nullptr), &std::free);
+    return reply && reply->owner != XCB_WINDOW_NONE;
+}
+
+} // namespace platform
