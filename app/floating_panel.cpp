@@ -37,6 +37,7 @@ FloatingPanel::FloatingPanel(const platform::Rect& contentRect)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     create();
+    platform::setWindowClass(*windowHandle(), QByteArrayLiteral("velmora"), QByteArrayLiteral("Velmora"));
 }
 
 platform::Rect FloatingPanel::frame() const

@@ -1,5 +1,6 @@
 #pragma once
 
+class QByteArray;
 class QWindow;
 
 namespace platform {
@@ -9,6 +10,10 @@ namespace platform {
 /// Puts a top-level window on every virtual desktop. Window managers drop the hint when a window is
 /// withdrawn, so set it each time, while the window is hidden, before it is shown.
 void setOnAllDesktops(QWindow& window);
+
+/// Names the window's application for window managers and scripts (WM_CLASS), whatever name the
+/// program was started under: `instance` lower case by convention, `windowClass` capitalised.
+void setWindowClass(QWindow& window, const QByteArray& instance, const QByteArray& windowClass);
 
 /// Whether a compositing manager runs, so that translucent pixels blend with what is behind them
 /// instead of showing black.

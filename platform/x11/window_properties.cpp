@@ -1,5 +1,6 @@
 #include "platform/window_properties.h"
 
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QWindow>
 
@@ -52,6 +53,19 @@ void setOnAllDesktops(QWindow& window)
     }
     xcb_change_property(x, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), desktop,
                         XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    xcb_flush(x);
+}
+
+void setWindowClass(QWindow& window, const QByteArray& instance, const QByteArray& windowClass)
+{
+    xcb_connection_t* x = connection();
+    if (!x) {
+        return;
+    }
+    // Two NUL-terminated strings, back to back.
+    const QByteArray value = instance + '\0' + windowClass + '\0';
+    xcb_change_property(x, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(value.size()), value.constData());
     xcb_flush(x);
 }
 
