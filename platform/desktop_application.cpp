@@ -1,0 +1,90 @@
+#include "platform/desktop_application.h"
+
+#include "platform/x11/window_focus.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+/// Our shown top-level widgets. Those that bypass the window manager are left out: the tray's XEmbed icon
+/// is one, and hiding it would take it out of the tray.
+std::vector<QWidget*> shownWindows()
+{
+    std::vector<QWidget*> result;
+    for (auto* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && !widget->windowFlags().testFlag(Qt::BypassWindowManagerHint)) {
+            result.push_back(widget);
+        }
+    }
+    return result;
+}
+
+bool isOurWindow(std::uint32_t window)
+{
+    const auto windows = QGuiApplication::allWindows();
+    // handle() first: winId() would create a native window for one that has none.
+    return std::any_of(windows.begin(), windows.end(),
+                       [window](QWindow* ours) { return ours->handle() && ours->winId() == window; });
+}
+
+} // namespace
+
+DesktopApplication::CurrentEventScope::CurrentEventScope(DesktopApplication& application, Event event)
+    : m_application(application), m_previous(std::exchange(application.m_currentEvent, event))
+{
+}
+
+DesktopApplication::CurrentEventScope::~CurrentEventScope()
+{
+    m_application.m_currentEvent = m_previous;
+}
+
+std::optional<Event> DesktopApplication::currentEvent() const
+{
+    return m_currentEvent;
+}
+
+void DesktopApplication::activate()
+{
+    // Activating again while one of ours is active must not forget where the user came from.
+    const auto active = x11::activeWindow();
+    if (active && !isOurWindow(*active)) {
+        m_previousWindow = active;
+    }
+    QWidget* target = QApplication::activeModalWidget();
+    for (auto* window : shownWindows()) {
+        window->raise();
+        if (!target) {
+            target = window;
+        }
+    }
+    if (target) {
+        target->activateWindow();
+    }
+}
+
+void DesktopApplication::hide()
+{
+    for (auto* window : shownWindows()) {
+        window->hide();
+    }
+    if (const auto previous = std::exchange(m_previousWindow, std::nullopt)) {
+        x11::activateWindow(*previous);
+    }
+}
+
+void DesktopApplication::terminate()
+{
+    QCoreApplication::exit(0);
+}
+
+} // namespace platform
