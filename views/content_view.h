@@ -1,0 +1,86 @@
+#pragma once
+
+#include "engine/clipboard_item.h"
+#include "platform/signal.h"
+#include "views/history_filter.h"
+#include "views/thumbnail_cache.h"
+
+#include <QUuid>
+#include <QWidget>
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+class ClipboardItemView;
+class ClipboardManager;
+class QLabel;
+class QLineEdit;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace platform {
+class MainQueue;
+}
+
+/// The content of the panel: a card with the search field and the quit button, the history list (or a
+/// message when it is empty) and the "Clear" button. It shows what the manager holds and refreshes once
+/// per burst of the manager's change notifications. GUI thread.
+class ContentView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int cardWidth = 320;
+    static constexpr int cardHeight = 420;
+    static constexpr qreal cornerRadius = 12;
+    /// How long after the view comes on screen the search field asks for the keyboard focus.
+    static constexpr std::chrono::milliseconds focusDelay{100};
+
+    /// `manager` and `mainQueue` must outlive the view. A row's action calls `manager.copyItem()` with its
+    /// entry, then `performAutoPaste`; the quit button calls `terminate`.
+    ContentView(ClipboardManager& manager, platform::MainQueue& mainQueue, std::function<void()> performAutoPaste,
+                std::function<void()> terminate, QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Row
+    {
+        ClipboardItemView* view = nullptr;
+        QWidget* separator = nullptr;
+    };
+    struct IdHash
+    {
+        std::size_t operator()(const QUuid& id) const noexcept { return qHash(id); }
+    };
+
+    [[nodiscard]] QWidget* makeHeader();
+    [[nodiscard]] QWidget* makeList();
+    [[nodiscard]] QWidget* makeFooter();
+    [[nodiscard]] Row makeRow(const ClipboardItem& item);
+    void scheduleRefresh();
+    void refresh();
+    void updateRows(const std::vector<ClipboardItem>& items);
+
+    ClipboardManager& m_manager;
+    platform::MainQueue& m_mainQueue;
+    std::function<void()> m_performAutoPaste;
+    std::function<void()> m_terminate;
+    HistoryFilter m_filter;
+    ThumbnailCache m_thumbnails;
+    // Rows live as long as their entry stays in the list, so that they keep their hover state.
+    std::unordered_map<QUuid, Row, IdHash> m_rows;
+    std::vector<QUuid> m_rowOrder;
+    QLineEdit* m_searchField = nullptr;
+    QLabel* m_emptyMessage = nullptr;
+    QScrollArea* m_list = nullptr;
+    QWidget* m_listContent = nullptr;
+    QVBoxLayout* m_listLayout = nullptr;
+    bool m_isRefreshScheduled = false;
+    platform::Connection m_willChange;
+};

@@ -1,0 +1,56 @@
+#include "views/thumbnail_cache.h"
+
+#include "views/continuous_rounded_rect.h"
+
+#include <QBrush>
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <unordered_set>
+
+QImage makeThumbnail(const QImage& image, int side, qreal cornerRadius)
+{
+    if (image.isNull() || side <= 0) {
+        return {};
+    }
+    const auto scaled = image.scaled(side, side, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const auto square = scaled.copy((scaled.width() - side) / 2, (scaled.height() - side) / 2, side, side);
+    QImage thumbnail(side, side, QImage::Format_ARGB32_Premultiplied);
+    thumbnail.fill(Qt::transparent);
+    QPainter painter(&thumbnail);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(square));
+    painter.drawPath(continuousRoundedRect(QRectF(0, 0, side, side), cornerRadius));
+    return thumbnail;
+}
+
+QPixmap ThumbnailCache::thumbnail(const ClipboardItem& item, qreal pixelRatio)
+{
+    if (!item.image()) {
+        return {};
+    }
+    const auto found = m_thumbnails.find(item.id());
+    if (found != m_thumbnails.end() && found->second.pixelRatio == pixelRatio) {
+        return found->second.pixmap;
+    }
+    const int pixels = static_cast<int>(std::ceil(side * pixelRatio));
+    auto pixmap = QPixmap::fromImage(makeThumbnail(item.image()->toQImage(), pixels, cornerRadius * pixelRatio));
+    pixmap.setDevicePixelRatio(pixelRatio);
+    // A picture that cannot be decoded is remembered as such, so it is not decoded again on every paint.
+    m_thumbnails.insert_or_assign(item.id(), Thumbnail{pixmap, pixelRatio});
+    return pixmap;
+}
+
+void ThumbnailCache::keepOnly(const std::vector<ClipboardItem>& history)
+{
+    if (m_thumbnails.empty()) {
+        return;
+    }
+    std::unordered_set<QUuid, IdHash> ids;
+    for (const auto& item : history) {
+        ids.insert(item.id());
+    }
+    std::erase_if(m_thumbnails, [&ids](const auto& entry) { return !ids.contains(entry.first); });
+}

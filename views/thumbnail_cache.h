@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/clipboard_item.h"
+
+#include <QPixmap>
+#include <QUuid>
+
+#include <cstddef>
+#include <unordered_map>
+#include <vector>
+
+/// The 40 x 40 thumbnails of the image entries, scaled to fill, centred and cut to a rounded square.
+/// A picture is decoded and scaled once per entry and pixel ratio, not on every paint. GUI thread.
+class ThumbnailCache final
+{
+public:
+    static constexpr int side = 40;
+    static constexpr qreal cornerRadius = 6;
+
+    /// The thumbnail of the entry's image for a device of `pixelRatio`; a null pixmap for an entry without
+    /// an image or whose image cannot be decoded.
+    [[nodiscard]] QPixmap thumbnail(const ClipboardItem& item, qreal pixelRatio);
+    /// Forgets the thumbnails of entries that are not in `history`.
+    void keepOnly(const std::vector<ClipboardItem>& history);
+
+    [[nodiscard]] std::size_t size() const { return m_thumbnails.size(); }
+
+private:
+    struct Thumbnail
+    {
+        QPixmap pixmap;
+        qreal pixelRatio = 1;
+    };
+    struct IdHash
+    {
+        std::size_t operator()(const QUuid& id) const noexcept { return qHash(id); }
+    };
+
+    std::unordered_map<QUuid, Thumbnail, IdHash> m_thumbnails;
+};
+
+/// `image` scaled to fill a square of `side` pixels, centred, with the overflow cut away and the corners
+/// rounded to `cornerRadius` pixels (transparent outside).
+[[nodiscard]] QImage makeThumbnail(const QImage& image, int side, qreal cornerRadius);
