@@ -2,6 +2,8 @@
 
 #include "platform/qt_screens.h"
 #include "platform/window_properties.h"
+#include "views/content_view.h"
+#include "views/continuous_rounded_rect.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -14,14 +16,10 @@
 
 namespace {
 
-// The radius of the card that the content draws; without a compositor the window is cut to it.
-constexpr qreal cardCornerRadius = 12;
-
-QRegion roundedRegion(const QRect& rect)
+// The outline of the card that the content draws; without a compositor the window is cut to it.
+QRegion cardRegion(const QRect& rect)
 {
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect), cardCornerRadius, cardCornerRadius);
-    return QRegion(path.toFillPolygon().toPolygon());
+    return QRegion(continuousRoundedRect(QRectF(rect), ContentView::cornerRadius).toFillPolygon().toPolygon());
 }
 
 } // namespace
@@ -92,6 +90,6 @@ void FloatingPanel::updateShape()
     if (platform::hasCompositor()) {
         clearMask();
     } else {
-        setMask(roundedRegion(rect()));
+        setMask(cardRegion(rect()));
     }
 }
