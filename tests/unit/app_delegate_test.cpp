@@ -3,6 +3,8 @@
 #include "tests/fakes/call_log.h"
 #include "tests/fakes/fake_accessibility.h"
 #include "tests/fakes/fake_alerts.h"
+#include "tests/fakes/fake_application.h"
+#include "tests/fakes/fake_hot_key_service.h"
 #include "tests/fakes/fake_main_queue.h"
 #include "tests/fakes/fake_panel.h"
 #include "tests/fakes/fake_pasteboard.h"
@@ -19,54 +21,6 @@
 namespace {
 
 using platform::EventType;
-
-/// The application object, with a current event the test sets.
-class RecordingApplication final : public platform::Application
-{
-public:
-    explicit RecordingApplication(CallLog& log) : m_log(log) {}
-
-    void setCurrentEvent(std::optional<EventType> type)
-    {
-        m_currentEvent = type ? std::optional<platform::Event>(platform::Event{*type}) : std::nullopt;
-    }
-
-    [[nodiscard]] std::optional<platform::Event> currentEvent() const override { return m_currentEvent; }
-    void activate() override { m_log.record("activate"); }
-    void hide() override { m_log.record("hide"); }
-    void terminate() override { m_log.record("terminate"); }
-
-private:
-    CallLog& m_log;
-    std::optional<platform::Event> m_currentEvent;
-};
-
-/// Accepts every registration and keeps the handler, so that the test can press the hot key.
-class RecordingHotKeys final : public platform::HotKeyService
-{
-public:
-    explicit RecordingHotKeys(CallLog& log) : m_log(log) {}
-
-    [[nodiscard]] platform::HotKeyStatus installEventHandler(std::vector<platform::EventTypeSpec>,
-                                                             EventHandler handler) override
-    {
-        m_log.record("installEventHandler");
-        m_handler = std::move(handler);
-        return platform::HotKeyStatus::NoError;
-    }
-    [[nodiscard]] platform::HotKeyStatus registerEventHotKey(std::uint32_t, std::uint32_t, platform::EventHotKeyID,
-                                                             std::uint32_t) override
-    {
-        m_log.record("registerEventHotKey");
-        return platform::HotKeyStatus::NoError;
-    }
-
-    void press() const { m_handler(platform::HotKeyEvent{platform::kEventHotKeyPressed, {}}); }
-
-private:
-    CallLog& m_log;
-    EventHandler m_handler;
-};
 
 const platform::Screen laptop{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}};
 
@@ -86,18 +40,20 @@ protected:
 
     void click(EventType type)
     {
-        application.setCurrentEvent(type);
+        application.setCurrentEvent(platform::Event{type});
         ASSERT_TRUE(button().click());
         application.setCurrentEvent(std::nullopt);
     }
+
+    void pressHotKey() { ASSERT_EQ(hotKeys.send(platform::kEventHotKeyPressed, {}), platform::HotKeyStatus::NoError); }
 
     CallLog log;
     FakePasteboard pasteboard;
     FakeMainQueue mainQueue;
     FakeQueueFactory queues;
-    RecordingApplication application{log};
+    FakeApplication application{&log};
     platform::NotificationCenter notifications;
-    RecordingHotKeys hotKeys{log};
+    FakeHotKeyService hotKeys{&log};
     FakeAccessibility accessibility{true, &log};
     FakeScreens screens;
     FakeStatusBar statusBar;
@@ -196,7 +152,7 @@ TEST_F(AppDelegateTest, EveryOtherClickAndEveryToggleRequestToggleThePanel)
         {"TogglePopover", [&] { notifications.post("TogglePopover"); }},
         {"TogglePopover during a right mouse-up",
          [&] {
-             application.setCurrentEvent(EventType::RightMouseUp);
+             application.setCurrentEvent(platform::Event{EventType::RightMouseUp});
              notifications.post("TogglePopover");
              application.setCurrentEvent(std::nullopt);
          }},
@@ -249,11 +205,11 @@ TEST_F(AppDelegateTest, ShowingEmptiesTheSearchOncePlacesThePanelUnderThePointer
 TEST_F(AppDelegateTest, EachHotKeyPressTogglesThePanelInALaterTurnOfTheMainQueue)
 {
     launch();
-    hotKeys.press();
+    pressHotKey();
     EXPECT_FALSE(panel().isVisible());
     mainQueue.runPending();
     EXPECT_TRUE(panel().isVisible());
-    hotKeys.press();
+    pressHotKey();
     mainQueue.runPending();
     EXPECT_FALSE(panel().isVisible());
 }
@@ -263,7 +219,7 @@ TEST_F(AppDelegateWithoutTrayTest, LaunchesWithoutATrayItemAndTheHotKeyStillOpen
     launch();
     EXPECT_EQ(statusBar.lastButton(), nullptr);
     EXPECT_EQ(log.calls().back(), "registerEventHotKey");
-    hotKeys.press();
+    pressHotKey();
     mainQueue.runPending();
     EXPECT_TRUE(panel().isVisible());
 }
