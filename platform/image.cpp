@@ -6,9 +6,31 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
+
+// Qt turns away pictures of more than 128 MB decoded, which an 8000 x 8000 screenshot is. Ours go up to
+// 8192 x 8192 at 32 bits per pixel; beyond that a picture counts as undecodable, against decompression bombs.
+constexpr int decodedSizeLimitMegabytes = 256;
+
+QImage decode(const QByteArray& bytes, const QByteArray& format)
+{
+    static const bool limitRaised = [] {
+        QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
+        return true;
+    }();
+    Q_UNUSED(limitRaised);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    // The pixels as stored, so that the decoded size is the one the header gives.
+    reader.setAutoTransform(false);
+    return reader.read();
+}
 
 std::optional<QByteArray> encodeTiff(const QImage& image)
 {
@@ -43,12 +65,19 @@ std::shared_ptr<const Image> Image::fromEncoded(QByteArray bytes)
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    // Reads the header only: the pixels are decoded when someone asks for them.
+    // The header is enough: the pixels are decoded when someone asks for them.
     QImageReader reader(&buffer);
-    const auto size = reader.size();
+    auto size = reader.size();
     const auto format = reader.format();
     buffer.close();
-    if (format.isEmpty() || !size.isValid() || size.isEmpty()) {
+    if (format.isEmpty()) {
+        return nullptr;
+    }
+    if (!size.isValid()) {
+        // A format that tells its size only by decoding.
+        size = decode(bytes, format).size();
+    }
+    if (size.isEmpty()) {
         return nullptr;
     }
     return std::make_shared<const Image>(Private(), std::move(bytes), format, size);
@@ -67,11 +96,7 @@ QImage Image::toQImage() const
     if (m_image) {
         return *m_image;
     }
-    QBuffer buffer;
-    buffer.setData(m_bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, m_format);
-    return reader.read();
+    return decode(m_bytes, m_format);
 }
 
 std::optional<QByteArray> Image::tiffRepresentation() const
@@ -79,12 +104,15 @@ std::optional<QByteArray> Image::tiffRepresentation() const
     return encodeTiff(toQImage());
 }
 
-const Image::TiffDigest& Image::tiffDigest() const
+const Image::TiffDigest& Image::tiffDigest(std::optional<QByteArray>* encoded) const
 {
-    std::call_once(m_tiffDigestOnce, [this] {
-        const auto tiff = tiffRepresentation();
+    std::call_once(m_tiffDigestOnce, [&] {
+        auto tiff = tiffRepresentation();
         if (tiff) {
             m_tiffDigest = {true, tiff->size(), qHashBits(tiff->constData(), static_cast<size_t>(tiff->size()), 0)};
+        }
+        if (encoded) {
+            *encoded = std::move(tiff);
         }
     });
     return m_tiffDigest;
@@ -95,15 +123,33 @@ bool Image::hasSameTiffRepresentation(const Image& other) const
     if (this == &other) {
         return true;
     }
-    const auto& digest = tiffDigest();
-    if (digest != other.tiffDigest()) {
+    // TIFF records the dimensions: pictures of different sizes match only when neither can be encoded.
+    // Asking this picture first spares the other's encoding when this one's is known and present.
+    if (size() != other.size()) {
+        return !tiffDigest().encodable && !other.tiffDigest().encodable;
+    }
+    // Decoding is deterministic: the same bytes in the same format give the same picture, and the same TIFF.
+    if (!m_image && !other.m_image && m_format == other.m_format && m_bytes == other.m_bytes) {
+        return true;
+    }
+    // An encoding made here for a digest is kept for the confirmation, not made twice.
+    std::optional<QByteArray> tiff;
+    std::optional<QByteArray> otherTiff;
+    const auto& digest = tiffDigest(&tiff);
+    if (digest != other.tiffDigest(&otherTiff)) {
         return false;
     }
     if (!digest.encodable) {
         return true;
     }
     // Equal digests of different encodings are possible, if unlikely: compare the real thing.
-    return tiffRepresentation() == other.tiffRepresentation();
+    if (!tiff) {
+        tiff = tiffRepresentation();
+    }
+    if (!otherTiff) {
+        otherTiff = other.tiffRepresentation();
+    }
+    return tiff == otherTiff;
 }
 
 QByteArray Image::encodedBytes() const

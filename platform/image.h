@@ -34,7 +34,8 @@ public:
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
     [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
     /// Whether the two TIFF representations are equal, both being absent counting as equal. Encodes each
-    /// picture once in its lifetime to keep a digest; only a match of digests is confirmed byte for byte.
+    /// picture at most once in its lifetime, for a digest; only a match of digests is confirmed byte for
+    /// byte. Pictures of different sizes, or arrived in the same bytes, need no encoding at all.
     [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
 
     /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a
@@ -58,7 +59,8 @@ private:
         friend bool operator==(const TiffDigest&, const TiffDigest&) = default;
     };
 
-    [[nodiscard]] const TiffDigest& tiffDigest() const;
+    /// Computed on the first call, which also hands the encoding to `encoded` if given.
+    [[nodiscard]] const TiffDigest& tiffDigest(std::optional<QByteArray>* encoded = nullptr) const;
 
     // Exactly one of the two holds the picture.
     QByteArray m_bytes;

@@ -1,0 +1,308 @@
+#include "platform/x11/selection_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <poll.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xproto.h>
+
+namespace platform::x11 {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Each GetProperty asks for this many bytes at most, so that no single reply is huge.
+constexpr std::uint32_t propertyChunkSize = 4 * 1024 * 1024;
+// A hostile owner may offer any number of targets; real ones offer a few dozen.
+constexpr std::size_t maximumTargets = 1024;
+
+template <typename Reply>
+struct ReplyDeleter
+{
+    void operator()(Reply* reply) const { std::free(reply); }
+};
+template <typename Reply>
+using ReplyPointer = std::unique_ptr<Reply, ReplyDeleter<Reply>>;
+
+using Event = ReplyPointer<xcb_generic_event_t>;
+
+std::uint8_t eventType(const xcb_generic_event_t& event)
+{
+    return event.response_type & ~0x80;
+}
+
+/// The first event that `isWanted`, skipping the others; null once the deadline passes, the
+/// connection breaks or the window `owner` is destroyed.
+template <typename IsWanted>
+Event waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted isWanted,
+                   SelectionReader::Deadline deadline)
+{
+    for (;;) {
+        while (Event event{xcb_poll_for_event(connection)}) {
+            if (eventType(*event) == XCB_DESTROY_NOTIFY
+                && reinterpret_cast<const xcb_destroy_notify_event_t&>(*event).window == owner) {
+                return nullptr;
+            }
+            if (isWanted(*event)) {
+                return event;
+            }
+        }
+        if (xcb_connection_has_error(connection)) {
+            return nullptr;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return nullptr;
+        }
+        pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
+        poll(&descriptor, 1, static_cast<int>(left.count()));
+    }
+}
+
+} // namespace
+
+std::unique_ptr<SelectionReader> SelectionReader::create(const char* displayName)
+{
+    int screenNumber = 0;
+    auto* connection = xcb_connect(displayName, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int index = 0; index < screenNumber && screens.rem > 0; ++index) {
+        xcb_screen_next(&screens);
+    }
+    if (screens.rem == 0) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    return std::unique_ptr<SelectionReader>(new SelectionReader(connection, screens.data->root));
+}
+
+SelectionReader::SelectionReader(xcb_connection_t* connection, std::uint32_t root)
+    : m_connection(connection), m_root(root), m_clipboardAtom(atom("CLIPBOARD")), m_targetsAtom(atom("TARGETS")),
+      m_incrAtom(atom("INCR")), m_propertyAtom(atom("VELMORA_SELECTION"))
+{
+    makeRequestor();
+}
+
+SelectionReader::~SelectionReader()
+{
+    xcb_disconnect(m_connection);
+}
+
+bool SelectionReader::isConnected() const
+{
+    return xcb_connection_has_error(m_connection) == 0;
+}
+
+void SelectionReader::makeRequestor()
+{
+    if (m_requestor != 0) {
+        xcb_destroy_window(m_connection, m_requestor);
+    }
+    m_requestor = xcb_generate_id(m_connection);
+    const std::uint32_t eventMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_requestor, m_root, -10, -10, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &eventMask);
+    xcb_flush(m_connection);
+}
+
+std::uint32_t SelectionReader::atom(const QByteArray& name)
+{
+    if (const auto known = m_atomsByName.constFind(name); known != m_atomsByName.cend()) {
+        return *known;
+    }
+    const auto cookie = xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.constData());
+    const ReplyPointer<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
+    if (!reply) {
+        return XCB_ATOM_NONE;
+    }
+    m_atomsByName.insert(name, reply->atom);
+    m_namesByAtom.insert(reply->atom, name);
+    return reply->atom;
+}
+
+std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32_t>& atoms)
+{
+    // Ask for every unknown name first and collect the answers after: one round trip in all.
+    std::vector<std::pair<std::uint32_t, xcb_get_atom_name_cookie_t>> pending;
+    for (const auto atom : atoms) {
+        if (!m_namesByAtom.contains(atom)) {
+            pending.emplace_back(atom, xcb_get_atom_name(m_connection, atom));
+        }
+    }
+    for (const auto& [atom, cookie] : pending) {
+        const ReplyPointer<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr));
+        if (reply) {
+            const QByteArray name(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
+            m_namesByAtom.insert(atom, name);
+            m_atomsByName.insert(name, atom);
+        }
+    }
+    std::vector<QByteArray> names;
+    for (const auto atom : atoms) {
+        if (const auto name = m_namesByAtom.constFind(atom); name != m_namesByAtom.cend()) {
+            names.push_back(*name);
+        }
+    }
+    return names;
+}
+
+SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(Deadline deadline)
+{
+    const auto converted = convert(m_targetsAtom, deadline);
+    if (converted.outcome != Outcome::Received) {
+        return {converted.outcome, {}};
+    }
+    const auto& data = converted.value.data;
+    std::vector<std::uint32_t> atoms(std::min(static_cast<std::size_t>(data.size()) / 4, maximumTargets));
+    std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
+    return {Outcome::Received, atomNames(atoms)};
+}
+
+SelectionReader::Result<QByteArray> SelectionReader::read(const QByteArray& target, Deadline deadline)
+{
+    const auto targetAtom = atom(target);
+    if (targetAtom == XCB_ATOM_NONE) {
+        return {Outcome::Failed, {}};
+    }
+    auto converted = convert(targetAtom, deadline);
+    return {converted.outcome, std::move(converted.value.data)};
+}
+
+SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std::uint32_t target, Deadline deadline)
+{
+    // Whatever is still queued belongs to earlier transfers.
+    while (Event stale{xcb_poll_for_event(m_connection)}) {
+    }
+    const ReplyPointer<xcb_get_selection_owner_reply_t> ownerReply(
+        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, m_clipboardAtom), nullptr));
+    if (!ownerReply) {
+        return {Outcome::Failed, {}};
+    }
+    const auto owner = ownerReply->owner;
+    if (owner == XCB_NONE) {
+        return {Outcome::Refused, {}};
+    }
+    // Hearing of the owner's end lets a transfer from an owner that dies fail at once, not at the deadline.
+    const std::uint32_t watchOwner = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(m_connection, owner, XCB_CW_EVENT_MASK, &watchOwner);
+    xcb_delete_property(m_connection, m_requestor, m_propertyAtom);
+    xcb_convert_selection(m_connection, m_requestor, m_clipboardAtom, target, m_propertyAtom, XCB_CURRENT_TIME);
+    xcb_flush(m_connection);
+
+    auto result = [&]() -> Result<Property> {
+        const auto notify = waitForEvent(
+            m_connection, owner,
+            [&](const xcb_generic_event_t& event) {
+                if (eventType(event) != XCB_SELECTION_NOTIFY) {
+                    return false;
+                }
+                const auto& selection = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
+                return selection.requestor == m_requestor && selection.selection == m_clipboardAtom
+                       && selection.target == target;
+            },
+            deadline);
+        if (!notify) {
+            return {Outcome::Failed, {}};
+        }
+        const auto property = reinterpret_cast<const xcb_selection_notify_event_t&>(*notify).property;
+        if (property == XCB_NONE) {
+            return {Outcome::Refused, {}};
+        }
+        // Normally our property; an owner that put the data elsewhere is followed there.
+        auto taken = takeProperty(property);
+        if (!taken) {
+            return {Outcome::Failed, {}};
+        }
+        if (taken->type == m_incrAtom) {
+            return readIncrementally(owner, property, deadline);
+        }
+        return {Outcome::Received, std::move(*taken)};
+    }();
+
+    const std::uint32_t noEvents = 0;
+    xcb_change_window_attributes(m_connection, owner, XCB_CW_EVENT_MASK, &noEvents);
+    if (result.outcome == Outcome::Failed) {
+        makeRequestor();
+    }
+    xcb_flush(m_connection);
+    return result;
+}
+
+SelectionReader::Result<SelectionReader::Property> SelectionReader::readIncrementally(std::uint32_t owner,
+                                                                                    std::uint32_t property,
+                                                                                    Deadline deadline)
+{
+    // Deleting the INCR announcement, as takeProperty() did, asks the owner for the first chunk; each
+    // deletion of a chunk asks for the next, and an empty chunk ends the transfer.
+    Property whole;
+    for (;;) {
+        const auto newValue = waitForEvent(
+            m_connection, owner,
+            [&](const xcb_generic_event_t& event) {
+                if (eventType(event) != XCB_PROPERTY_NOTIFY) {
+                    return false;
+                }
+                const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+                return change.window == m_requestor && change.atom == property
+                       && change.state == XCB_PROPERTY_NEW_VALUE;
+            },
+            deadline);
+        if (!newValue) {
+            return {Outcome::Failed, {}};
+        }
+        auto chunk = takeProperty(property);
+        if (!chunk) {
+            return {Outcome::Failed, {}};
+        }
+        if (chunk->data.isEmpty()) {
+            whole.type = chunk->type;
+            return {Outcome::Received, std::move(whole)};
+        }
+        if (static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
+            return {Outcome::Failed, {}};
+        }
+        whole.data += chunk->data;
+    }
+}
+
+std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint32_t property)
+{
+    Property taken;
+    std::uint32_t offset = 0;
+    for (;;) {
+        const auto cookie = xcb_get_property(m_connection, 0, m_requestor, property, XCB_GET_PROPERTY_TYPE_ANY,
+                                             offset / 4, propertyChunkSize / 4);
+        const ReplyPointer<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
+        if (!reply) {
+            return std::nullopt;
+        }
+        const auto length = static_cast<std::uint32_t>(xcb_get_property_value_length(reply.get()));
+        if (offset == 0) {
+            taken.type = reply->type;
+            if (static_cast<std::uint64_t>(length) + reply->bytes_after > maximumSize) {
+                xcb_delete_property(m_connection, m_requestor, property);
+                return std::nullopt;
+            }
+            taken.data.reserve(static_cast<qsizetype>(length + reply->bytes_after));
+        }
+        taken.data.append(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             static_cast<qsizetype>(length));
+        if (reply->bytes_after == 0 || length == 0) {
+            break;
+        }
+        offset += length;
+    }
+    xcb_delete_property(m_connection, m_requestor, property);
+    xcb_flush(m_connection);
+    return taken;
+}
+
+} // namespace platform::x11

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct xcb_connection_t;
+
+namespace platform::x11 {
+
+/// Reads the CLIPBOARD selection of another application on an X connection of its own, so that every
+/// wait has a bound of ours: Qt's reader waits 5 s per request, and that cannot be shortened.
+/// Handles incremental (INCR) transfers. Used on one thread at a time.
+class SelectionReader
+{
+public:
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    enum class Outcome
+    {
+        Received,
+        /// Nobody owns the selection, or the owner cannot give it in the asked form.
+        Refused,
+        /// The owner did not finish in time, died, or sent more than `maximumSize`.
+        Failed,
+    };
+
+    template <typename Value>
+    struct Result
+    {
+        Outcome outcome = Outcome::Failed;
+        Value value{};
+    };
+
+    /// Largest transfer accepted, in bytes.
+    static constexpr std::uint32_t maximumSize = 128 * 1024 * 1024;
+
+    /// Connects to `displayName`; null means $DISPLAY, the display the application itself runs on, as
+    /// Velmora takes no -display argument. Null when the connection fails.
+    [[nodiscard]] static std::unique_ptr<SelectionReader> create(const char* displayName);
+
+    SelectionReader(const SelectionReader&) = delete;
+    SelectionReader& operator=(const SelectionReader&) = delete;
+    ~SelectionReader();
+
+    /// The names of the forms the owner offers (its TARGETS).
+    [[nodiscard]] Result<std::vector<QByteArray>> targets(Deadline deadline);
+    /// The selection converted to `target`.
+    [[nodiscard]] Result<QByteArray> read(const QByteArray& target, Deadline deadline);
+
+    /// False once the connection to the server is broken; the reader is then of no further use.
+    [[nodiscard]] bool isConnected() const;
+
+private:
+    struct Property
+    {
+        std::uint32_t type = 0;
+        QByteArray data;
+    };
+
+    SelectionReader(xcb_connection_t* connection, std::uint32_t root);
+
+    [[nodiscard]] Result<Property> convert(std::uint32_t target, Deadline deadline);
+    [[nodiscard]] Result<Property> readIncrementally(std::uint32_t owner, std::uint32_t property, Deadline deadline);
+    /// Reads and deletes the property of the requestor window; nothing when it is too large.
+    [[nodiscard]] std::optional<Property> takeProperty(std::uint32_t property);
+    void makeRequestor();
+    [[nodiscard]] std::uint32_t atom(const QByteArray& name);
+    [[nodiscard]] std::vector<QByteArray> atomNames(const std::vector<std::uint32_t>& atoms);
+
+    xcb_connection_t* m_connection;
+    std::uint32_t m_root;
+    // Before the atoms below, which are interned through them.
+    QHash<QByteArray, std::uint32_t> m_atomsByName;
+    QHash<std::uint32_t, QByteArray> m_namesByAtom;
+    // The window the owner delivers to; replaced after a failed transfer, so that late answers to an
+    // abandoned request cannot be taken for the next one.
+    std::uint32_t m_requestor = 0;
+    std::uint32_t m_clipboardAtom;
+    std::uint32_t m_targetsAtom;
+    std::uint32_t m_incrAtom;
+    std::uint32_t m_propertyAtom;
+};
+
+} // namespace platform::x11
