@@ -166,4 +166,21 @@ TEST_F(HistoryFilterTest, KeepsUpWithTheHistoryAsEntriesComeAndGo)
     EXPECT_TRUE(filter.filteredHistory({}, QStringLiteral("needle")).empty());
 }
 
+TEST(ContainsFoldedTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)
+{
+    for (const std::string searched : {"q", "qu", "q-u", "quite a long searched text"}) {
+        for (std::size_t offset = 0; offset + searched.size() <= 70; ++offset) {
+            SCOPED_TRACE(testing::Message() << '"' << searched << "\" at " << offset);
+            auto text = std::string(70, 'a');
+            text.replace(offset, searched.size(), searched);
+            EXPECT_TRUE(containsFolded(text, searched));
+            if (searched.size() > 2) {
+                // First and last byte in place, one in between wrong.
+                text[offset + 1] = 'a';
+                EXPECT_FALSE(containsFolded(text, searched));
+            }
+        }
+    }
+}
+
 } // namespace

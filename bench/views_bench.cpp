@@ -1,0 +1,220 @@
+// Speed of the panel content: a refresh after a capture, a keystroke in the search field over long
+// texts, and the repaint of a hovered image row.
+
+#include "engine/clipboard_manager.h"
+#include "tests/fakes/fake_main_queue.h"
+#include "tests/fakes/fake_pasteboard.h"
+#include "tests/fakes/fake_queue_factory.h"
+#include "views/clipboard_item_view.h"
+#include "views/content_view.h"
+#include "views/thumbnail_cache.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QEnterEvent>
+#include <QImage>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int entryCount = 50;
+constexpr int imageCount = 20;
+
+// A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
+const QByteArray& encodedPicture()
+{
+    static const QByteArray bytes = [] {
+        QImage image(3840, 2160, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, image.width(), image.height());
+        gradient.setColorAt(0, QColor(30, 60, 150));
+        gradient.setColorAt(1, QColor(240, 180, 90));
+        painter.fillRect(image.rect(), gradient);
+        painter.end();
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return png;
+    }();
+    return bytes;
+}
+
+ClipboardItem pictureItem()
+{
+    return {std::nullopt, platform::Image::fromEncoded(encodedPicture())};
+}
+
+// 50 entries, 20 of them pictures, the oldest a text.
+std::vector<ClipboardItem> mixedHistory()
+{
+    std::vector<ClipboardItem> history;
+    for (int index = 0; index < entryCount; ++index) {
+        if (index % 5 < 2 && index < entryCount - 1) {
+            history.push_back(pictureItem());
+        } else {
+            history.push_back({QStringLiteral("Text entry number %1 with a few words").arg(index), nullptr});
+        }
+    }
+    return history;
+}
+
+// About a megabyte of words, some accented, none containing a 'q'.
+QString longText(quint32 seed)
+{
+    static const char* const words[] = {"lorem ",       "ipsum ", "dolor ", "sit ",  "amet ", "Crème ",  "brûlée ",
+                                        "smörgåsbord ", "café ",  "naïve ", "ELIT ", "sed\n", "tempor ", "magna "};
+    QRandomGenerator random(seed);
+    QString text;
+    text.reserve(1 << 20);
+    while (text.size() < (1 << 20)) {
+        text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
+    }
+    return text;
+}
+
+class Panel
+{
+public:
+    Panel() { m_view.show(); }
+
+    void setHistory(std::vector<ClipboardItem> history)
+    {
+        m_manager->setHistory(std::move(history));
+        settle();
+    }
+
+    // The refresh, the layout it asks for and the painting of the whole card.
+    void settle()
+    {
+        m_mainQueue.runPending();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        m_view.render(&m_canvas);
+    }
+
+    [[nodiscard]] ClipboardManager& manager() { return *m_manager; }
+    [[nodiscard]] QLineEdit* searchField() { return m_view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
+
+private:
+    FakePasteboard m_pasteboard;
+    FakeMainQueue m_mainQueue;
+    FakeQueueFactory m_queues;
+    std::shared_ptr<ClipboardManager> m_manager = ClipboardManager::create(m_pasteboard, m_mainQueue, m_queues);
+    ContentView m_view{*m_manager, m_mainQueue, [] {}, [] {}};
+    QImage m_canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
+};
+
+void firstShowingOfFiftyEntries(benchmark::State& state)
+{
+    const auto history = mixedHistory();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto panel = std::make_unique<Panel>();
+        state.ResumeTiming();
+        panel->setHistory(history);
+        state.PauseTiming();
+        panel.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(firstShowingOfFiftyEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void refreshAfterACaptureOfFiftyEntries(benchmark::State& state)
+{
+    Panel panel;
+    const auto older = mixedHistory();
+    // A capture puts a new text at the front and drops the oldest entry: one new row, one gone.
+    auto newer = older;
+    newer.pop_back();
+    newer.insert(newer.begin(), ClipboardItem(QStringLiteral("just copied"), nullptr));
+    panel.setHistory(newer);
+    panel.setHistory(older);
+    bool isNewer = false;
+    for (auto _ : state) {
+        isNewer = !isNewer;
+        panel.setHistory(isNewer ? newer : older);
+    }
+}
+BENCHMARK(refreshAfterACaptureOfFiftyEntries)->Unit(benchmark::kMillisecond);
+
+std::vector<ClipboardItem> longTexts()
+{
+    std::vector<ClipboardItem> history;
+    for (int index = 0; index < entryCount; ++index) {
+        history.push_back({longText(static_cast<quint32>(index)), nullptr});
+    }
+    return history;
+}
+
+void keystrokeOverFiftyLongTexts(benchmark::State& state)
+{
+    Panel panel;
+    panel.setHistory(longTexts());
+    // No text holds a 'q': every keystroke scans all 50 texts to their end.
+    QTest::keyClick(panel.searchField(), Qt::Key_Q);
+    panel.settle();
+    bool typed = false;
+    for (auto _ : state) {
+        typed = !typed;
+        QTest::keyClick(panel.searchField(), typed ? Qt::Key_U : Qt::Key_Backspace);
+        panel.settle();
+    }
+}
+BENCHMARK(keystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond);
+
+void firstKeystrokeOverFiftyLongTexts(benchmark::State& state)
+{
+    const auto history = longTexts();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto panel = std::make_unique<Panel>();
+        panel->setHistory(history);
+        state.ResumeTiming();
+        QTest::keyClick(panel->searchField(), Qt::Key_Q);
+        panel->settle();
+        state.PauseTiming();
+        panel.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(firstKeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void repaintOfAHoveredImageRow(benchmark::State& state)
+{
+    ThumbnailCache thumbnails;
+    ClipboardItemView row(
+        pictureItem(), [] {}, thumbnails);
+    row.resize(296, row.sizeHint().height());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&row, &enter);
+    QImage canvas(row.size(), QImage::Format_ARGB32_Premultiplied);
+    row.render(&canvas);
+    for (auto _ : state) {
+        row.render(&canvas);
+    }
+}
+BENCHMARK(repaintOfAHoveredImageRow)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    benchmark::Initialize(&argc, argv);
+    QApplication application(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
