@@ -1,7 +1,5 @@
 #include "views/history_filter.h"
 
-#include <QImage>
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -37,21 +35,6 @@ protected:
 
     HistoryFilter filter;
 };
-
-TEST_F(HistoryFilterTest, EmptySearchListsTheWholeHistoryImagesIncluded)
-{
-    QImage picture(4, 4, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    const std::vector<ClipboardItem> history = {textItem(QStringLiteral("b")),
-                                                ClipboardItem(std::nullopt, platform::Image::fromQImage(picture)),
-                                                ClipboardItem(std::nullopt, nullptr), textItem(QStringLiteral("a"))};
-    const auto listed = filter.filteredHistory(history, QString());
-    ASSERT_EQ(listed.size(), history.size());
-    for (std::size_t index = 0; index < history.size(); ++index) {
-        EXPECT_EQ(listed[index], history[index]);
-    }
-    EXPECT_EQ(textsOf(filter.filteredHistory(history, QStringLiteral("a"))), std::vector<QString>{QStringLiteral("a")});
-}
 
 TEST_F(HistoryFilterTest, MatchesIgnoringCaseWithCanonicalEquivalenceAndCountsDiacritics)
 {

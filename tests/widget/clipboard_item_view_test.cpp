@@ -1,6 +1,5 @@
 #include "views/clipboard_item_view.h"
 
-#include "views/continuous_rounded_rect.h"
 #include "views/thumbnail_cache.h"
 
 #include <QApplication>
@@ -270,33 +269,6 @@ TEST_F(ClipboardItemViewTest, ClickAnywhereInTheRowRunsTheActionOnceAndKeepsTheH
         EXPECT_EQ(actions, 1);
         EXPECT_TRUE(row->isHovered());
     }
-}
-
-TEST(ContinuousRoundedRectTest, CutsTheCornersOnlyAndStaysInsideTheRect)
-{
-    const QRectF rect(10, 20, 40, 40);
-    const auto path = continuousRoundedRect(rect, 6);
-    EXPECT_EQ(path.boundingRect(), rect);
-    const struct
-    {
-        QPointF point;
-        bool inside;
-    } cases[] = {
-        {{10.5, 20.5}, false}, // top-left corner
-        {{49.5, 59.5}, false}, // bottom-right corner
-        {{15, 20.1}, false},   // a circular corner would have reached the edge here
-        {{12.6, 22.6}, true},  // past the corner's midpoint
-        {{30, 20.2}, true},    // middle of the top edge
-        {{10.2, 40}, true},    // middle of the left edge
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testing::Message() << testCase.point.x() << "," << testCase.point.y());
-        EXPECT_EQ(path.contains(testCase.point), testCase.inside);
-    }
-    // A radius too large for the rect still gives a closed shape within it.
-    const auto pill = continuousRoundedRect(rect, 100);
-    EXPECT_EQ(pill.boundingRect(), rect);
-    EXPECT_TRUE(pill.contains(rect.center()));
 }
 
 } // namespace

@@ -146,25 +146,6 @@ TEST_F(ContentViewTest, IsAFixedCardWhoseQuitButtonEndsTheApplication)
     EXPECT_EQ(terminations, 1);
 }
 
-TEST_F(ContentViewTest, SymbolsAreDrawnWhateverTheIconTheme)
-{
-    for (const char* name : {"quitButton", "searchSymbol"}) {
-        SCOPED_TRACE(name);
-        auto* symbol = view->findChild<QWidget*>(QString::fromLatin1(name));
-        ASSERT_NE(symbol, nullptr);
-        QImage image(symbol->size(), QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        symbol->render(&image, {}, {}, QWidget::DrawChildren);
-        int drawn = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                drawn += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
-            }
-        }
-        EXPECT_GT(drawn, 10);
-    }
-}
-
 TEST_F(ContentViewTest, EmptyHistoryReadsClipboardIsEmptyWhateverTheSearch)
 {
     for (const char* search : {"", "abc", " "}) {

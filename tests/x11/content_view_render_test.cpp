@@ -119,11 +119,26 @@ protected:
     std::unique_ptr<ContentView> view;
 };
 
-TEST_F(ContentViewRenderTest, EmptyPanelIsARoundedCard)
+TEST_F(ContentViewRenderTest, EmptyPanelIsARoundedCardWithItsSymbols)
 {
     const auto image = capture("empty");
     EXPECT_EQ(image.size(), QSize(320, 420) * view->devicePixelRatio());
     expectTransparentCorners(image);
+    // Drawn from the bundled pictures when the icon theme has none.
+    for (const char* name : {"searchSymbol", "quitButton"}) {
+        SCOPED_TRACE(name);
+        const auto* symbol = view->findChild<QWidget*>(QString::fromLatin1(name));
+        const QRect area(symbol->mapTo(view.get(), QPoint()) * view->devicePixelRatio(),
+                         symbol->size() * view->devicePixelRatio());
+        const auto background = image.pixel(area.topLeft() - QPoint(1, 1));
+        int drawn = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                drawn += image.pixel(x, y) != background ? 1 : 0;
+            }
+        }
+        EXPECT_GT(drawn, 10);
+    }
 }
 
 TEST_F(ContentViewRenderTest, MixedEntriesShowThumbnailsAndTexts)
