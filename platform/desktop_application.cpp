@@ -48,6 +48,12 @@ DesktopApplication::CurrentEventScope::~CurrentEventScope()
     m_application.m_currentEvent = m_previous;
 }
 
+DesktopApplication::DesktopApplication() : m_foreignWindows(std::make_unique<x11::ForeignWindowTracker>(isOurWindow))
+{
+}
+
+DesktopApplication::~DesktopApplication() = default;
+
 std::optional<Event> DesktopApplication::currentEvent() const
 {
     return m_currentEvent;
@@ -55,10 +61,13 @@ std::optional<Event> DesktopApplication::currentEvent() const
 
 void DesktopApplication::activate()
 {
-    // Activating again while one of ours is active must not forget where the user came from.
+    // One of ours may be active already: shown windows ask to be activated themselves, and activating
+    // twice must not forget where the user came from. The tracker knows which window had it before.
     const auto active = x11::activeWindow();
     if (active && !isOurWindow(*active)) {
         m_previousWindow = active;
+    } else if (const auto foreign = m_foreignWindows->lastForeignWindow()) {
+        m_previousWindow = foreign;
     }
     QWidget* target = QApplication::activeModalWidget();
     for (auto* window : shownWindows()) {

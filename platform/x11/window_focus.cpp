@@ -2,12 +2,17 @@
 
 #include "platform/x11/display.h"
 
+#include <QByteArray>
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <xcb/xproto.h>
 
 namespace platform::x11 {
 
@@ -103,6 +108,49 @@ void activateWindow(WindowId window)
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
     XFlush(display);
+}
+
+ForeignWindowTracker::ForeignWindowTracker(std::function<bool(WindowId)> isOurs) : m_isOurs(std::move(isOurs))
+{
+    auto* display = applicationDisplay();
+    if (!display || !QCoreApplication::instance()) {
+        return;
+    }
+    // Qt already selects property changes on the root window; the filter only reads them.
+    m_activeWindowAtom = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    m_root = DefaultRootWindow(display);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    update();
+}
+
+ForeignWindowTracker::~ForeignWindowTracker()
+{
+    if (m_activeWindowAtom != 0) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+}
+
+bool ForeignWindowTracker::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
+        if (notify->window == m_root && notify->atom == m_activeWindowAtom) {
+            update();
+        }
+    }
+    return false;
+}
+
+void ForeignWindowTracker::update()
+{
+    const auto active = activeWindow();
+    if (active && !m_isOurs(*active)) {
+        m_lastForeignWindow = active;
+    }
 }
 
 } // namespace platform::x11

@@ -21,7 +21,8 @@ namespace {
 const QString clipboardText = QStringLiteral("pasted from history");
 
 /// A window of another process holds the focus and the clipboard holds a text; then Velmora's panel is shown
-/// and activated, as the hot key does.
+/// and activated, as the hot key does. The panel asks to be activated as it is shown, so it is active before
+/// the application is.
 class AutoPasteX11Test : public ::testing::Test
 {
 protected:
@@ -32,12 +33,15 @@ protected:
         target = PasteTarget::start();
         ASSERT_TRUE(target);
         ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
+        // The user works in it for a moment, long enough for us to see it become active.
+        processEventsFor(std::chrono::milliseconds(100));
 
         panel.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         panel.resize(320, 420);
         panel.show();
-        application.activate();
+        panel.activateWindow();
         ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == panel.winId(); }));
+        application.activate();
         notifications.addObserver("ClosePopover", [this] { panel.hide(); });
     }
 
@@ -66,6 +70,7 @@ TEST_F(AutoPasteX11Test, HidingActivatesTheWindowThatWasActiveWhenTheApplication
     // Another window takes the focus meanwhile; the window manager alone would leave it there.
     const auto other = PasteTarget::start();
     ASSERT_TRUE(other);
+    ASSERT_TRUE(run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(other->window())}));
     ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == other->window(); }));
 
     application.hide();

@@ -1,9 +1,10 @@
 // A window of another process for the auto-paste tests: a line edit that takes the focus, prints its window
-// id once shown and writes its text to the file named on the command line whenever the text changes.
+// id once it has the focus and writes its text to the file named on the command line whenever it changes.
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QSaveFile>
+#include <QTest>
 
 #include <cstdio>
 
@@ -29,6 +30,9 @@ int main(int argc, char** argv)
     });
     edit.show();
     edit.activateWindow();
+    // Qt sends the activation request only once the window is exposed; announcing the window before that
+    // would let a late request take the focus back from whatever the test activates next.
+    static_cast<void>(QTest::qWaitForWindowActive(&edit));
     std::printf("%llu\n", static_cast<unsigned long long>(edit.winId()));
     std::fflush(stdout);
     return application.exec();
