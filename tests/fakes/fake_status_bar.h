@@ -62,8 +62,8 @@ public:
         m_lengths.push_back(length);
         auto item = std::make_unique<Item>();
         if (m_tray == Tray::Present) {
-            item->m_button = std::make_unique<FakeStatusBarButton>();
-            m_lastButton = item->m_button.get();
+            item->ownedButton = std::make_unique<FakeStatusBarButton>();
+            m_lastButton = item->ownedButton.get();
         }
         return item;
     }
@@ -75,8 +75,8 @@ public:
 private:
     struct Item final : platform::StatusItem
     {
-        [[nodiscard]] platform::StatusBarButton* button() override { return m_button.get(); }
-        std::unique_ptr<FakeStatusBarButton> m_button;
+        [[nodiscard]] platform::StatusBarButton* button() override { return ownedButton.get(); }
+        std::unique_ptr<FakeStatusBarButton> ownedButton;
     };
 
     Tray m_tray;

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QTest>
 #include <QWindow>
 
@@ -135,25 +134,6 @@ TEST_F(FloatingPanelTest, HidesWhenAnotherApplicationTakesTheFocus)
     OtherApplication other;
     ASSERT_TRUE(other.started());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !panel.isVisible(); }, 5000));
-}
-
-TEST_F(FloatingPanelTest, StaysWhenTheFocusMovesToAnotherVelmoraWindow)
-{
-    showAndWaitForFocus();
-    QMessageBox alert(QMessageBox::Information, QString(), QStringLiteral("about"));
-    alert.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert, 5000));
-    QTest::qWait(200);
-    EXPECT_TRUE(panel.isVisible());
-}
-
-TEST_F(FloatingPanelTest, OrderOutHidesItAndLeavesAHiddenPanelHidden)
-{
-    panel.orderOut();
-    EXPECT_FALSE(panel.isVisible());
-    showAndWaitForFocus();
-    panel.orderOut();
-    EXPECT_FALSE(panel.isVisible());
 }
 
 } // namespace
