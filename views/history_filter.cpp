@@ -8,22 +8,38 @@
 
 namespace {
 
-// Qt's normaliser takes time quadratic in the length of what it rewrites, so long texts are folded in
-// pieces. A cut before an ASCII character is safe: it never decomposes, never reorders with the marks
-// before it and never composes with a preceding character.
-constexpr qsizetype pieceLength = 4096;
+// Qt's normaliser takes time quadratic in the length of what it rewrites, so a text is folded in pieces.
+// A piece ends before a character that never decomposes, never reorders with the marks before it and
+// never composes with what precedes it. A text with no such character for a while (marks only, say) is
+// cut regardless: at worst a match across that cut is missed, where a whole text would take minutes.
+constexpr qsizetype pieceLength = 1024;
+constexpr qsizetype longestPiece = 4 * pieceLength;
+
+bool isSafeCut(QChar character)
+{
+    const char16_t code = character.unicode();
+    if (code < 0x80) {
+        return true;
+    }
+    // Hangul vowels and trailing consonants compose with the jamo before them.
+    const bool isComposingJamo = (code >= 0x1160 && code <= 0x11FF) || (code >= 0xD7B0 && code <= 0xD7FF);
+    return !character.isSurrogate() && !isComposingJamo && !character.isMark() && character.combiningClass() == 0 &&
+           character.decompositionTag() == QChar::NoDecomposition;
+}
 
 qsizetype pieceEnd(QStringView text, qsizetype from)
 {
     if (text.size() - from <= pieceLength) {
         return text.size();
     }
-    for (auto index = from + pieceLength; index < text.size(); ++index) {
-        if (text[index].unicode() < 0x80) {
+    const auto limit = std::min(text.size(), from + longestPiece);
+    for (auto index = from + pieceLength; index < limit; ++index) {
+        if (isSafeCut(text[index])) {
             return index;
         }
     }
-    return text.size();
+    // Not between the halves of a surrogate pair.
+    return limit < text.size() && text[limit].isLowSurrogate() ? limit - 1 : limit;
 }
 
 // Below U+0300 every character is composed already, none composes with the one before it, and each
@@ -33,6 +49,22 @@ bool isBelowCombiningMarks(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar character) { return character.unicode() < 0x300; });
 }
 
+// Stream-safe text has at most 30 marks in a row. Longer runs are no real writing, and Qt's normaliser
+// reorders them in quadratic time: such a piece is folded without normalising.
+constexpr int longestMarkRun = 30;
+
+bool hasLongMarkRun(QStringView text)
+{
+    int run = 0;
+    for (const QChar character : text) {
+        run = character.combiningClass() != 0 ? run + 1 : 0;
+        if (run > longestMarkRun) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void appendUtf8(std::string& utf8, char32_t code)
 {
     if (code < 0x80) {
@@ -40,25 +72,41 @@ void appendUtf8(std::string& utf8, char32_t code)
     } else if (code < 0x800) {
         utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
         utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
+    } else if (code < 0x10000) {
         utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
         utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
         utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
     }
 }
 
+void appendEachCharacterFolded(std::string& folded, QStringView piece)
+{
+    for (qsizetype index = 0; index < piece.size(); ++index) {
+        char32_t code = piece[index].unicode();
+        if (code < 0x80) {
+            folded.push_back(static_cast<char>(code >= 'A' && code <= 'Z' ? code - 'A' + 'a' : code));
+            continue;
+        }
+        if (QChar::isHighSurrogate(code) && index + 1 < piece.size() && piece[index + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(piece[index], piece[index + 1]);
+            ++index;
+        } else if (QChar::isSurrogate(code)) {
+            // As QString::toStdString() writes a lone surrogate.
+            code = '?';
+        }
+        appendUtf8(folded, QChar::toCaseFolded(code));
+    }
+}
+
 void appendFolded(std::string& folded, QStringView piece)
 {
-    if (isBelowCombiningMarks(piece)) {
-        for (const QChar character : piece) {
-            const char32_t code = character.unicode();
-            if (code < 0x80) {
-                folded.push_back(static_cast<char>(code >= 'A' && code <= 'Z' ? code - 'A' + 'a' : code));
-            } else {
-                // Folds below U+0300 stay in the Basic Multilingual Plane.
-                appendUtf8(folded, QChar::toCaseFolded(code));
-            }
-        }
+    if (isBelowCombiningMarks(piece) || hasLongMarkRun(piece)) {
+        appendEachCharacterFolded(folded, piece);
         return;
     }
     // Folding can leave a text that is no longer composed.

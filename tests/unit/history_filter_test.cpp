@@ -1,5 +1,7 @@
 #include "views/history_filter.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -147,6 +149,20 @@ TEST_F(HistoryFilterTest, KeepsUpWithTheHistoryAsEntriesComeAndGo)
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0], again);
     EXPECT_TRUE(filter.filteredHistory({}, QStringLiteral("needle")).empty());
+}
+
+TEST(FoldedForSearchTest, FoldsAMegabyteOfUnusualTextInAMomentAndStillComposesIt)
+{
+    // Without a single ASCII character, so the text can only be cut elsewhere; Qt's normaliser alone
+    // spends many seconds on each of these.
+    const auto repeated = [](const char* unit) { return QString::fromUtf8(unit).repeated(400'000); };
+    QElapsedTimer timer;
+    timer.start();
+    // Compared as booleans: a failure must not print megabytes.
+    EXPECT_TRUE(foldedForSearch(repeated("\u0418\u0306")) == foldedForSearch(repeated("\u0439")));
+    EXPECT_TRUE(foldedForSearch(repeated("\u1112\u1161\u11AB")) == foldedForSearch(repeated("\uD55C")));
+    EXPECT_EQ(foldedForSearch(repeated("\u0301\u0316")).size(), 4u * 400'000);
+    EXPECT_LT(timer.elapsed(), 10'000);
 }
 
 TEST(ContainsFoldedTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)
