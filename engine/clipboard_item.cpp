@@ -4,4 +4,7 @@ ClipboardItem::ClipboardItem(std::optional<QString> text, std::shared_ptr<const 
     : m_id(QUuid::createUuid()), m_text(std::move(text)), m_image(std::move(image)),
       m_timestamp(std::chrono::system_clock::now())
 {
+    if (m_text) {
+        m_canonicalText = m_text->normalized(QString::NormalizationForm_C);
+    }
 }

@@ -20,6 +20,9 @@ public:
     [[nodiscard]] const std::optional<QString>& text() const { return m_text; }
     [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_image; }
     [[nodiscard]] std::chrono::system_clock::time_point timestamp() const { return m_timestamp; }
+    /// The text in canonical composed form (NFC), for comparisons up to canonical equivalence. Computed
+    /// once; shares the text's storage when the text is already in that form, as most are.
+    [[nodiscard]] const std::optional<QString>& canonicalText() const { return m_canonicalText; }
 
     /// Identity, not content: an item equals only itself and its copies.
     friend bool operator==(const ClipboardItem& left, const ClipboardItem& right) { return left.m_id == right.m_id; }
@@ -29,4 +32,5 @@ private:
     std::optional<QString> m_text;
     std::shared_ptr<const platform::Image> m_image;
     std::chrono::system_clock::time_point m_timestamp;
+    std::optional<QString> m_canonicalText;
 };

@@ -17,19 +17,11 @@ QString trimmedText(const QString& text)
     return text.trimmed();
 }
 
-// Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
-bool isSameText(const QString& left, const QString& right)
-{
-    if (left == right) {
-        return true;
-    }
-    return left.normalized(QString::NormalizationForm_C) == right.normalized(QString::NormalizationForm_C);
-}
-
 bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate)
 {
     if (entry.text() && candidate.text()) {
-        return isSameText(*entry.text(), *candidate.text());
+        // Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
+        return entry.canonicalText() == candidate.canonicalText();
     }
     if (entry.image() && candidate.image()) {
         return entry.image()->hasSameTiffRepresentation(*candidate.image());

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -30,6 +34,16 @@ QImage decode(const QByteArray& bytes, const QByteArray& format)
     // The pixels as stored, so that the decoded size is the one the header gives.
     reader.setAutoTransform(false);
     return reader.read();
+}
+
+// glibc raises its mmap threshold after freeing a large block, so the next decoded picture and encoding,
+// tens of MB each, come from the heap and stay resident after they are freed, growing the process by
+// some 90 MB for a history of 4K screenshots that holds 7 MB of them.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 std::optional<QByteArray> encodeTiff(const QImage& image)
@@ -104,15 +118,16 @@ std::optional<QByteArray> Image::tiffRepresentation() const
     return encodeTiff(toQImage());
 }
 
-const Image::TiffDigest& Image::tiffDigest(std::optional<QByteArray>* encoded) const
+const Image::TiffDigest& Image::tiffDigest(Encoding* encoding) const
 {
     std::call_once(m_tiffDigestOnce, [&] {
         auto tiff = tiffRepresentation();
         if (tiff) {
             m_tiffDigest = {true, tiff->size(), qHashBits(tiff->constData(), static_cast<size_t>(tiff->size()), 0)};
         }
-        if (encoded) {
-            *encoded = std::move(tiff);
+        if (encoding) {
+            encoding->made = true;
+            encoding->tiff = std::move(tiff);
         }
     });
     return m_tiffDigest;
@@ -120,36 +135,48 @@ const Image::TiffDigest& Image::tiffDigest(std::optional<QByteArray>* encoded) c
 
 bool Image::hasSameTiffRepresentation(const Image& other) const
 {
+    Encoding mine;
+    Encoding theirs;
+    const auto same = compareTiffRepresentations(other, mine, theirs);
+    const auto made = mine.made || theirs.made;
+    mine = {};
+    theirs = {};
+    if (made) {
+        releaseFreedMemory();
+    }
+    return same;
+}
+
+bool Image::compareTiffRepresentations(const Image& other, Encoding& mine, Encoding& theirs) const
+{
     if (this == &other) {
         return true;
     }
     // TIFF records the dimensions: pictures of different sizes match only when neither can be encoded.
     // Asking this picture first spares the other's encoding when this one's is known and present.
     if (size() != other.size()) {
-        return !tiffDigest().encodable && !other.tiffDigest().encodable;
+        return !tiffDigest(&mine).encodable && !other.tiffDigest(&theirs).encodable;
     }
     // Decoding is deterministic: the same bytes in the same format give the same picture, and the same TIFF.
     if (!m_image && !other.m_image && m_format == other.m_format && m_bytes == other.m_bytes) {
         return true;
     }
     // An encoding made here for a digest is kept for the confirmation, not made twice.
-    std::optional<QByteArray> tiff;
-    std::optional<QByteArray> otherTiff;
-    const auto& digest = tiffDigest(&tiff);
-    if (digest != other.tiffDigest(&otherTiff)) {
+    const auto& digest = tiffDigest(&mine);
+    if (digest != other.tiffDigest(&theirs)) {
         return false;
     }
     if (!digest.encodable) {
         return true;
     }
     // Equal digests of different encodings are possible, if unlikely: compare the real thing.
-    if (!tiff) {
-        tiff = tiffRepresentation();
+    if (!mine.made) {
+        mine = {tiffRepresentation(), true};
     }
-    if (!otherTiff) {
-        otherTiff = other.tiffRepresentation();
+    if (!theirs.made) {
+        theirs = {other.tiffRepresentation(), true};
     }
-    return tiff == otherTiff;
+    return mine.tiff == theirs.tiff;
 }
 
 QByteArray Image::encodedBytes() const

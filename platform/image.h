@@ -59,8 +59,16 @@ private:
         friend bool operator==(const TiffDigest&, const TiffDigest&) = default;
     };
 
-    /// Computed on the first call, which also hands the encoding to `encoded` if given.
-    [[nodiscard]] const TiffDigest& tiffDigest(std::optional<QByteArray>* encoded = nullptr) const;
+    // A TIFF encoding made during one comparison.
+    struct Encoding
+    {
+        std::optional<QByteArray> tiff;
+        bool made = false;
+    };
+
+    /// Computed on the first call, which also hands the encoding it made to `encoding` if given.
+    [[nodiscard]] const TiffDigest& tiffDigest(Encoding* encoding = nullptr) const;
+    [[nodiscard]] bool compareTiffRepresentations(const Image& other, Encoding& mine, Encoding& theirs) const;
 
     // Exactly one of the two holds the picture.
     QByteArray m_bytes;
