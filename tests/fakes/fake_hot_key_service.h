@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-/// Records installations and registrations ("installEventHandler", "registerEventHotKey") and answers
-/// with the statuses the test sets. `send` plays the event target: it calls the handlers installed for
-/// the kind, newest first, until one handles the event.
+/// Records installations and registrations ("installEventHandler", "registerEventHotKey"), which all
+/// succeed. `send` plays the event target: it calls the handlers installed for the kind, newest first, until
+/// one handles the event.
 class FakeHotKeyService final : public platform::HotKeyService
 {
 public:
@@ -30,17 +30,12 @@ public:
 
     explicit FakeHotKeyService(CallLog* log = nullptr) : m_log(log) {}
 
-    void setInstallStatus(platform::HotKeyStatus status) { m_installStatus = status; }
-    void setRegisterStatus(platform::HotKeyStatus status) { m_registerStatus = status; }
-
     platform::HotKeyStatus installEventHandler(std::vector<platform::EventTypeSpec> eventTypes,
                                                EventHandler handler) override
     {
         record("installEventHandler");
-        if (m_installStatus == platform::HotKeyStatus::NoError) {
-            m_installations.push_back({std::move(eventTypes), std::move(handler)});
-        }
-        return m_installStatus;
+        m_installations.push_back({std::move(eventTypes), std::move(handler)});
+        return platform::HotKeyStatus::NoError;
     }
 
     platform::HotKeyStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
@@ -48,26 +43,20 @@ public:
     {
         record("registerEventHotKey");
         m_registrations.push_back({keyCode, modifiers, hotKeyID, options});
-        return m_registerStatus;
+        return platform::HotKeyStatus::NoError;
     }
 
-    /// Delivers an event of `eventKind` for `hotKeyID`; the status of the last handler called, or
-    /// `EventNotHandled` when no handler wanted it.
+    /// The status of the last handler called, or `EventNotHandled` when no handler wanted the event.
     platform::HotKeyStatus send(std::uint32_t eventKind, platform::EventHotKeyID hotKeyID)
     {
-        const platform::HotKeyEvent event{eventKind, hotKeyID};
         auto status = platform::HotKeyStatus::EventNotHandled;
         const auto installations = m_installations;
         for (auto installed = installations.rbegin(); installed != installations.rend(); ++installed) {
-            const bool wanted = std::any_of(installed->eventTypes.begin(), installed->eventTypes.end(),
-                                            [&](const platform::EventTypeSpec& type) {
-                                                return type.eventClass == platform::kEventClassKeyboard &&
-                                                       type.eventKind == eventKind;
-                                            });
-            if (!wanted) {
+            const auto& types = installed->eventTypes;
+            if (std::none_of(types.begin(), types.end(), [&](const auto& type) { return type.eventKind == eventKind; })) {
                 continue;
             }
-            status = installed->handler(event);
+            status = installed->handler({eventKind, hotKeyID});
             if (status == platform::HotKeyStatus::NoError) {
                 break;
             }
@@ -88,8 +77,6 @@ private:
         }
     }
 
-    platform::HotKeyStatus m_installStatus = platform::HotKeyStatus::NoError;
-    platform::HotKeyStatus m_registerStatus = platform::HotKeyStatus::NoError;
     std::vector<Installation> m_installations;
     std::vector<Registration> m_registrations;
     CallLog m_calls;

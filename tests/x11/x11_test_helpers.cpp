@@ -15,25 +15,11 @@ std::optional<QString> run(const QString& program, const QStringList& arguments)
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
-namespace {
-
-std::optional<std::uint32_t> windowFrom(const std::optional<QString>& output)
-{
-    bool ok = false;
-    const auto window = output ? output->toUInt(&ok) : 0;
-    return ok ? std::optional(window) : std::nullopt;
-}
-
-} // namespace
-
 std::optional<std::uint32_t> activeWindowByXdotool()
 {
-    return windowFrom(run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}));
-}
-
-std::optional<std::uint32_t> focusWindowByXdotool()
-{
-    return windowFrom(run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}));
+    bool ok = false;
+    const auto window = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).value_or("").toUInt(&ok);
+    return ok ? std::optional(window) : std::nullopt;
 }
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)

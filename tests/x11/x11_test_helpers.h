@@ -16,8 +16,6 @@
 
 /// The active window as the window manager announces it, asked with xdotool.
 [[nodiscard]] std::optional<std::uint32_t> activeWindowByXdotool();
-/// The window that has the X input focus, asked with xdotool.
-[[nodiscard]] std::optional<std::uint32_t> focusWindowByXdotool();
 
 /// Processes Qt events until `condition` holds or `timeout` passes; whether it held.
 [[nodiscard]] bool waitFor(const std::function<bool()>& condition,
