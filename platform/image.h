@@ -34,8 +34,9 @@ public:
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
     [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
     /// Whether the two TIFF representations are equal, both being absent counting as equal. Encodes each
-    /// picture at most once in its lifetime, for a digest; only a match of digests is confirmed byte for
-    /// byte. Pictures of different sizes, or arrived in the same bytes, need no encoding at all.
+    /// picture once in its lifetime, for a digest; only a match of digests is confirmed byte for byte.
+    /// Pictures that arrived in the same bytes need no encoding, nor, once this picture's digest is
+    /// known, pictures of another size.
     [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
 
     /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a

@@ -208,10 +208,9 @@ private:
     template <typename Change>
     void update(Change change)
     {
-        {
-            const std::lock_guard lock(m_core->mutex);
-            change();
-        }
+        // Notified under the lock: once it is released, a tick may destroy this timer.
+        const std::lock_guard lock(m_core->mutex);
+        change();
         m_core->wake.notify_all();
     }
 
