@@ -456,16 +456,4 @@ TEST_F(ClipboardManagerTest, ClearingNotifiesOnceKeepsTheSearchAndWaitsForANewCo
     EXPECT_EQ(manager->history().size(), 1u);
 }
 
-TEST_F(ClipboardManagerTest, NotifiesBeforeEveryAssignmentOfAPublishedField)
-{
-    QString searchSeen = "unset";
-    const auto watch = manager->objectWillChange().connect([&] { searchSeen = manager->searchText(); });
-
-    manager->setSearchText("new");
-    EXPECT_EQ(searchSeen, "");
-    manager->setHistory({ClipboardItem(QString("x"), nullptr)});
-    EXPECT_EQ(notifiedSizes, (std::vector<int>{0, 0}));
-    EXPECT_EQ(manager->history().size(), 1u);
-}
-
 } // namespace

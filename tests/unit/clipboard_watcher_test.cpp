@@ -128,14 +128,4 @@ TEST_F(ClipboardWatcherTest, TheStoreMayDieInATickOnTheWatcherThread)
     EXPECT_EQ(mainQueue.pendingCount(), 0u);
 }
 
-TEST_F(ClipboardWatcherTest, StopsTickingWhenTheStoreIsReleased)
-{
-    auto manager = ClipboardManager::create(pasteboard, mainQueue, queues);
-    manager.reset();
-
-    pasteboard.copyText("after the end");
-    std::this_thread::sleep_for(600ms);
-    EXPECT_EQ(mainQueue.pendingCount(), 0u);
-}
-
 } // namespace
