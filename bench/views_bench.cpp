@@ -98,11 +98,19 @@ public:
     // The refresh, the layout it asks for and the painting of the whole card.
     void settle()
     {
-        m_mainQueue.runPending();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        refresh();
         QCoreApplication::processEvents();
         m_view.render(&m_canvas);
     }
+
+    // The refresh alone, as it runs while the panel is hidden.
+    void refresh()
+    {
+        m_mainQueue.runPending();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void hide() { m_view.hide(); }
 
     [[nodiscard]] ClipboardManager& manager() { return *m_manager; }
     [[nodiscard]] QLineEdit* searchField() { return m_view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
@@ -148,6 +156,24 @@ void refreshAfterACaptureOfFiftyEntries(benchmark::State& state)
     }
 }
 BENCHMARK(refreshAfterACaptureOfFiftyEntries)->Unit(benchmark::kMillisecond);
+
+// The new row's thumbnail is made on this refresh, so that the next opening of the panel decodes nothing.
+void hiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
+{
+    Panel panel;
+    panel.setHistory(mixedHistory());
+    panel.hide();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto history = panel.manager().history();
+        history.pop_back();
+        history.insert(history.begin(), pictureItem());
+        state.ResumeTiming();
+        panel.manager().setHistory(std::move(history));
+        panel.refresh();
+    }
+}
+BENCHMARK(hiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
 
 std::vector<ClipboardItem> longTexts()
 {

@@ -45,6 +45,11 @@ ClipboardItemView::ClipboardItemView(ClipboardItem item, std::function<void()> a
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] { m_action(); });
+    // Rows are built on the refresh that follows a capture, while the panel may be hidden: decoding the
+    // picture now keeps it off the path from the hot key to the panel on screen.
+    if (m_item.image()) {
+        m_thumbnail = m_thumbnails.thumbnail(m_item, devicePixelRatioF());
+    }
 }
 
 QString ClipboardItemView::previewText(const QString& text)
@@ -115,7 +120,11 @@ void ClipboardItemView::paintImage(QPainter& painter, const QRect& content)
     const QRect square(content.left(), content.top() + (content.height() - ThumbnailCache::side) / 2,
                        ThumbnailCache::side, ThumbnailCache::side);
     const auto pixelRatio = painter.device()->devicePixelRatioF();
-    painter.drawPixmap(square.topLeft(), m_thumbnails.thumbnail(m_item, pixelRatio));
+    if (m_thumbnail.devicePixelRatio() != pixelRatio) {
+        // Now on a screen of another pixel ratio.
+        m_thumbnail = m_thumbnails.thumbnail(m_item, pixelRatio);
+    }
+    painter.drawPixmap(square.topLeft(), m_thumbnail);
 
     QPen outline(outlineColor(), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     outline.setMiterLimit(10);

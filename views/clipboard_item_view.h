@@ -3,6 +3,7 @@
 #include "engine/clipboard_item.h"
 
 #include <QAbstractButton>
+#include <QPixmap>
 #include <QString>
 
 #include <functional>
@@ -21,7 +22,8 @@ public:
     static constexpr int verticalPadding = 8;
     static constexpr int horizontalPadding = 12;
 
-    /// `thumbnails` keeps the thumbnail of an image entry and must outlive the row.
+    /// `thumbnails` keeps the thumbnail of an image entry, made here rather than on the first paint, and
+    /// must outlive the row.
     ClipboardItemView(ClipboardItem item, std::function<void()> action, ThumbnailCache& thumbnails,
                       QWidget* parent = nullptr);
 
@@ -47,5 +49,6 @@ private:
     ClipboardItem m_item;
     std::function<void()> m_action;
     ThumbnailCache& m_thumbnails;
+    QPixmap m_thumbnail;
     bool m_isHovered = false;
 };

@@ -173,6 +173,10 @@ TEST_F(ClipboardItemViewTest, ThumbnailIsMadeOncePerEntryAndPixelRatio)
 
     thumbnails.keepOnly({});
     EXPECT_EQ(thumbnails.size(), 0u);
+
+    // Made with the row, not on its first paint.
+    const auto row = makeRow(item);
+    EXPECT_EQ(thumbnails.size(), 1u);
 }
 
 TEST_F(ClipboardItemViewTest, ImageRowShowsTheThumbnailWithAFaintOutlineAndTheCaption)
