@@ -16,23 +16,19 @@ public:
     void asyncAfter(std::chrono::nanoseconds delay, platform::Task task) override;
 
     /// Runs the tasks that are due, including those they submit, until none is left; returns how many ran.
-    std::size_t runPending();
-    /// Moves the clock forward, then runs what is due.
+    std::size_t runPending() { return advance(std::chrono::nanoseconds(0)); }
+    /// Moves the clock forward, then runs what is due; returns how many ran.
     std::size_t advance(std::chrono::nanoseconds duration);
 
     /// Tasks submitted and not yet run, delayed ones included.
     [[nodiscard]] std::size_t pendingCount() const;
     /// The delay of every `asyncAfter`, in order.
     [[nodiscard]] std::vector<std::chrono::nanoseconds> delays() const;
-    [[nodiscard]] std::chrono::nanoseconds now() const;
 
 private:
-    std::size_t runUntil(std::chrono::nanoseconds until);
-
     struct Pending
     {
         std::chrono::nanoseconds due;
-        std::size_t order;
         platform::Task task;
     };
 
@@ -40,5 +36,4 @@ private:
     std::vector<Pending> m_pending;
     std::vector<std::chrono::nanoseconds> m_delays;
     std::chrono::nanoseconds m_now{0};
-    std::size_t m_nextOrder = 0;
 };

@@ -4,15 +4,11 @@
 #include "tests/fakes/fake_pasteboard.h"
 #include "tests/fakes/fake_queue_factory.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QImage>
-#include <QImageWriter>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,62 +16,48 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-using Operation = FakePasteboard::Operation;
+using Texts = std::vector<std::optional<QString>>;
 
-std::shared_ptr<const platform::Image> solidImage(QColor color, QSize size = QSize(8, 6))
+std::shared_ptr<const platform::Image> solidImage(QColor color)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(QSize(8, 6), QImage::Format_RGB32);
     image.fill(color);
     return platform::Image::fromQImage(image);
 }
 
-// A PNG whose header is intact but whose pixel data is cut off: it has a size, but no TIFF.
-std::shared_ptr<const platform::Image> truncatedImage(int seed)
+// A header announcing a picture whose pixels are missing: it has a size, but no TIFF.
+std::shared_ptr<const platform::Image> unencodableImage(int seed)
 {
-    QImage image(QSize(64, 64), QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            image.setPixel(x, y, static_cast<QRgb>((x * 7919 + y * 104729 + seed) * 2654435761u));
-        }
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(image);
-    return platform::Image::fromEncoded(png.left(png.size() / 2));
+    return platform::Image::fromEncoded("P6\n64 64\n255\n" + QByteArray::number(seed));
 }
 
 class ClipboardManagerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { makeManager(); }
-
-    void makeManager()
+    void SetUp() override
     {
+        pasteboard.copyText("there before");
         manager = ClipboardManager::create(pasteboard, mainQueue, queues);
-        changeWatch = manager->objectWillChange().connect([this] {
-            notifiedSizes.push_back(static_cast<int>(manager->history().size()));
-        });
+        changeWatch = manager->objectWillChange().connect(
+            [this] { notifiedSizes.push_back(static_cast<int>(manager->history().size())); });
     }
-
-    FakeTimer& timer() { return *queues.timers().back(); }
 
     /// One watcher period: a tick, then the main queue's turn.
     void tickAndRun()
     {
-        timer().fire();
+        queues.timers().back()->fire();
         mainQueue.runPending();
     }
 
-    void copyAndCapture(const QString& text)
+    void copyAndCapture(std::optional<FakePasteboard::Images> images, std::optional<QString> text)
     {
-        pasteboard.copyText(text);
+        pasteboard.copy(std::move(images), std::move(text));
         tickAndRun();
     }
 
-    std::vector<std::optional<QString>> texts() const
+    Texts texts() const
     {
-        std::vector<std::optional<QString>> result;
+        Texts result;
         for (const auto& item : manager->history()) {
             result.push_back(item.text());
         }
@@ -85,7 +67,7 @@ protected:
     void fillHistory(int count)
     {
         for (int index = 0; index < count; ++index) {
-            copyAndCapture(QString::number(index));
+            copyAndCapture(std::nullopt, QString::number(index));
         }
         notifiedSizes.clear();
     }
@@ -99,121 +81,57 @@ protected:
     std::vector<int> notifiedSizes;
 };
 
-TEST_F(ClipboardManagerTest, StartsTheWatcherOnItsOwnBackgroundQueueTickingEveryHalfSecondFromNow)
+TEST_F(ClipboardManagerTest, CapturesOnTheMainQueueWhatIsThereOnceATickSawAnotherCountThanWhenBuilt)
 {
-    const auto before = std::chrono::steady_clock::now();
-    makeManager();
-    const auto after = std::chrono::steady_clock::now();
-
-    ASSERT_TRUE(timer().schedule());
-    EXPECT_EQ(timer().queueLabel(), "com.hollin.velmora.listener");
-    EXPECT_EQ(timer().queueQualityOfService(), platform::QualityOfService::Background);
-    EXPECT_GE(timer().schedule()->deadline, before);
-    EXPECT_LE(timer().schedule()->deadline, after);
-    EXPECT_EQ(timer().schedule()->repeating, std::chrono::milliseconds(500));
-    EXPECT_EQ(timer().schedule()->leeway, std::chrono::nanoseconds(0));
-    EXPECT_TRUE(timer().hasHandler());
-    EXPECT_TRUE(timer().isResumed());
-}
-
-TEST_F(ClipboardManagerTest, NeverCapturesWhatWasOnThePasteboardWhenBuilt)
-{
-    pasteboard.copyText("there before");
-    makeManager();
-    EXPECT_EQ(manager->lastChangeCount(), pasteboard.changeCount());
-
     tickAndRun();
-    tickAndRun();
+    EXPECT_EQ(pasteboard.count(FakePasteboard::Operation::ReadString), 0);
 
+    pasteboard.copyText("first");
+    pasteboard.copyText("second");
+    queues.timers().back()->fire();
     EXPECT_TRUE(manager->history().empty());
-    EXPECT_EQ(pasteboard.count(Operation::ReadString), 0);
-}
-
-TEST_F(ClipboardManagerTest, CapturesOnlyOnTheMainQueueAfterATickSawANewCount)
-{
-    pasteboard.copyText("hello");
-    timer().fire();
-    EXPECT_TRUE(manager->history().empty());
-    EXPECT_EQ(manager->lastChangeCount(), pasteboard.changeCount());
     EXPECT_EQ(mainQueue.pendingCount(), 1u);
 
+    pasteboard.setContent(std::nullopt, "at the capture");
     mainQueue.runPending();
-    EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"hello"}));
+    EXPECT_EQ(texts(), Texts{"at the capture"});
 
-    // Nothing new: the next ticks submit nothing.
-    timer().fire();
-    timer().fire();
+    queues.timers().back()->fire();
     EXPECT_EQ(mainQueue.pendingCount(), 0u);
-}
 
-TEST_F(ClipboardManagerTest, CountsASmallerChangeCountAsAChange)
-{
+    // A smaller count is a change too.
     pasteboard.setChangeCount(manager->lastChangeCount() - 5);
     pasteboard.setContent(std::nullopt, "after a reset");
     tickAndRun();
-    EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"after a reset"}));
+    EXPECT_EQ(texts(), (Texts{"after a reset", "at the capture"}));
 }
 
-TEST_F(ClipboardManagerTest, TwoCopiesWithinOnePeriodGiveOneEntryWithTheLaterContent)
+TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWithIt)
 {
-    pasteboard.copyText("first");
-    pasteboard.copyText("second");
-    tickAndRun();
-    EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"second"}));
-}
-
-TEST_F(ClipboardManagerTest, CapturesTheContentAsItIsWhenTheCaptureRuns)
-{
-    pasteboard.copyText("at the tick");
-    timer().fire();
-    pasteboard.setContent(std::nullopt, "at the capture");
-    mainQueue.runPending();
-    EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"at the capture"}));
-}
-
-TEST_F(ClipboardManagerTest, TicksDoNothingOnceTheStoreIsGone)
-{
-    const auto watcher = queues.timers().back();
-    std::weak_ptr<ClipboardManager> weakManager = manager;
-    changeWatch.disconnect();
-    manager.reset();
-
-    EXPECT_TRUE(weakManager.expired());
-    pasteboard.copyText("after the end");
-    EXPECT_FALSE(watcher->fire());
-    EXPECT_EQ(mainQueue.pendingCount(), 0u);
-}
-
-TEST_F(ClipboardManagerTest, ASubmittedCaptureKeepsTheStoreAliveUntilItHasRun)
-{
+    const std::weak_ptr<ClipboardManager> weakManager = manager;
     pasteboard.copyText("in flight");
-    timer().fire();
-    std::weak_ptr<ClipboardManager> weakManager = manager;
+    queues.timers().back()->fire();
     changeWatch.disconnect();
     manager.reset();
     ASSERT_FALSE(weakManager.expired());
 
     mainQueue.runPending();
-
-    EXPECT_EQ(pasteboard.count(Operation::ReadString), 1);
+    EXPECT_EQ(pasteboard.count(FakePasteboard::Operation::ReadString), 1);
     EXPECT_TRUE(weakManager.expired());
+    EXPECT_TRUE(queues.timers().empty());
 }
 
 TEST_F(ClipboardManagerTest, TrimsUnicodeWhiteSpaceAndLineBreaksFromBothEndsOnly)
 {
-    struct Row
+    const struct
     {
         const char* name;
         QString copied;
         std::optional<QString> stored;
-    };
-    const std::vector<Row> rows = {
-        {"spaces and a line break", "  hello world\n", "hello world"},
-        {"tabs and carriage returns", "\t\r\nhello\r\n\t", "hello"},
-        {"inner white space is kept", " a \t b\n\nc ", "a \t b\n\nc"},
-        {"vertical tab, form feed, NEL", u"\u000B\u000C\u0085x\u0085"_s, "x"},
+    } rows[] = {
+        {"inner white space is kept", " \t\r\na \t b\n\nc \r\n\t", "a \t b\n\nc"},
+        {"vertical tab, form feed, NEL, line and paragraph separators", u"\u000B\u2028\u000Cx\u0085\u2029"_s, "x"},
         {"no-break and other space separators", u"\u00A0\u2003\u3000x\u202F\u205F"_s, "x"},
-        {"line and paragraph separators", u"\u2028x\u2029"_s, "x"},
         {"zero width space is not white space", u"\u200Bx"_s, u"\u200Bx"_s},
         {"only white space", u" \t\n\r\u00A0\u2028 "_s, std::nullopt},
         {"empty", "", std::nullopt},
@@ -223,237 +141,99 @@ TEST_F(ClipboardManagerTest, TrimsUnicodeWhiteSpaceAndLineBreaksFromBothEndsOnly
         manager->clearHistory();
         notifiedSizes.clear();
 
-        copyAndCapture(row.copied);
+        copyAndCapture(std::nullopt, row.copied);
 
-        if (row.stored) {
-            ASSERT_EQ(manager->history().size(), 1u);
-            EXPECT_EQ(manager->history().front().text(), row.stored);
-            EXPECT_EQ(manager->history().front().image(), nullptr);
-        } else {
-            EXPECT_TRUE(manager->history().empty());
-            EXPECT_TRUE(notifiedSizes.empty());
-        }
+        EXPECT_EQ(texts(), row.stored ? Texts{row.stored} : Texts{});
+        EXPECT_EQ(notifiedSizes.empty(), !row.stored);
     }
 }
 
-TEST_F(ClipboardManagerTest, TreatsTextsAsDuplicatesUpToCanonicalEquivalenceAndCase)
+TEST_F(ClipboardManagerTest, TakesTheSameTextUpToCanonicalEquivalenceOrTheSameTiffForADuplicate)
 {
-    struct Row
+    using Images = FakePasteboard::Images;
+    struct Content
+    {
+        std::optional<Images> images;
+        std::optional<QString> text;
+    };
+    const struct
     {
         const char* name;
-        QString first;
-        QString second;
+        Content first;
+        Content second;
         bool duplicate;
-    };
-    const std::vector<Row> rows = {
-        {"same text", "alpha", "alpha", true},
-        {"differs only in surrounding white space", "alpha", "  alpha\n", true},
-        {"differs in case", "alpha", "Alpha", false},
-        {"precomposed and decomposed accent", u"caf\u00E9"_s, u"cafe\u0301"_s, true},
-        {"reordered combining marks", u"a\u0323\u0302"_s, u"a\u0302\u0323"_s, true},
-        {"compatibility equivalent only", u"\uFB01"_s, "fi", false},
-        {"differs in inner white space", "a b", "a  b", false},
+    } rows[] = {
+        {"same text but for surrounding white space", {{}, "alpha"}, {{}, "  alpha\n"}, true},
+        {"differs in case", {{}, "alpha"}, {{}, "Alpha"}, false},
+        {"precomposed and decomposed accent", {{}, u"caf\u00E9"_s}, {{}, u"cafe\u0301"_s}, true},
+        {"reordered combining marks", {{}, u"a\u0323\u0302"_s}, {{}, u"a\u0302\u0323"_s}, true},
+        {"compatibility equivalent only", {{}, u"\uFB01"_s}, {{}, "fi"}, false},
+        {"differs in inner white space", {{}, "a b"}, {{}, "a  b"}, false},
+        {"equal pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::green)}, {}}, true},
+        {"different pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::blue)}, {}}, false},
+        {"two without a TIFF", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(3)}, {}}, true},
+        {"a text, then an image without a TIFF", {{}, "x"}, {Images{unencodableImage(1)}, {}}, false},
+        {"an image without a TIFF, then a text", {Images{unencodableImage(1)}, {}}, {{}, "x"}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         manager->clearHistory();
-        copyAndCapture(row.first);
-        copyAndCapture(row.second);
+        copyAndCapture(row.first.images, row.first.text);
+        copyAndCapture(row.second.images, row.second.text);
 
-        EXPECT_EQ(manager->history().size(), row.duplicate ? 1u : 2u);
-        EXPECT_EQ(manager->history().front().text(), row.second.trimmed());
+        ASSERT_EQ(manager->history().size(), row.duplicate ? 1u : 2u);
+        const auto& front = manager->history().front();
+        EXPECT_EQ(front.text(), row.second.text ? std::optional(row.second.text->trimmed()) : std::nullopt);
+        EXPECT_EQ(front.image(), row.second.images ? row.second.images->front() : nullptr);
     }
 }
 
-TEST_F(ClipboardManagerTest, MovesContentCopiedAgainToTheFrontAsANewEntry)
-{
-    copyAndCapture("A");
-    const auto firstA = manager->history().front();
-    copyAndCapture("B");
-    notifiedSizes.clear();
-
-    copyAndCapture("A");
-
-    EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"A", "B"}));
-    EXPECT_NE(manager->history().front(), firstA);
-    EXPECT_GE(manager->history().front().timestamp(), firstA.timestamp());
-    // Removal, then insertion: each notification comes before its change.
-    EXPECT_EQ(notifiedSizes, (std::vector<int>{2, 1}));
-}
-
-TEST_F(ClipboardManagerTest, PrefersTheFirstImageOverText)
+TEST_F(ClipboardManagerTest, PrefersTheFirstPictureAndFallsBackToTextWhenThereIsNone)
 {
     const auto red = solidImage(Qt::red);
-    const auto blue = solidImage(Qt::blue);
-    pasteboard.copy(FakePasteboard::Images{red, blue}, "caption");
-    tickAndRun();
-
-    ASSERT_EQ(manager->history().size(), 1u);
-    EXPECT_EQ(manager->history().front().image(), red);
-    EXPECT_FALSE(manager->history().front().text());
-    EXPECT_EQ(pasteboard.count(Operation::ReadString), 0);
-}
-
-TEST_F(ClipboardManagerTest, FallsBackToTextWhenTheImageListHoldsNoUsablePicture)
-{
-    struct Row
+    const struct
     {
         const char* name;
         std::optional<FakePasteboard::Images> images;
-    };
-    const std::vector<Row> rows = {
-        {"no list", std::nullopt},
-        {"empty list", FakePasteboard::Images{}},
-        {"not a picture", FakePasteboard::Images{nullptr}},
-        {"a picture and something else", FakePasteboard::Images{solidImage(Qt::red), nullptr}},
+        std::shared_ptr<const platform::Image> stored;
+    } rows[] = {
+        {"two pictures", FakePasteboard::Images{red, solidImage(Qt::blue)}, red},
+        {"no list", std::nullopt, nullptr},
+        {"empty list", FakePasteboard::Images{}, nullptr},
+        {"not a picture", FakePasteboard::Images{nullptr}, nullptr},
+        {"a picture and something else", FakePasteboard::Images{red, nullptr}, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         manager->clearHistory();
-        pasteboard.copy(row.images, "the text");
-        tickAndRun();
+        copyAndCapture(row.images, "the text");
 
-        EXPECT_EQ(texts(), (std::vector<std::optional<QString>>{"the text"}));
+        ASSERT_EQ(manager->history().size(), 1u);
+        EXPECT_EQ(manager->history().front().image(), row.stored);
+        EXPECT_EQ(manager->history().front().text(), row.stored ? std::nullopt : std::optional<QString>("the text"));
     }
 }
 
-TEST_F(ClipboardManagerTest, ComparesImagesByTheirTiffRepresentation)
-{
-    struct Row
-    {
-        const char* name;
-        std::shared_ptr<const platform::Image> first;
-        std::shared_ptr<const platform::Image> second;
-        bool duplicate;
-    };
-    const auto red = solidImage(Qt::red);
-    const std::vector<Row> rows = {
-        {"the same image object", red, red, true},
-        {"equal pictures in distinct objects", solidImage(Qt::green), solidImage(Qt::green), true},
-        {"different colours", solidImage(Qt::green), solidImage(Qt::blue), false},
-        {"different sizes", solidImage(Qt::green), solidImage(Qt::green, QSize(6, 8)), false},
-        {"both without a TIFF", truncatedImage(1), truncatedImage(2), true},
-        {"one without a TIFF", truncatedImage(1), solidImage(Qt::red), false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(row.first && row.second);
-        manager->clearHistory();
-        pasteboard.copyImages(FakePasteboard::Images{row.first});
-        tickAndRun();
-        pasteboard.copyImages(FakePasteboard::Images{row.second});
-        tickAndRun();
-
-        EXPECT_EQ(manager->history().size(), row.duplicate ? 1u : 2u);
-        EXPECT_EQ(manager->history().front().image(), row.second);
-    }
-}
-
-TEST_F(ClipboardManagerTest, NeverTakesATextAndAnImageForDuplicates)
-{
-    const auto unencodable = truncatedImage(1);
-    copyAndCapture("x");
-    pasteboard.copyImages(FakePasteboard::Images{unencodable});
-    tickAndRun();
-    copyAndCapture("x");
-
-    ASSERT_EQ(manager->history().size(), 2u);
-    EXPECT_EQ(manager->history().front().text(), "x");
-    EXPECT_EQ(manager->history().back().image(), unencodable);
-}
-
-TEST_F(ClipboardManagerTest, DropsTheOldestEntryWhenANewContentArrivesInAFullHistory)
+TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovingADuplicateToTheFrontAsANewEntry)
 {
     fillHistory(ClipboardManager::maxHistory);
 
-    copyAndCapture("new");
-
+    copyAndCapture(std::nullopt, "new");
     ASSERT_EQ(manager->history().size(), 50u);
-    EXPECT_EQ(manager->history().front().text(), "new");
-    EXPECT_EQ(manager->history().back().text(), "1");
-    // Insertion, then the drop of the last entry.
+    EXPECT_EQ(texts().front(), "new");
+    EXPECT_EQ(texts().back(), "1");
+    // Insertion, then the drop of the last entry: each notification comes before its change.
     EXPECT_EQ(notifiedSizes, (std::vector<int>{50, 51}));
-}
 
-TEST_F(ClipboardManagerTest, KeepsTheOldestEntryWhenADuplicateArrivesInAFullHistory)
-{
-    fillHistory(ClipboardManager::maxHistory);
-
-    copyAndCapture("25");
-
-    ASSERT_EQ(manager->history().size(), 50u);
-    EXPECT_EQ(manager->history().front().text(), "25");
-    EXPECT_EQ(manager->history().back().text(), "0");
-    const auto stored = texts();
-    EXPECT_EQ(std::count(stored.begin(), stored.end(), std::optional<QString>("25")), 1);
-    EXPECT_EQ(notifiedSizes, (std::vector<int>{50, 49}));
-}
-
-TEST_F(ClipboardManagerTest, CopyBackLeavesTheHistoryAloneAndIsNotCapturedAgain)
-{
-    fillHistory(6);
-    const auto before = manager->history();
-    const auto chosen = before.at(3);
-    pasteboard.clearOperations();
-
-    manager->copyItem(chosen);
-    tickAndRun();
-    tickAndRun();
-
-    EXPECT_EQ(manager->history(), before);
-    EXPECT_TRUE(notifiedSizes.empty());
-    EXPECT_EQ(manager->lastChangeCount(), pasteboard.changeCount());
-    EXPECT_EQ(pasteboard.count(Operation::ReadImages), 0);
-}
-
-TEST_F(ClipboardManagerTest, CopyBackWritesTextFirstAndOneImageOtherwise)
-{
-    struct Row
-    {
-        const char* name;
-        ClipboardItem item;
-        std::vector<Operation> operations;
-    };
-    const auto image = solidImage(Qt::red);
-    const std::vector<Row> rows = {
-        {"text", ClipboardItem(QString("stored"), nullptr), {Operation::ClearContents, Operation::SetString}},
-        {"image", ClipboardItem(std::nullopt, image), {Operation::ClearContents, Operation::WriteObjects}},
-        {"both", ClipboardItem(QString("stored"), image), {Operation::ClearContents, Operation::SetString}},
-        {"neither", ClipboardItem(std::nullopt, nullptr), {Operation::ClearContents}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        pasteboard.copyText("someone else's");
-        pasteboard.clearOperations();
-
-        manager->copyItem(row.item);
-
-        EXPECT_EQ(pasteboard.operations(), row.operations);
-        EXPECT_EQ(pasteboard.text(), row.item.text());
-        const auto expectedImages = row.operations.back() == Operation::WriteObjects
-            ? std::optional(FakePasteboard::Images{image})
-            : std::nullopt;
-        EXPECT_EQ(pasteboard.images(), expectedImages);
-        EXPECT_EQ(manager->lastChangeCount(), pasteboard.changeCount());
-    }
-}
-
-TEST_F(ClipboardManagerTest, ClearingNotifiesOnceKeepsTheSearchAndWaitsForANewCopy)
-{
-    copyAndCapture("kept on the pasteboard");
-    manager->setSearchText("kept");
+    const auto old = manager->history().at(25);
     notifiedSizes.clear();
-
-    manager->clearHistory();
-    EXPECT_TRUE(manager->history().empty());
-    EXPECT_EQ(notifiedSizes, (std::vector<int>{1}));
-    EXPECT_EQ(manager->searchText(), "kept");
-
-    tickAndRun();
-    EXPECT_TRUE(manager->history().empty());
-
-    copyAndCapture("kept on the pasteboard");
-    EXPECT_EQ(manager->history().size(), 1u);
+    copyAndCapture(std::nullopt, old.text());
+    ASSERT_EQ(manager->history().size(), 50u);
+    EXPECT_EQ(texts().front(), old.text());
+    EXPECT_NE(manager->history().front(), old);
+    EXPECT_EQ(texts().back(), "1");
+    // Removal, then insertion.
+    EXPECT_EQ(notifiedSizes, (std::vector<int>{50, 49}));
 }
 
 } // namespace

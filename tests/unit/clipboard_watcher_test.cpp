@@ -18,113 +18,44 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Predicate>
-bool waitFor(Predicate predicate, std::chrono::milliseconds timeout = 3s)
+// Holds the next tick inside changeCount() until the test lets it go.
+struct GatedPasteboard final : FakePasteboard
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-class ClipboardWatcherTest : public ::testing::Test
-{
-protected:
-    FakePasteboard pasteboard;
-    FakeMainQueue mainQueue;
-    platform::ThreadQueueFactory queues;
-};
-
-TEST_F(ClipboardWatcherTest, CapturesACopyWithinAboutHalfASecond)
-{
-    pasteboard.copyText("before");
-    const auto manager = ClipboardManager::create(pasteboard, mainQueue, queues);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(mainQueue.pendingCount(), 0u);
-
-    pasteboard.setContent(std::nullopt, "copied");
-    const auto copied = std::chrono::steady_clock::now();
-    pasteboard.setChangeCount(pasteboard.changeCount() + 1);
-
-    ASSERT_TRUE(waitFor([&] { return mainQueue.pendingCount() > 0; }));
-    EXPECT_LT(std::chrono::steady_clock::now() - copied, 1500ms);
-    mainQueue.runPending();
-    ASSERT_EQ(manager->history().size(), 1u);
-    EXPECT_EQ(manager->history().front().text(), "copied");
-}
-
-TEST_F(ClipboardWatcherTest, CopyBackRacingTheTicksKeepsOneEntry)
-{
-    pasteboard.copyText("first");
-    const auto manager = ClipboardManager::create(pasteboard, mainQueue, queues);
-    pasteboard.copyText("second");
-    ASSERT_TRUE(waitFor([&] { return mainQueue.pendingCount() > 0; }));
-    mainQueue.runPending();
-    ASSERT_EQ(manager->history().size(), 1u);
-
-    // Copy back while the tick reads and writes the same count from its own thread.
-    for (int round = 0; round < 20; ++round) {
-        manager->copyItem(manager->history().front());
-        std::this_thread::sleep_for(3ms);
-        mainQueue.runPending();
-    }
-    std::this_thread::sleep_for(600ms);
-    mainQueue.runPending();
-
-    ASSERT_EQ(manager->history().size(), 1u);
-    EXPECT_EQ(manager->history().front().text(), "second");
-}
-
-// Holds the tick inside changeCount() until the test lets it go.
-class GatedPasteboard final : public platform::Pasteboard
-{
-public:
     [[nodiscard]] std::int64_t changeCount() const override
     {
-        if (m_gateArmed.exchange(false)) {
-            m_entered.set_value();
-            m_release.get_future().wait();
+        if (armed.exchange(false)) {
+            entered.set_value();
+            release.get_future().wait();
         }
-        return 1;
+        return FakePasteboard::changeCount();
     }
-    [[nodiscard]] std::optional<std::vector<std::shared_ptr<const platform::Image>>> readImages() override
-    {
-        return std::nullopt;
-    }
-    [[nodiscard]] std::optional<QString> string() override { return std::nullopt; }
-    void clearContents() override {}
-    void setString(const QString&) override {}
-    void writeObjects(const std::vector<std::shared_ptr<const platform::Image>>&) override {}
 
-    void arm() { m_gateArmed = true; }
-    std::future<void> entered() { return m_entered.get_future(); }
-    void release() { m_release.set_value(); }
-
-private:
-    mutable std::atomic<bool> m_gateArmed = false;
-    mutable std::promise<void> m_entered;
-    mutable std::promise<void> m_release;
+    mutable std::atomic<bool> armed = false;
+    mutable std::promise<void> entered;
+    mutable std::promise<void> release;
 };
 
-TEST_F(ClipboardWatcherTest, TheStoreMayDieInATickOnTheWatcherThread)
+TEST(ClipboardWatcherTest, TheStoreMayDieInATickOnTheWatcherThread)
 {
-    GatedPasteboard gated;
-    auto manager = ClipboardManager::create(gated, mainQueue, queues);
-    std::weak_ptr<ClipboardManager> weakManager = manager;
-    auto entered = gated.entered();
-    gated.arm();
+    GatedPasteboard pasteboard;
+    FakeMainQueue mainQueue;
+    platform::ThreadQueueFactory queues;
+    auto manager = ClipboardManager::create(pasteboard, mainQueue, queues);
+    const std::weak_ptr<ClipboardManager> weakManager = manager;
+    auto entered = pasteboard.entered.get_future();
+    pasteboard.armed = true;
     ASSERT_EQ(entered.wait_for(2s), std::future_status::ready);
 
     // The tick now holds the only strong reference; it drops it, and with it the timer and the queue,
     // on the queue's own thread.
     manager.reset();
-    gated.release();
+    pasteboard.release.set_value();
 
-    EXPECT_TRUE(waitFor([&] { return weakManager.expired(); }));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (!weakManager.expired() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(weakManager.expired());
     EXPECT_EQ(mainQueue.pendingCount(), 0u);
 }
 
