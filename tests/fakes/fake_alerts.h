@@ -1,29 +1,25 @@
 #pragma once
 
 #include "platform/alert.h"
+#include "tests/fakes/call_log.h"
 
-#include <functional>
-#include <utility>
 #include <vector>
 
-/// Records the alerts it is asked to run; `whileRunning` runs inside `runModal`, as the user would
-/// act while the alert is up.
+/// Records the alerts it runs; each returns at once, as if its button had been pressed.
 class FakeAlerts final : public platform::Alerts
 {
 public:
-    void setWhileRunning(std::function<void()> hook) { m_whileRunning = std::move(hook); }
+    explicit FakeAlerts(CallLog& log) : m_log(log) {}
 
     void runModal(const platform::Alert& alert) override
     {
+        m_log.push_back("runModal");
         m_alerts.push_back(alert);
-        if (m_whileRunning) {
-            m_whileRunning();
-        }
     }
 
     [[nodiscard]] const std::vector<platform::Alert>& alerts() const { return m_alerts; }
 
 private:
+    CallLog& m_log;
     std::vector<platform::Alert> m_alerts;
-    std::function<void()> m_whileRunning;
 };

@@ -5,32 +5,20 @@
 
 #include <optional>
 
-/// An application object that records what it is asked ("activate", "hide", "terminate") and hands out
-/// the current event the test sets.
+/// Records what it is asked and hands out the current event the test sets.
 class FakeApplication final : public platform::Application
 {
 public:
-    explicit FakeApplication(CallLog* log = nullptr) : m_log(log) {}
+    explicit FakeApplication(CallLog& log) : m_log(log) {}
 
     void setCurrentEvent(std::optional<platform::Event> event) { m_currentEvent = event; }
 
     [[nodiscard]] std::optional<platform::Event> currentEvent() const override { return m_currentEvent; }
-    void activate() override { record("activate"); }
-    void hide() override { record("hide"); }
-    void terminate() override { record("terminate"); }
-
-    [[nodiscard]] const CallLog& calls() const { return m_calls; }
+    void activate() override { m_log.push_back("activate"); }
+    void hide() override { m_log.push_back("hide"); }
+    void terminate() override { m_log.push_back("terminate"); }
 
 private:
-    void record(const char* call)
-    {
-        m_calls.record(call);
-        if (m_log) {
-            m_log->record(call);
-        }
-    }
-
+    CallLog& m_log;
     std::optional<platform::Event> m_currentEvent;
-    CallLog m_calls;
-    CallLog* m_log;
 };

@@ -4,21 +4,15 @@
 #include "tests/fakes/call_log.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
-#include <vector>
 
-/// Makes events as the test allows and records each post ("post"). Made events carry the modifier flags
-/// the test says the user holds, as events from the hardware's key state do.
+/// Makes events as the test allows and logs each source asked for and each post. Made events carry the
+/// modifiers the user holds, as events made from the keyboard's state do.
 class FakeKeyEventService final : public platform::KeyEventService
 {
 public:
-    struct Post
-    {
-        platform::EventTapLocation tap;
-        platform::KeyboardEvent event;
-    };
-
-    explicit FakeKeyEventService(CallLog* log = nullptr) : m_log(log) {}
+    explicit FakeKeyEventService(CallLog& log) : m_log(log) {}
 
     void setSourceAvailable(bool available) { m_sourceAvailable = available; }
     /// Events of this direction cannot be made.
@@ -27,11 +21,8 @@ public:
 
     std::optional<platform::EventSource> createEventSource(platform::EventSourceStateID state) override
     {
-        m_sourceStates.push_back(state);
-        if (!m_sourceAvailable) {
-            return std::nullopt;
-        }
-        return platform::EventSource{state};
+        m_log.push_back("createEventSource " + std::to_string(static_cast<int>(state)));
+        return m_sourceAvailable ? std::optional(platform::EventSource{state}) : std::nullopt;
     }
 
     std::optional<platform::KeyboardEvent> createKeyboardEvent(const platform::EventSource*, std::uint16_t virtualKey,
@@ -45,20 +36,16 @@ public:
 
     void post(platform::EventTapLocation tap, const platform::KeyboardEvent& event) override
     {
-        m_posts.push_back({tap, event});
-        if (m_log) {
-            m_log->record("post");
-        }
+        char call[64];
+        std::snprintf(call, sizeof call, "post %d: %u %s %#llx", static_cast<int>(tap), event.virtualKey,
+                      event.direction == platform::KeyDirection::Down ? "down" : "up",
+                      static_cast<unsigned long long>(event.flags));
+        m_log.push_back(call);
     }
 
-    [[nodiscard]] const std::vector<Post>& posts() const { return m_posts; }
-    [[nodiscard]] const std::vector<platform::EventSourceStateID>& sourceStates() const { return m_sourceStates; }
-
 private:
+    CallLog& m_log;
     bool m_sourceAvailable = true;
     std::optional<platform::KeyDirection> m_refused;
     std::uint64_t m_heldFlags = 0;
-    std::vector<Post> m_posts;
-    std::vector<platform::EventSourceStateID> m_sourceStates;
-    CallLog* m_log;
 };

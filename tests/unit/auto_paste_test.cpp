@@ -12,76 +12,53 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <vector>
 
 using namespace std::chrono_literals;
 using platform::KeyDirection;
 
 namespace {
 
+// V, the Command flag alone, at the HID tap.
+const std::string keyDown = "post 0: 9 down 0x100000";
+const std::string keyUp = "post 0: 9 up 0x100000";
+const std::string source = "createEventSource 1";
+
 class AutoPasteTest : public ::testing::Test
 {
 protected:
-    AutoPasteTest() { notifications.addObserver("ClosePopover", [this] { log.record("ClosePopover"); }); }
-
-    void paste(FakeKeyEventService& keys) { performAutoPaste(notifications, application, mainQueue, keys); }
-
-    /// The directions posted, each checked to be V with the Command flag alone at the HID tap.
-    static std::vector<KeyDirection> commandVs(const FakeKeyEventService& keys)
+    AutoPasteTest()
     {
-        std::vector<KeyDirection> directions;
-        for (const auto& post : keys.posts()) {
-            EXPECT_EQ(post.tap, platform::EventTapLocation::HIDEventTap);
-            EXPECT_EQ(post.event.virtualKey, 9);
-            EXPECT_EQ(post.event.flags, 0x100000U);
-            directions.push_back(post.event.direction);
-        }
-        return directions;
+        notifications.addObserver("ClosePopover", [this] { log.push_back("ClosePopover"); });
     }
+
+    void paste() { performAutoPaste(notifications, application, mainQueue, keyEvents); }
 
     CallLog log;
     platform::NotificationCenter notifications;
-    FakeApplication application{&log};
+    FakeApplication application{log};
     FakeMainQueue mainQueue;
-    FakeKeyEventService keyEvents{&log};
+    FakeKeyEventService keyEvents{log};
 };
 
 } // namespace
 
-TEST_F(AutoPasteTest, ClosesThePanelAndHidesBeforeReturningWithoutTypingYet)
-{
-    paste(keyEvents);
-
-    EXPECT_EQ(log.calls(), (std::vector<std::string>{"ClosePopover", "hide"}));
-    EXPECT_EQ(mainQueue.delays(), (std::vector<std::chrono::nanoseconds>{100ms}));
-    EXPECT_TRUE(keyEvents.posts().empty());
-}
-
-TEST_F(AutoPasteTest, TypesCommandVATenthOfASecondLaterWhateverTheUserHolds)
+TEST_F(AutoPasteTest, ClosesAndHidesAtOnceThenTypesCommandVATenthOfASecondAfterEachCallWhateverTheUserHolds)
 {
     keyEvents.setHeldFlags(platform::kCGEventFlagMaskShift | platform::kCGEventFlagMaskAlternate);
-    paste(keyEvents);
-
-    mainQueue.advance(99ms);
-    EXPECT_TRUE(keyEvents.posts().empty());
-    mainQueue.advance(1ms);
-    EXPECT_EQ(commandVs(keyEvents), (std::vector{KeyDirection::Down, KeyDirection::Up}));
-    EXPECT_EQ(keyEvents.sourceStates(), (std::vector{platform::EventSourceStateID::HIDSystemState}));
-}
-
-TEST_F(AutoPasteTest, TwoCallsFiftyMillisecondsApartTypeTwoPairsEachOnItsOwnTime)
-{
-    paste(keyEvents);
+    paste();
+    EXPECT_EQ(log, (CallLog{"ClosePopover", "hide"}));
     mainQueue.advance(50ms);
-    paste(keyEvents);
+    paste();
+    log.clear();
 
-    mainQueue.advance(50ms);
-    EXPECT_EQ(keyEvents.posts().size(), 2U);
     mainQueue.advance(49ms);
-    EXPECT_EQ(keyEvents.posts().size(), 2U);
+    EXPECT_TRUE(log.empty());
     mainQueue.advance(1ms);
-    EXPECT_EQ(commandVs(keyEvents),
-              (std::vector{KeyDirection::Down, KeyDirection::Up, KeyDirection::Down, KeyDirection::Up}));
+    EXPECT_EQ(log, (CallLog{source, keyDown, keyUp}));
+    mainQueue.advance(49ms);
+    EXPECT_EQ(log.size(), 3U);
+    mainQueue.advance(1ms);
+    EXPECT_EQ(log, (CallLog{source, keyDown, keyUp, source, keyDown, keyUp}));
 }
 
 TEST_F(AutoPasteTest, SkipsOnlyWhatCannotBeTypedSafely)
@@ -91,22 +68,23 @@ TEST_F(AutoPasteTest, SkipsOnlyWhatCannotBeTypedSafely)
         const char* name;
         bool sourceAvailable;
         std::optional<KeyDirection> refused;
-        std::vector<KeyDirection> posted;
+        CallLog calls;
     } rows[] = {
-        {"no event source", false, std::nullopt, {KeyDirection::Down, KeyDirection::Up}},
-        {"no key-down", true, KeyDirection::Down, {KeyDirection::Up}},
+        {"no event source", false, std::nullopt, {source, keyDown, keyUp}},
+        {"no key-down", true, KeyDirection::Down, {source, keyUp}},
         // A key-down alone would leave V and Control held down in the focused window.
-        {"no key-up", true, KeyDirection::Up, {}},
+        {"no key-up", true, KeyDirection::Up, {source}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        FakeKeyEventService keys;
-        keys.setSourceAvailable(row.sourceAvailable);
+        CallLog keys;
+        FakeKeyEventService service{keys};
+        service.setSourceAvailable(row.sourceAvailable);
         if (row.refused) {
-            keys.refuseEvents(*row.refused);
+            service.refuseEvents(*row.refused);
         }
-        paste(keys);
+        performAutoPaste(notifications, application, mainQueue, service);
         mainQueue.advance(100ms);
-        EXPECT_EQ(commandVs(keys), row.posted);
+        EXPECT_EQ(keys, row.calls);
     }
 }

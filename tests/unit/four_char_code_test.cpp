@@ -12,12 +12,10 @@ TEST(FourCharCodeTest, PacksTheBytesBigEndianKeepingTheLastFour)
         std::string_view text;
         std::uint32_t code;
     } rows[] = {
-        {"Velm", 0x56656C6D},
         {"abc", 0x616263},
         {"", 0},
         {"abcde", 0x62636465},
-        {"\xC3\xA9", 0xC3A9},   // é counts with both of its UTF-8 bytes
-        {"ab\xC3\xA9", 0x6162C3A9},
+        {"ab\xC3\xA9", 0x6162C3A9},      // é counts with both of its UTF-8 bytes
         {"xyz\xE2\x82\xAC", 0x7AE282AC}, // € is three bytes; only the last four of the six remain
     };
     for (const auto& row : rows) {

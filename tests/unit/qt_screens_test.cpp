@@ -10,13 +10,8 @@ using platform::toQtTopLeft;
 
 const QRect primary(0, 0, 1440, 900);
 
-TEST(QtScreensTest, TurnsQtRectanglesUpsideDownAroundThePrimaryScreensBottomEdge)
+TEST(QtScreensTest, TurnsQtCoordinatesUpsideDownAroundThePrimaryScreensBottomEdgeAndBack)
 {
-    const platform::Rect whole = fromQtRect(primary, primary);
-    EXPECT_EQ(whole.minX(), 0);
-    EXPECT_EQ(whole.minY(), 0);
-    EXPECT_EQ(whole.maxY(), 900);
-
     // A 25 high bar at the top and an 80 high dock at the bottom leave this area.
     const platform::Rect usable = fromQtRect(QRect(0, 25, 1440, 795), primary);
     EXPECT_EQ(usable.minY(), 80);
@@ -27,6 +22,13 @@ TEST(QtScreensTest, TurnsQtRectanglesUpsideDownAroundThePrimaryScreensBottomEdge
     EXPECT_EQ(right.minX(), 1440);
     EXPECT_EQ(right.minY(), -180);
     EXPECT_EQ(right.maxY(), 900);
+
+    // The panel's origin (560, 170) under a pointer at (720, 600) is 10 below the pointer in Qt's terms.
+    EXPECT_EQ(fromQtPoint(QPoint(720, 300), primary).y, 600);
+    EXPECT_EQ(toQtTopLeft({{560, 170}, {320, 420}}, primary), QPoint(560, 310));
+    const QRect primaryOffRoot(1920, 100, 1440, 900);
+    const QRect window(2300, 400, 320, 420);
+    EXPECT_EQ(toQtTopLeft(fromQtRect(window, primaryOffRoot), primaryOffRoot), window.topLeft());
 }
 
 TEST(QtScreensTest, APointerOnTheTopOrBottomPixelRowIsOnTheScreen)
@@ -36,16 +38,6 @@ TEST(QtScreensTest, APointerOnTheTopOrBottomPixelRowIsOnTheScreen)
     EXPECT_TRUE(platform::mouseInRect(fromQtPoint(QPoint(1439, 899), primary), frame));
     EXPECT_FALSE(platform::mouseInRect(fromQtPoint(QPoint(1440, 899), primary), frame));
     EXPECT_FALSE(platform::mouseInRect(fromQtPoint(QPoint(0, 900), primary), frame));
-}
-
-TEST(QtScreensTest, ConvertsAFrameBackToTheQtTopLeftItCameFrom)
-{
-    const QRect primaryOffRoot(1920, 100, 1440, 900);
-    const QRect window(2300, 400, 320, 420);
-    EXPECT_EQ(toQtTopLeft(fromQtRect(window, primaryOffRoot), primaryOffRoot), window.topLeft());
-    // The panel's origin (560, 170) under a pointer at (720, 600) is 10 below the pointer in Qt's terms.
-    EXPECT_EQ(toQtTopLeft({{560, 170}, {320, 420}}, primary), QPoint(560, 310));
-    EXPECT_EQ(fromQtPoint(QPoint(720, 300), primary).y, 600);
 }
 
 } // namespace
