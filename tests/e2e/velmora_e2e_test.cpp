@@ -3,158 +3,104 @@
 
 #include "tests/x11/x11_test_helpers.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
-#include <ostream>
-#include <string>
-
-QT_BEGIN_NAMESPACE
-void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
+#include <memory>
+#include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 
+/// An X window id; 0 for none.
 using WindowId = std::uint32_t;
 
 // The quit button sits at the right end of the header, the first row right under it.
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
-constexpr int rowPitch = 31;
-
-/// Runs a command with `input` on its standard input; its standard output when it succeeds within 5 s.
-std::optional<QByteArray> runWithInput(const QString& program, const QStringList& arguments, const QByteArray& input)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(5000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    return process.readAllStandardOutput();
-}
 
 bool xdotool(const QStringList& arguments)
 {
     return run(QStringLiteral("xdotool"), arguments).has_value();
 }
 
-bool copyText(const QString& text)
+bool clickAt(QPoint point, int button = 1)
 {
-    return runWithInput(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"}, text.toUtf8()).has_value();
+    return xdotool(
+        {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
 }
 
-bool copyImage(const QImage& image, const QString& path)
+/// The clipboard's content as `target`, read as another application reads it.
+QByteArray clipboard(const QString& target = QStringLiteral("UTF8_STRING"))
 {
-    return image.save(path, "PNG") &&
-           run(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-i", path}).has_value();
-}
-
-std::optional<QString> clipboardText()
-{
-    return run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o"});
-}
-
-std::optional<QByteArray> clipboardBytes(const QString& target)
-{
-    return runWithInput(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target}, {});
-}
-
-QString property(WindowId window, const QString& name)
-{
-    return run(QStringLiteral("xprop"), {"-id", QString::number(window), name}).value_or(QString());
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
+    return xclip.waitForFinished(5000) && xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
 }
 
 bool isViewable(WindowId window)
 {
-    return run(QStringLiteral("xwininfo"), {"-id", QString::number(window)})
-        .value_or(QString())
-        .contains(QLatin1String("IsViewable"));
+    // Without a window xwininfo would wait for the user to pick one.
+    return window != 0 && run(QStringLiteral("xwininfo"), {"-id", QString::number(window)})
+                              .value_or(QString())
+                              .contains(QLatin1String("IsViewable"));
 }
 
 QRect geometry(WindowId window)
 {
+    // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
     const auto shell = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", QString::number(window)});
-    QRect rect;
+    QMap<QString, int> values;
     for (const auto& line : shell.value_or(QString()).split('\n')) {
-        const auto value = line.section('=', 1).toInt();
-        if (line.startsWith("X=")) {
-            rect.moveLeft(value);
-        } else if (line.startsWith("Y=")) {
-            rect.moveTop(value);
-        } else if (line.startsWith("WIDTH=")) {
-            rect.setWidth(value);
-        } else if (line.startsWith("HEIGHT=")) {
-            rect.setHeight(value);
-        }
+        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
     }
-    return rect;
+    return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
-/// Velmora's windows whose properties contain `mark`.
-std::optional<WindowId> velmoraWindow(const QString& propertyName, const QString& mark)
+/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not.
+WindowId velmoraWindow(const QString& type)
 {
     const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"});
-    for (const auto& line : windows.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
-        const WindowId window = line.toUInt();
-        if (property(window, propertyName).contains(mark)) {
-            return window;
+    for (const auto& window : windows.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
+        if (run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"}).value_or(QString()).contains(type)) {
+            return window.toUInt();
         }
     }
-    return std::nullopt;
+    return 0;
 }
 
-std::optional<WindowId> panelWindow()
+WindowId panelWindow()
 {
-    return velmoraWindow("_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_UTILITY");
+    return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY");
 }
 
-std::optional<WindowId> alertWindow()
+bool isPanelShown()
 {
-    const auto window = velmoraWindow("_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG");
-    return window && isViewable(*window) ? window : std::nullopt;
+    return isViewable(panelWindow());
 }
 
 /// Velmora's window embedded in the tray host's bar.
-std::optional<WindowId> trayIcon()
+WindowId trayIcon()
 {
     const auto hosts = run(QStringLiteral("xdotool"), {"search", "--class", "^tint2$"});
     for (const auto& host : hosts.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
         const auto tree = run(QStringLiteral("xwininfo"), {"-tree", "-id", host});
         for (const auto& line : tree.value_or(QString()).split('\n')) {
             if (line.contains(QLatin1String("\"Velmora\")"))) {
-                bool ok = false;
-                const WindowId window = line.trimmed().section(' ', 0, 0).toUInt(&ok, 16);
-                if (ok) {
-                    return window;
-                }
+                return line.trimmed().section(' ', 0, 0).toUInt(nullptr, 16);
             }
         }
     }
-    return std::nullopt;
-}
-
-bool isPanelShown()
-{
-    const auto panel = panelWindow();
-    return panel && isViewable(*panel);
+    return 0;
 }
 
 class VelmoraTest : public ::testing::Test
@@ -166,40 +112,54 @@ protected:
         Absent,
     };
 
-    void SetUp() override { ASSERT_TRUE(m_files.isValid()); }
-
     void TearDown() override
     {
-        for (QProcess* process : {&m_velmora, &m_tray}) {
-            if (process->state() != QProcess::NotRunning) {
-                process->terminate();
-                if (!process->waitForFinished(2000)) {
-                    process->kill();
-                    process->waitForFinished();
-                }
-            }
+        // Whatever does not end at once is killed as its QProcess goes.
+        for (const auto& process : m_processes) {
+            process->terminate();
+            process->waitForFinished(2000);
         }
     }
 
+    QProcess& spawn(const QString& program, const QStringList& arguments,
+                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+    {
+        QProcess& process = *m_processes.emplace_back(std::make_unique<QProcess>());
+        process.setProcessChannelMode(channels);
+        process.start(program, arguments);
+        return process;
+    }
+
     /// Starts the tray host (unless absent) and Velmora, and waits until Velmora is up: its tray icon
-    /// embedded, or without a tray its hot key answering.
+    /// embedded, or without a tray its process started.
     void start(Tray tray = Tray::Running)
     {
+        // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         if (tray == Tray::Running) {
-            m_tray.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            m_tray.start(QStringLiteral("tint2"), {"-c", VELMORA_E2E_TINT2RC});
+            spawn(QStringLiteral("tint2"), {"-c", VELMORA_E2E_TINT2RC});
             ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 5s)) << "no tray host";
         }
-        auto environment = QProcessEnvironment::systemEnvironment();
-        // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
-        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        m_velmora.setProcessEnvironment(environment);
-        m_velmora.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
-        ASSERT_TRUE(m_velmora.waitForStarted(5000));
+        m_velmora = &spawn(QStringLiteral(VELMORA_EXECUTABLE), {});
+        ASSERT_TRUE(m_velmora->waitForStarted(5000));
         if (tray == Tray::Running) {
-            ASSERT_TRUE(waitFor([] { return trayIcon().has_value(); }, 5s)) << "no tray icon";
+            ASSERT_TRUE(waitFor([] { return trayIcon() != 0; }, 5s)) << "no tray icon";
         }
+    }
+
+    /// Copies in another application and waits until Velmora has read the copy: xclip numbers the
+    /// requests it serves, and waits for the second once the first, Velmora's, is done.
+    void copy(const QByteArray& data, const QString& type = QStringLiteral("UTF8_STRING"))
+    {
+        QProcess& xclip = spawn(QStringLiteral("xclip"), {"-verbose", "-selection", "clipboard", "-t", type, "-i"},
+                                QProcess::MergedChannels);
+        xclip.write(data);
+        xclip.closeWriteChannel();
+        QByteArray output;
+        ASSERT_TRUE(waitFor([&] {
+            output += xclip.readAll();
+            return output.contains("request number 2");
+        })) << output.toStdString();
     }
 
     /// Presses the hot key until the panel shows: the first presses may come before the grab.
@@ -207,182 +167,118 @@ protected:
     {
         for (int attempt = 0; attempt < 10 && !isPanelShown(); ++attempt) {
             ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
-            if (waitFor(isPanelShown, 1s)) {
-                break;
-            }
+            static_cast<void>(waitFor(isPanelShown, 1s));
         }
         ASSERT_TRUE(isPanelShown());
     }
 
-    /// Copies in another application and waits out one tick of the watcher, so that each copy counts.
-    void copy(const QString& text)
-    {
-        ASSERT_TRUE(copyText(text));
-        QThread::msleep(700);
-    }
-
-    void clickInPanel(QPoint offset)
-    {
-        const auto panel = panelWindow();
-        ASSERT_TRUE(panel);
-        const QPoint point = geometry(*panel).topLeft() + offset;
-        ASSERT_TRUE(xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "1"}));
-    }
-
-    void clickTrayIcon(int button)
-    {
-        const auto icon = trayIcon();
-        ASSERT_TRUE(icon);
-        const QPoint centre = geometry(*icon).center();
-        ASSERT_TRUE(xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click",
-                             QString::number(button)}));
-    }
-
-    QTemporaryDir m_files;
-    QProcess m_tray;
-    QProcess m_velmora;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+    QProcess* m_velmora = nullptr;
 };
 
 TEST_F(VelmoraTest, TextsAndAnImageCopiedByOtherApplicationsShowUpNewestFirst)
 {
     start();
-    copy(QStringLiteral("copied text"));
+    copy("copied text");
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(QColor(200, 40, 90));
-    ASSERT_TRUE(copyImage(picture, m_files.filePath("picture.png")));
-    QThread::msleep(700);
+    QBuffer png;
+    ASSERT_TRUE(png.open(QIODevice::WriteOnly) && picture.save(&png, "PNG"));
+    copy(png.data(), QStringLiteral("image/png"));
 
     // The rows are read back through the clipboard: the second row is the text, the first the picture.
     openWithHotKey();
-    clickInPanel(firstRowInPanel + QPoint(0, 60));
-    EXPECT_TRUE(waitFor([] { return clipboardText() == QStringLiteral("copied text"); }));
+    ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel + QPoint(0, 60)));
+    EXPECT_TRUE(waitFor([] { return clipboard() == "copied text"; }));
 
     openWithHotKey();
-    clickInPanel(firstRowInPanel);
-    std::optional<QByteArray> png;
-    EXPECT_TRUE(waitFor([&] { return (png = clipboardBytes("image/png")).has_value(); }));
-    const QImage back = QImage::fromData(png.value_or(QByteArray()));
+    ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
+    QImage back;
+    EXPECT_TRUE(waitFor([&] { return back.loadFromData(clipboard(QStringLiteral("image/png"))); }));
     EXPECT_EQ(back.size(), picture.size());
     EXPECT_EQ(back.pixelColor(10, 10), QColor(200, 40, 90));
 }
 
-TEST_F(VelmoraTest, TheHotKeyOpensThePanelUnderThePointerAndClosesItAgain)
+TEST_F(VelmoraTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsVelmoraWithStatusZero)
 {
     start();
     ASSERT_TRUE(xdotool({"mousemove", "720", "300"}));
     openWithHotKey();
-    const auto panel = panelWindow();
-    ASSERT_TRUE(panel);
+    const WindowId panel = panelWindow();
     // Centred on the pointer, its top edge 10 below it.
-    EXPECT_EQ(geometry(*panel), QRect(560, 310, 320, 420));
+    EXPECT_EQ(geometry(panel), QRect(560, 310, 320, 420));
     EXPECT_TRUE(waitFor([&] { return activeWindowByXdotool() == panel; }));
-    EXPECT_NE(property(*panel, "_NET_WM_DESKTOP").indexOf("4294967295"), -1);
-
     ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
-    EXPECT_TRUE(waitFor([&] { return !isViewable(*panel); }));
-
-    // Near the bottom-left corner it is pushed inside the area that the tray's bar leaves free.
-    ASSERT_TRUE(xdotool({"mousemove", "100", "800"}));
-    ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
-    ASSERT_TRUE(waitFor([&] { return isViewable(*panel); }));
-    EXPECT_EQ(geometry(*panel), QRect(0, 900 - 30 - 420, 320, 420));
-}
-
-TEST_F(VelmoraTest, TypingFiltersTheList)
-{
-    start();
-    copy(QStringLiteral("apple pie"));
-    copy(QStringLiteral("banana split"));
-    copy(QStringLiteral("cherry tart"));
+    EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
 
     openWithHotKey();
-    // The search field takes the focus a tenth of a second after the panel shows.
-    QThread::msleep(300);
-    ASSERT_TRUE(xdotool({"type", "--delay", "30", "BAN"}));
-    QThread::msleep(200);
-    clickInPanel(firstRowInPanel);
-    EXPECT_TRUE(waitFor([] { return clipboardText() == QStringLiteral("banana split"); }));
+    ASSERT_TRUE(clickAt(geometry(panel).topLeft() + quitButtonInPanel));
+    ASSERT_TRUE(m_velmora->waitForFinished(5000));
+    EXPECT_EQ(m_velmora->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_velmora->exitCode(), 0);
 }
 
-TEST_F(VelmoraTest, ClickingARowPastesItIntoTheWindowThatWasActiveBefore)
+TEST_F(VelmoraTest, TypingFiltersTheListAndClickingARowPastesItIntoTheWindowActiveBefore)
 {
     start();
-    copy(QStringLiteral("older entry"));
-    copy(QStringLiteral("newer entry"));
+    copy("apple pie");
+    copy("banana split");
+    copy("cherry tart");
     const auto target = PasteTarget::start();
     ASSERT_TRUE(target);
     ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
 
-    ASSERT_TRUE(xdotool({"mousemove", "700", "200"}));
     openWithHotKey();
-    clickInPanel(firstRowInPanel + QPoint(0, rowPitch));
+    ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == panelWindow(); }));
+    // The search field takes the focus a tenth of a second after the panel shows.
+    QThread::msleep(300);
+    ASSERT_TRUE(xdotool({"type", "--delay", "30", "BAN"}));
+    QThread::msleep(200);
+    ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
 
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
-    EXPECT_TRUE(waitFor([] { return clipboardText() == QStringLiteral("older entry"); }));
-    EXPECT_TRUE(waitFor([&] { return target->text() == QStringLiteral("older entry"); }))
+    EXPECT_TRUE(waitFor([&] { return target->text() == QStringLiteral("banana split"); }))
         << "the target holds: " << target->text().toStdString();
+    EXPECT_TRUE(isViewable(trayIcon())) << "hiding Velmora took its icon out of the tray";
 }
 
-TEST_F(VelmoraTest, ALeftClickOnTheTrayIconTogglesThePanel)
+TEST_F(VelmoraTest, ALeftClickOnTheTrayIconTogglesThePanelAndARightClickShowsTheAboutAlertOverIt)
 {
     start();
-    clickTrayIcon(1);
+    const QPoint icon = geometry(trayIcon()).center();
+    ASSERT_TRUE(clickAt(icon));
     ASSERT_TRUE(waitFor(isPanelShown));
     // The pointer is on the tray icon at the bottom-left: the panel sits right above the bar.
-    EXPECT_EQ(geometry(*panelWindow()), QRect(0, 900 - 30 - 420, 320, 420));
-    clickTrayIcon(1);
-    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
-}
+    EXPECT_EQ(geometry(panelWindow()), QRect(0, 900 - 30 - 420, 320, 420));
 
-TEST_F(VelmoraTest, ARightClickOnTheTrayIconShowsTheAboutAlertAndLeavesThePanelOpen)
-{
-    start();
-    clickTrayIcon(1);
-    ASSERT_TRUE(waitFor(isPanelShown));
-
-    clickTrayIcon(3);
-    std::optional<WindowId> alert;
-    ASSERT_TRUE(waitFor([&] { return (alert = alertWindow()).has_value(); }));
-    ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == alert; }));
+    ASSERT_TRUE(clickAt(icon, 3));
+    const auto alertWindow = [] { return velmoraWindow("_NET_WM_WINDOW_TYPE_DIALOG"); };
+    ASSERT_TRUE(waitFor([&] { return isViewable(alertWindow()) && activeWindowByXdotool() == alertWindow(); }));
     EXPECT_TRUE(isPanelShown());
-
     // Its texts are selectable: walk the focus through them, copying each, and read them back.
     QStringList texts;
     for (int field = 0; field < 4; ++field) {
         ASSERT_TRUE(xdotool({"key", "Tab", "ctrl+a", "ctrl+c"}));
         QThread::msleep(100);
-        const auto text = clipboardText();
-        if (text && !texts.contains(*text)) {
-            texts.append(*text);
-        }
+        texts.append(QString::fromUtf8(clipboard()));
     }
-    texts.sort();
-    EXPECT_EQ(texts, (QStringList{QString::fromUtf8("Velmora by Hollin \xF0\x9F\xA5\xA7"),
-                                  QStringLiteral("Velmora runs quietly in your menu bar.\n\nEvery time you copy text or "
-                                                 "images, it remembers them.\n\nClick the menu bar icon or press "
-                                                 "Super+Shift+C to see your history.")}));
-
+    EXPECT_TRUE(texts.contains(QString::fromUtf8("Velmora by Hollin \xF0\x9F\xA5\xA7")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Velmora runs quietly in your menu bar.\n\nEvery time you copy text or "
+                                              "images, it remembers them.\n\nClick the menu bar icon or press "
+                                              "Super+Shift+C to see your history.")))
+        << texts.join(" | ").toStdString();
     ASSERT_TRUE(xdotool({"key", "Return"}));
-    EXPECT_TRUE(waitFor([] { return !alertWindow(); }));
+    EXPECT_TRUE(waitFor([&] { return !isViewable(alertWindow()); }));
     EXPECT_TRUE(isPanelShown());
-}
 
-TEST_F(VelmoraTest, TheQuitButtonEndsTheProcessWithStatusZero)
-{
-    start();
-    openWithHotKey();
-    clickInPanel(quitButtonInPanel);
-    ASSERT_TRUE(m_velmora.waitForFinished(5000));
-    EXPECT_EQ(m_velmora.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(m_velmora.exitCode(), 0);
+    ASSERT_TRUE(clickAt(icon));
+    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
 }
 
 TEST_F(VelmoraTest, WithoutATrayTheHotKeyStillOpensThePanel)
 {
     start(Tray::Absent);
     openWithHotKey();
-    EXPECT_FALSE(trayIcon());
-    EXPECT_EQ(m_velmora.state(), QProcess::Running);
 }
 
 } // namespace
