@@ -11,10 +11,6 @@
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: paste_target <text file>\n");
-        return 2;
-    }
     const auto path = QString::fromLocal8Bit(argv[1]);
 
     QLineEdit edit;

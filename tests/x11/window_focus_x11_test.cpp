@@ -5,18 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cstdint>
 
 namespace {
 
 /// The window that has the X input focus; without a window manager nothing else moves it.
-std::optional<std::uint32_t> focusWindow()
+std::uint32_t focusWindow()
 {
-    bool ok = false;
-    const auto window = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")})
-                            .value_or("")
-                            .toUInt(&ok);
-    return ok ? std::optional(window) : std::nullopt;
+    return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")})
+        .value_or("")
+        .toUInt();
 }
 
 } // namespace
