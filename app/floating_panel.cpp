@@ -50,11 +50,15 @@ void FloatingPanel::setFrameOrigin(platform::Point origin)
 
 void FloatingPanel::makeKeyAndOrderFront()
 {
-    if (!QWidget::isVisible()) {
+    const bool wasHidden = !QWidget::isVisible();
+    if (wasHidden) {
         platform::setOnAllDesktops(*windowHandle());
     }
     updateShape();
     show();
+    if (wasHidden) {
+        platform::setOnAllDesktops(*windowHandle());
+    }
     raise();
     activateWindow();
 }

@@ -8,7 +8,7 @@ namespace platform {
 // Window-manager hints that Qt has no API for. Off X11 they do nothing.
 
 /// Puts a top-level window on every virtual desktop. Window managers drop the hint when a window is
-/// withdrawn, so set it each time, while the window is hidden, before it is shown.
+/// withdrawn, so call it each time the window is shown, before and after the show.
 void setOnAllDesktops(QWindow& window);
 
 /// Names the window's application for window managers and scripts (WM_CLASS), whatever name the

@@ -18,6 +18,8 @@ namespace {
 
 // The desktop number that EWMH reserves for "all desktops".
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
+// The source indication of a request from an ordinary application.
+constexpr std::uint32_t normalApplicationSource = 1;
 
 xcb_connection_t* connection()
 {
@@ -51,8 +53,21 @@ void setOnAllDesktops(QWindow& window)
     if (desktop == XCB_ATOM_NONE) {
         return;
     }
-    xcb_change_property(x, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), desktop,
-                        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    // The property covers a window the window manager will map; the request covers one it manages
+    // already, or is still withdrawing when the window is shown again right after being hidden: it then
+    // drops the property after it was set, but handles the request after the map.
+    xcb_change_property(x, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = id;
+    request.type = desktop;
+    request.data.data32[0] = allDesktops;
+    request.data.data32[1] = normalApplicationSource;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    xcb_send_event(x, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
     xcb_flush(x);
 }
 

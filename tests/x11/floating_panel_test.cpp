@@ -56,6 +56,16 @@ TEST_F(FloatingPanelTest, IsAHiddenToolWindowUntilShownThenOnEveryDesktopAboveTh
     EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
 }
 
+TEST_F(FloatingPanelTest, StaysOnEveryDesktopWhenShownAgainRightAfterHiding)
+{
+    showAndWaitForFocus();
+    panel.orderOut();
+    showAndWaitForFocus();
+    // The window manager may withdraw the window only after the show set the desktop again; give it time.
+    QTest::qWait(300);
+    EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
+}
+
 TEST_F(FloatingPanelTest, IsCutToTheRoundedCardWithoutACompositor)
 {
     showAndWaitForFocus();
