@@ -2,16 +2,12 @@
 // a running watcher and a registered hot key, and a hot-key press up to the panel drawn on screen.
 
 #include "app/velmora_app.h"
-#include "bench/x_client.h"
-#include "tests/support/x_server.h"
+#include "bench/bench_desktop.h"
+#include "bench/sample_picture.h"
 #include "views/content_view.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -23,35 +19,18 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::unique_ptr<XClient> g_client;
+XClient* g_client = nullptr;
 
 // 50 entries as a day of copying leaves them: 40 texts of various lengths and 10 screenshots.
 std::vector<ClipboardItem> fiftyEntries()
 {
-    QImage screenshot(1920, 1080, QImage::Format_RGB32);
-    QPainter painter(&screenshot);
-    QLinearGradient gradient(0, 0, screenshot.width(), screenshot.height());
-    gradient.setColorAt(0, QColor(30, 60, 150));
-    gradient.setColorAt(1, QColor(240, 180, 90));
-    painter.fillRect(screenshot.rect(), gradient);
-    painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    screenshot.save(&buffer, "PNG");
-
+    const QByteArray png = gradientPng(1920, 1080);
     std::vector<ClipboardItem> items;
     for (int index = 0; index < 50; ++index) {
         if (index % 5 == 2) {
@@ -160,41 +139,18 @@ BENCHMARK(BM_HotKeyToPanelWith50Entries)->Iterations(30)->UseManualTime()->Unit(
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const auto server = XServer::start(XServer::WindowManager::Openbox);
-    if (!server) {
-        std::fprintf(stderr, "cannot start Xvfb with openbox\n");
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const auto desktop = BenchDesktop::start(VELMORA_TINT2RC);
+    if (!desktop) {
         return 1;
     }
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    pid_t tray = 0;
-    const char* trayArguments[] = {"/usr/bin/tint2", "-c", VELMORA_TINT2RC, nullptr};
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn(&tray, trayArguments[0], &quiet, nullptr, const_cast<char**>(trayArguments), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    g_client = XClient::open();
-    for (int attempt = 0; attempt < 100 && g_client && !g_client->hasSystemTray(); ++attempt) {
-        std::this_thread::sleep_for(50ms);
-    }
-    int status = 1;
-    if (g_client && g_client->hasSystemTray()) {
+    g_client = &desktop->client();
+    {
         QApplication application(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velmora"));
         QApplication::setQuitOnLastWindowClosed(false);
         benchmark::RunSpecifiedBenchmarks();
-        status = 0;
-    } else {
-        std::fprintf(stderr, "no X client or no tray host\n");
-    }
-    g_client.reset();
-    if (tray > 0) {
-        kill(tray, SIGTERM);
-        waitpid(tray, nullptr, 0);
     }
     benchmark::Shutdown();
-    return status;
+    return 0;
 }

@@ -1,13 +1,13 @@
+
 // The velmora executable measured from outside, on a private Xvfb with openbox and a tint2 tray:
 // the time from starting it to a hot key that opens the panel, and the CPU it takes while idle.
 
-#include "bench/x_client.h"
-#include "tests/support/x_server.h"
+
+#include "bench/bench_desktop.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,12 +18,7 @@
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -33,42 +28,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto idleDuration = 60s;
 
 /// A child process, ended when the object goes.
-class Child
-{
-public:
-    explicit Child(std::vector<std::string> arguments)
-    {
-        std::vector<char*> argv;
-        for (auto& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        // Quiet: what they print would run into the benchmark's table.
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&m_pid, argv[0], &quiet, nullptr, argv.data(), environ) != 0) {
-            m_pid = 0;
-        }
-        posix_spawn_file_actions_destroy(&quiet);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-    [[nodiscard]] pid_t pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = 0;
-};
-
 /// CPU time and context switches of one thread, from /proc.
 struct ThreadSample
 {
@@ -116,14 +75,14 @@ std::map<std::string, ThreadSample> sampleThreads(pid_t pid)
     return threads;
 }
 
-std::unique_ptr<XClient> g_client;
+XClient* g_client = nullptr;
 
 void BM_StartUpToHotKey(benchmark::State& state)
 {
     for (auto _ : state) {
         g_client->discardEvents();
         const auto start = Clock::now();
-        const Child velmora({VELMORA_EXECUTABLE});
+        const ChildProcess velmora({VELMORA_EXECUTABLE});
         // Pressed every 2 ms: the first press after the grab opens the panel.
         const bool opened = g_client->waitForMap(320, 420, 5s, 2ms);
         const auto elapsed = Clock::now() - start;
@@ -139,7 +98,7 @@ BENCHMARK(BM_StartUpToHotKey)->Iterations(20)->UseManualTime()->Unit(benchmark::
 void BM_IdleCpu(benchmark::State& state)
 {
     for (auto _ : state) {
-        const Child velmora({VELMORA_EXECUTABLE});
+        const ChildProcess velmora({VELMORA_EXECUTABLE});
         std::this_thread::sleep_for(2s);
         const auto before = sampleThreads(velmora.pid());
         std::this_thread::sleep_for(idleDuration);
@@ -168,24 +127,12 @@ BENCHMARK(BM_IdleCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const auto server = XServer::start(XServer::WindowManager::Openbox);
-    if (!server) {
-        std::fprintf(stderr, "cannot start Xvfb with openbox\n");
+    const auto desktop = BenchDesktop::start(VELMORA_TINT2RC);
+    if (!desktop) {
         return 1;
     }
-    // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    g_client = XClient::open();
-    const Child tray({"/usr/bin/tint2", "-c", VELMORA_TINT2RC});
-    for (int attempt = 0; attempt < 100 && g_client && !g_client->hasSystemTray(); ++attempt) {
-        std::this_thread::sleep_for(50ms);
-    }
-    if (!g_client || !g_client->hasSystemTray()) {
-        std::fprintf(stderr, "no X client or no tray host\n");
-        return 1;
-    }
+    g_client = &desktop->client();
     benchmark::RunSpecifiedBenchmarks();
-    g_client.reset();
     benchmark::Shutdown();
     return 0;
 }

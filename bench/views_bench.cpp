@@ -1,6 +1,8 @@
+
 // Speed of the panel content: a refresh after a capture, a keystroke in the search field over long
 // texts, and the repaint of a hovered image row.
 
+#include "bench/sample_picture.h"
 #include "engine/clipboard_manager.h"
 #include "tests/fakes/fake_main_queue.h"
 #include "tests/fakes/fake_pasteboard.h"
@@ -10,12 +12,9 @@
 #include "views/thumbnail_cache.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QEnterEvent>
 #include <QImage>
 #include <QLineEdit>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -34,20 +33,7 @@ constexpr int imageCount = 20;
 // A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
 const QByteArray& encodedPicture()
 {
-    static const QByteArray bytes = [] {
-        QImage image(3840, 2160, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, image.width(), image.height());
-        gradient.setColorAt(0, QColor(30, 60, 150));
-        gradient.setColorAt(1, QColor(240, 180, 90));
-        painter.fillRect(image.rect(), gradient);
-        painter.end();
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return png;
-    }();
+    static const QByteArray bytes = gradientPng(3840, 2160);
     return bytes;
 }
 
