@@ -20,9 +20,9 @@ public:
     {
         std::string call = "installEventHandler";
         for (const auto& type : eventTypes) {
-            char spec[32];
-            std::snprintf(spec, sizeof spec, " %#x/%u", type.eventClass, type.eventKind);
-            call += spec;
+            char typeText[32];
+            std::snprintf(typeText, sizeof typeText, " %#x/%u", type.eventClass, type.eventKind);
+            call += typeText;
         }
         m_log.push_back(call);
         m_eventTypes = std::move(eventTypes);
