@@ -27,8 +27,10 @@ bool onlyListsTests(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Before InitGoogleTest, which takes its flags out of argv.
+    const bool listing = onlyListsTests(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    if (onlyListsTests(argc, argv)) {
+    if (listing) {
         return RUN_ALL_TESTS();
     }
 

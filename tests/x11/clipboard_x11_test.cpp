@@ -21,8 +21,8 @@
 
 #ifdef __SANITIZE_THREAD__
 // Qt and libxcb are not instrumented: the thread sanitizer cannot see how Qt's X event thread hands
-// replies to the GUI thread and reports races inside them, and QProcess's child trips its check for
-// threads after fork before it execs. Races between our own threads are still reported.
+// replies to the GUI thread, or is stopped at exit, and reports races inside them; and QProcess's child
+// trips its check for threads after fork before it execs. Races between our own threads are still reported.
 extern "C" const char* __tsan_default_options()
 {
     return "die_after_fork=0";
@@ -30,7 +30,8 @@ extern "C" const char* __tsan_default_options()
 
 extern "C" const char* __tsan_default_suppressions()
 {
-    return "race:libxcb.so.1\n";
+    return "race:libxcb.so.1\n"
+           "race:QWaitCondition::~QWaitCondition\n";
 }
 #endif
 
