@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #ifdef __SANITIZE_THREAD__
@@ -192,6 +193,12 @@ struct Misbehaviour
     /// The text a capture finds beside what the owner withholds or spoils, if any.
     const char* captured;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Misbehaviour& misbehaviour, std::ostream* stream)
+{
+    *stream << misbehaviour.mode;
+}
 
 class ClipboardMisbehavingOwnerTest : public ClipboardX11Test, public ::testing::WithParamInterface<Misbehaviour>
 {
