@@ -39,14 +39,6 @@ bool clickAt(QPoint point, int button = 1)
         {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
 }
 
-/// The clipboard's content as `target`, read as another application reads it.
-QByteArray clipboard(const QString& target = QStringLiteral("UTF8_STRING"))
-{
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
-    return xclip.waitForFinished(5000) && xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
-}
-
 bool isViewable(WindowId window)
 {
     // Without a window xwininfo would wait for the user to pick one.
@@ -189,12 +181,12 @@ TEST_F(VelmoraTest, TextsAndAnImageCopiedByOtherApplicationsShowUpNewestFirst)
     // The rows are read back through the clipboard: the second row is the text, the first the picture.
     openWithHotKey();
     ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel + QPoint(0, 60)));
-    EXPECT_TRUE(waitFor([] { return clipboard() == "copied text"; }));
+    EXPECT_TRUE(waitFor([] { return readClipboardWithXclip() == "copied text"; }));
 
     openWithHotKey();
     ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
     QImage back;
-    EXPECT_TRUE(waitFor([&] { return back.loadFromData(clipboard(QStringLiteral("image/png"))); }));
+    EXPECT_TRUE(waitFor([&] { return back.loadFromData(readClipboardWithXclip(QStringLiteral("image/png"))); }));
     EXPECT_EQ(back.size(), picture.size());
     EXPECT_EQ(back.pixelColor(10, 10), QColor(200, 40, 90));
 }
@@ -260,7 +252,7 @@ TEST_F(VelmoraTest, ALeftClickOnTheTrayIconTogglesThePanelAndARightClickShowsThe
     for (int field = 0; field < 4; ++field) {
         ASSERT_TRUE(xdotool({"key", "Tab", "ctrl+a", "ctrl+c"}));
         QThread::msleep(100);
-        texts.append(QString::fromUtf8(clipboard()));
+        texts.append(QString::fromUtf8(readClipboardWithXclip()));
     }
     EXPECT_TRUE(texts.contains(QString::fromUtf8("Velmora by Hollin \xF0\x9F\xA5\xA7")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Velmora runs quietly in your menu bar.\n\nEvery time you copy text or "

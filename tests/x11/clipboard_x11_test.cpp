@@ -4,6 +4,7 @@
 #include "platform/qt_main_queue.h"
 #include "platform/qt_pasteboard.h"
 #include "platform/thread_queue.h"
+#include "tests/x11/x11_test_helpers.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -77,20 +78,7 @@ protected:
         // xclip goes to the background once it has read its input.
         ASSERT_TRUE(xclip.waitForFinished(20000));
         const auto offered = target.isEmpty() ? QByteArray("UTF8_STRING") : target.toLatin1();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return readWithXclip("TARGETS").contains(offered); }, 5000));
-    }
-
-    /// What xclip reads from the clipboard, while our event loop runs to answer it if we own the clipboard.
-    QByteArray readWithXclip(const QString& target = {})
-    {
-        QProcess xclip;
-        xclip.start("xclip", QStringList{"-selection", "clipboard", "-o"} +
-                                 (target.isEmpty() ? QStringList() : QStringList{"-t", target}));
-        if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, 10000)) {
-            xclip.kill();
-            xclip.waitForFinished();
-        }
-        return xclip.readAllStandardOutput();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return readClipboardWithXclip("TARGETS").contains(offered); }, 5000));
     }
 
     bool waitForHistorySize(std::size_t size, int milliseconds = 3000)
@@ -136,8 +124,8 @@ TEST_F(ClipboardX11Test, CopiesATextBackAsPlainTextAndCapturesOnlyTheNextCopyOfA
 
     // Our own content is read straight from Qt, not through the X server.
     EXPECT_EQ(pasteboard.string(), "first");
-    EXPECT_EQ(readWithXclip(), "first");
-    EXPECT_FALSE(readWithXclip("TARGETS").contains("image/"));
+    EXPECT_EQ(readClipboardWithXclip(), "first");
+    EXPECT_FALSE(readClipboardWithXclip("TARGETS").contains("image/"));
     QTest::qWait(1200);
     EXPECT_EQ(manager->history(), before);
     // Our own write counts once, whatever Qt reports about the owner it replaced.
@@ -161,10 +149,10 @@ TEST_F(ClipboardX11Test, CapturesAPngAsAnImageAndCopiesItBackAsPictureFormsOnly)
 
     manager->copyItem(before.back());
 
-    const auto targets = readWithXclip("TARGETS");
+    const auto targets = readClipboardWithXclip("TARGETS");
     EXPECT_TRUE(targets.contains("image/png"));
     EXPECT_FALSE(QString(targets).contains(QRegularExpression("STRING|TEXT|text/"))) << targets.toStdString();
-    EXPECT_EQ(QImage::fromData(readWithXclip("image/png")).convertToFormat(QImage::Format_RGB32), picture);
+    EXPECT_EQ(QImage::fromData(readClipboardWithXclip("image/png")).convertToFormat(QImage::Format_RGB32), picture);
     QTest::qWait(1200);
     EXPECT_EQ(manager->history(), before);
 }

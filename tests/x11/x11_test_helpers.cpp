@@ -15,6 +15,18 @@ std::optional<QString> run(const QString& program, const QStringList& arguments)
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
+QByteArray readClipboardWithXclip(const QString& target)
+{
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), QStringList{"-selection", "clipboard", "-o"} +
+                                             (target.isEmpty() ? QStringList() : QStringList{"-t", target}));
+    if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, 10000)) {
+        xclip.kill();
+        xclip.waitForFinished();
+    }
+    return xclip.readAllStandardOutput();
+}
+
 std::optional<std::uint32_t> activeWindowByXdotool()
 {
     bool ok = false;

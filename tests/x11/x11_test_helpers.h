@@ -14,6 +14,10 @@
 /// Runs a command to its end (at most 5 s); its standard output, or nothing when it failed.
 [[nodiscard]] std::optional<QString> run(const QString& program, const QStringList& arguments);
 
+/// What xclip reads from the clipboard as `target` (xclip's default when empty), processing Qt events
+/// meanwhile so that this process can answer if it owns the clipboard.
+[[nodiscard]] QByteArray readClipboardWithXclip(const QString& target = {});
+
 /// The active window as the window manager announces it, asked with xdotool.
 [[nodiscard]] std::optional<std::uint32_t> activeWindowByXdotool();
 
