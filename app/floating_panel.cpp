@@ -1,12 +1,10 @@
 #include "app/floating_panel.h"
 
-#include "platform/qt_screens.h"
 #include "platform/window_properties.h"
 #include "views/content_view.h"
 #include "views/continuous_rounded_rect.h"
 
-#include <QApplication>
-#include <QEvent>
+#include <QGuiApplication>
 #include <QPainterPath>
 #include <QRegion>
 #include <QVBoxLayout>
@@ -24,53 +22,25 @@ QRegion cardRegion(const QRect& rect)
 
 } // namespace
 
-FloatingPanel::FloatingPanel(const platform::Rect& contentRect)
+FloatingPanel::FloatingPanel(const QRect& contentRect)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Velmora"));
-    setFixedSize(static_cast<int>(contentRect.size.width), static_cast<int>(contentRect.size.height));
-    move(platform::QtScreens::topLeftInQt(contentRect));
+    setFixedSize(contentRect.size());
+    move(contentRect.topLeft());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     create();
     platform::setWindowClass(*windowHandle(), QByteArrayLiteral("velmora"), QByteArrayLiteral("Velmora"));
-}
-
-platform::Rect FloatingPanel::frame() const
-{
-    return platform::QtScreens::rectFromQt(geometry());
-}
-
-void FloatingPanel::setFrameOrigin(platform::Point origin)
-{
-    move(platform::QtScreens::topLeftInQt({origin, frame().size}));
-}
-
-void FloatingPanel::makeKeyAndOrderFront()
-{
-    const bool wasHidden = !QWidget::isVisible();
-    if (wasHidden) {
-        platform::setOnAllDesktops(*windowHandle());
-    }
-    updateShape();
-    show();
-    if (wasHidden) {
-        platform::setOnAllDesktops(*windowHandle());
-    }
-    raise();
-    activateWindow();
-}
-
-void FloatingPanel::orderOut()
-{
-    hide();
-}
-
-bool FloatingPanel::isVisible() const
-{
-    return QWidget::isVisible();
+    // Whichever of Velmora's windows had the focus (the panel, the About alert above it), the panel goes
+    // when another application takes it.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) {
+            hide();
+        }
+    });
 }
 
 void FloatingPanel::setContentView(std::unique_ptr<QWidget> view)
@@ -79,14 +49,18 @@ void FloatingPanel::setContentView(std::unique_ptr<QWidget> view)
     layout()->addWidget(view.release());
 }
 
-bool FloatingPanel::event(QEvent* event)
+void FloatingPanel::setVisible(bool visible)
 {
-    // The panel also loses the focus to Velmora's own windows (the About alert); it hides only when
-    // the focus goes to another application.
-    if (event->type() == QEvent::WindowDeactivate && !QApplication::activeWindow()) {
-        hide();
+    if (!visible || isVisible()) {
+        QWidget::setVisible(visible);
+        return;
     }
-    return QWidget::event(event);
+    platform::setOnAllDesktops(*windowHandle());
+    updateShape();
+    QWidget::setVisible(true);
+    platform::setOnAllDesktops(*windowHandle());
+    raise();
+    activateWindow();
 }
 
 void FloatingPanel::updateShape()

@@ -1,29 +1,24 @@
 #pragma once
 
-#include "app/panel.h"
-
 #include <QWidget>
 
-/// A frameless tool window that floats above ordinary windows on every desktop, takes the keyboard
-/// focus when shown and hides when Velmora stops being the active application. Its content draws its
+#include <memory>
+
+/// A frameless tool window that floats above ordinary windows on every desktop, takes the keyboard focus
+/// each time it is shown and hides when Velmora stops being the active application. Its content draws its
 /// own rounded card on a transparent background.
-class FloatingPanel final : public QWidget, public Panel
+class FloatingPanel final : public QWidget
 {
     Q_OBJECT
 
 public:
-    /// Created hidden, with its native window made at once, the frame's size fixed for good.
-    explicit FloatingPanel(const platform::Rect& contentRect);
+    /// Created hidden at `contentRect` (in Qt's coordinates), its native window made at once, its size fixed.
+    explicit FloatingPanel(const QRect& contentRect);
 
-    [[nodiscard]] platform::Rect frame() const override;
-    void setFrameOrigin(platform::Point origin) override;
-    void makeKeyAndOrderFront() override;
-    void orderOut() override;
-    [[nodiscard]] bool isVisible() const override;
-    void setContentView(std::unique_ptr<QWidget> view) override;
+    /// The view that fills the panel; the panel owns it from now on.
+    void setContentView(std::unique_ptr<QWidget> view);
 
-protected:
-    bool event(QEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     void updateShape();

@@ -6,32 +6,32 @@ namespace {
 
 constexpr double gapBelowPointer = 10;
 
-std::optional<platform::Rect> usableAreaAt(platform::Point mouse, const std::vector<platform::Screen>& screens,
-                                           const std::optional<platform::Screen>& mainScreen)
+std::optional<platform::Rect> usableAreaAt(platform::Point pointer, const std::vector<platform::Screen>& screens,
+                                           const std::optional<platform::Screen>& activeScreen)
 {
-    const auto holder = std::find_if(screens.begin(), screens.end(), [mouse](const platform::Screen& screen) {
-        return platform::mouseInRect(mouse, screen.frame);
+    const auto holder = std::find_if(screens.begin(), screens.end(), [pointer](const platform::Screen& screen) {
+        return platform::containsPoint(screen.geometry, pointer);
     });
     if (holder != screens.end()) {
-        return holder->visibleFrame;
+        return holder->availableGeometry;
     }
-    if (mainScreen) {
-        return mainScreen->visibleFrame;
+    if (activeScreen) {
+        return activeScreen->availableGeometry;
     }
     return std::nullopt;
 }
 
 } // namespace
 
-platform::Point panelOrigin(platform::Point mouse, platform::Size panelSize,
+platform::Point panelOrigin(platform::Point pointer, platform::Size panelSize,
                             const std::vector<platform::Screen>& screens,
-                            const std::optional<platform::Screen>& mainScreen)
+                            const std::optional<platform::Screen>& activeScreen)
 {
     const double w = panelSize.width;
     const double h = panelSize.height;
-    platform::Point origin{mouse.x - w * 0.5, mouse.y - h - gapBelowPointer};
+    platform::Point origin{pointer.x - w * 0.5, pointer.y - h - gapBelowPointer};
 
-    const auto area = usableAreaAt(mouse, screens, mainScreen);
+    const auto area = usableAreaAt(pointer, screens, activeScreen);
     if (!area) {
         return origin;
     }

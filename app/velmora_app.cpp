@@ -4,15 +4,9 @@
 #include <QMetaObject>
 
 VelmoraApp::VelmoraApp()
-    : m_hotKeys(platform::createHotKeyService()),
-      m_keyEvents(platform::createKeyEventService()),
-      m_statusBar([this](platform::Event event, const platform::Task& action) {
-          const platform::DesktopApplication::CurrentEventScope scope(m_application, event);
-          action();
-      }),
-      m_panels(m_mainQueue, m_application, m_notifications, *m_keyEvents),
-      m_appDelegate({m_pasteboard, m_mainQueue, m_queues, m_application, m_notifications, *m_hotKeys, m_accessibility,
-                     m_screens, m_statusBar, m_alerts, m_panels})
+    : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
+      m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
+                     m_screens, m_tray, m_alerts})
 {
 }
 

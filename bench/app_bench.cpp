@@ -76,7 +76,7 @@ protected:
     }
 };
 
-void BM_LaunchToWatcherAndHotKey(benchmark::State& state)
+void LaunchToWatcherAndHotKey(benchmark::State& state)
 {
     for (auto _ : state) {
         auto velmora = std::make_unique<VelmoraApp>();
@@ -87,15 +87,15 @@ void BM_LaunchToWatcherAndHotKey(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_LaunchToWatcherAndHotKey)->Unit(benchmark::kMillisecond);
+BENCHMARK(LaunchToWatcherAndHotKey)->Unit(benchmark::kMillisecond);
 
-void BM_HotKeyToPanelWith50Entries(benchmark::State& state)
+void HotKeyToPanelWith50Entries(benchmark::State& state)
 {
     VelmoraApp velmora;
     AppDelegate& delegate = velmora.appDelegate();
     delegate.applicationDidFinishLaunching();
     delegate.clipboardManager().setHistory(fiftyEntries());
-    auto* panel = dynamic_cast<QWidget*>(delegate.panel());
+    QWidget* panel = delegate.panel();
     auto* content = panel ? panel->findChild<ContentView*>() : nullptr;
     if (!content) {
         state.SkipWithError("no panel content");
@@ -132,7 +132,7 @@ void BM_HotKeyToPanelWith50Entries(benchmark::State& state)
         QCoreApplication::processEvents();
     }
 }
-BENCHMARK(BM_HotKeyToPanelWith50Entries)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(HotKeyToPanelWith50Entries)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,9 +6,9 @@
 
 #include "engine/clipboard_manager.h"
 
-#include "tests/fakes/fake_main_queue.h"
-#include "tests/fakes/fake_pasteboard.h"
-#include "tests/fakes/fake_queue_factory.h"
+#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_background_timers.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -29,18 +29,18 @@ constexpr QSize screen4k(3840, 2160);
 
 struct Store
 {
-    Store() : manager(ClipboardManager::create(pasteboard, mainQueue, queues)) {}
+    Store() : manager(ClipboardManager::create(clipboard, eventLoop, timers)) {}
 
-    /// One capture of what `copy` put on the pasteboard, as the watcher would run it.
+    /// One capture of what `copy` put on the clipboard, as the watcher would run it.
     void capture()
     {
-        queues.timers().front()->fire();
-        mainQueue.runPending();
+        timers.fire();
+        eventLoop.runPending();
     }
 
-    FakePasteboard pasteboard;
-    FakeMainQueue mainQueue;
-    FakeQueueFactory queues;
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager;
 };
 
@@ -121,11 +121,11 @@ std::pair<double, double> residentMegabytes()
 void TickWhenNothingChanged(benchmark::State& state)
 {
     Store store;
-    auto& timer = *store.queues.timers().front();
+    const auto& tick = store.timers.timers().front()->tick;
     for (auto _ : state) {
-        timer.fire();
+        tick();
     }
-    if (store.mainQueue.pendingCount() != 0) {
+    if (store.eventLoop.pendingCount() != 0) {
         state.SkipWithError("a tick submitted a capture");
     }
 }
@@ -137,12 +137,12 @@ void TextCapture(benchmark::State& state)
     Store store;
     int seed = 0;
     for (; seed < ClipboardManager::maxHistory; ++seed) {
-        store.pasteboard.copyText(prose(size, seed));
+        store.clipboard.copyText(prose(size, seed));
         store.capture();
     }
     for (auto _ : state) {
         state.PauseTiming();
-        store.pasteboard.copyText(prose(size, seed++));
+        store.clipboard.copyText(prose(size, seed++));
         state.ResumeTiming();
         store.capture();
     }
@@ -158,12 +158,12 @@ void ImageCapture(benchmark::State& state)
     Store store;
     int seed = 0;
     for (; seed < ClipboardManager::maxHistory; ++seed) {
-        store.pasteboard.copyImages(FakePasteboard::Images{picture(seed)});
+        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
         store.capture();
     }
     for (auto _ : state) {
         state.PauseTiming();
-        store.pasteboard.copyImages(FakePasteboard::Images{picture(seed++)});
+        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed++)});
         state.ResumeTiming();
         store.capture();
     }
@@ -178,13 +178,13 @@ void ImageCaptureOfADuplicate(benchmark::State& state)
 {
     Store store;
     for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
-        store.pasteboard.copyImages(FakePasteboard::Images{picture(seed)});
+        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
         store.capture();
     }
     int seed = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        store.pasteboard.copyImages(FakePasteboard::Images{encoded(screenshot(seed++), "bmp")});
+        store.clipboard.copyImages(platform::Clipboard::Images{encoded(screenshot(seed++), "bmp")});
         state.ResumeTiming();
         store.capture();
     }
@@ -206,10 +206,10 @@ void ResidentMemoryOfFiftyPictures(benchmark::State& state)
         for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
             auto image = picture(1000 + seed);
             encodedMegabytes += static_cast<double>(image->encodedBytes().size()) / (1024 * 1024);
-            store.pasteboard.copyImages(FakePasteboard::Images{std::move(image)});
+            store.clipboard.copyImages(platform::Clipboard::Images{std::move(image)});
             store.capture();
         }
-        store.pasteboard.setContent(std::nullopt, std::nullopt);
+        store.clipboard.setContent(std::nullopt, std::nullopt);
         const auto [resident, peak] = residentMegabytes();
         state.counters["baseline_resident_MB"] = baseline;
         state.counters["resident_MB"] = resident;

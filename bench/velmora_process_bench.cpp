@@ -77,7 +77,7 @@ std::map<std::string, ThreadSample> sampleThreads(pid_t pid)
 
 XClient* g_client = nullptr;
 
-void BM_StartUpToHotKey(benchmark::State& state)
+void StartUpToHotKey(benchmark::State& state)
 {
     for (auto _ : state) {
         g_client->discardEvents();
@@ -93,9 +93,9 @@ void BM_StartUpToHotKey(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
     }
 }
-BENCHMARK(BM_StartUpToHotKey)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StartUpToHotKey)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void BM_IdleCpu(benchmark::State& state)
+void IdleCpu(benchmark::State& state)
 {
     for (auto _ : state) {
         const ChildProcess velmora({VELMORA_EXECUTABLE});
@@ -120,7 +120,7 @@ void BM_IdleCpu(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_IdleCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(IdleCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -4,9 +4,9 @@
 
 #include "bench/sample_picture.h"
 #include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_main_queue.h"
-#include "tests/fakes/fake_pasteboard.h"
-#include "tests/fakes/fake_queue_factory.h"
+#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_background_timers.h"
 #include "views/clipboard_item_view.h"
 #include "views/content_view.h"
 #include "views/thumbnail_cache.h"
@@ -84,15 +84,14 @@ public:
     // The refresh, the layout it asks for and the painting of the whole card.
     void settle()
     {
-        refresh();
-        QCoreApplication::processEvents();
+        m_eventLoop.settle();
         m_view.render(&m_canvas);
     }
 
     // The refresh alone, as it runs while the panel is hidden.
     void refresh()
     {
-        m_mainQueue.runPending();
+        m_eventLoop.runPending();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -102,15 +101,15 @@ public:
     [[nodiscard]] QLineEdit* searchField() { return m_view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
 
 private:
-    FakePasteboard m_pasteboard;
-    FakeMainQueue m_mainQueue;
-    FakeQueueFactory m_queues;
-    std::shared_ptr<ClipboardManager> m_manager = ClipboardManager::create(m_pasteboard, m_mainQueue, m_queues);
-    ContentView m_view{*m_manager, m_mainQueue, [] {}, [] {}};
+    FakeClipboard m_clipboard;
+    FakeEventLoop m_eventLoop;
+    FakeBackgroundTimers m_timers;
+    std::shared_ptr<ClipboardManager> m_manager = ClipboardManager::create(m_clipboard, m_eventLoop, m_timers);
+    ContentView m_view{*m_manager, m_eventLoop, [] {}, [] {}};
     QImage m_canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 
-void firstShowingOfFiftyEntries(benchmark::State& state)
+void FirstShowingOfFiftyEntries(benchmark::State& state)
 {
     const auto history = mixedHistory();
     for (auto _ : state) {
@@ -123,9 +122,9 @@ void firstShowingOfFiftyEntries(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(firstShowingOfFiftyEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(FirstShowingOfFiftyEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void refreshAfterACaptureOfFiftyEntries(benchmark::State& state)
+void RefreshAfterACaptureOfFiftyEntries(benchmark::State& state)
 {
     Panel panel;
     const auto older = mixedHistory();
@@ -141,10 +140,10 @@ void refreshAfterACaptureOfFiftyEntries(benchmark::State& state)
         panel.setHistory(isNewer ? newer : older);
     }
 }
-BENCHMARK(refreshAfterACaptureOfFiftyEntries)->Unit(benchmark::kMillisecond);
+BENCHMARK(RefreshAfterACaptureOfFiftyEntries)->Unit(benchmark::kMillisecond);
 
 // The new row's thumbnail is made on this refresh, so that the next opening of the panel decodes nothing.
-void hiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
+void HiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
 {
     Panel panel;
     panel.setHistory(mixedHistory());
@@ -159,7 +158,7 @@ void hiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
         panel.refresh();
     }
 }
-BENCHMARK(hiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(HiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
 
 std::vector<ClipboardItem> longTexts()
 {
@@ -170,7 +169,7 @@ std::vector<ClipboardItem> longTexts()
     return history;
 }
 
-void keystrokeOverFiftyLongTexts(benchmark::State& state)
+void KeystrokeOverFiftyLongTexts(benchmark::State& state)
 {
     Panel panel;
     panel.setHistory(longTexts());
@@ -184,9 +183,9 @@ void keystrokeOverFiftyLongTexts(benchmark::State& state)
         panel.settle();
     }
 }
-BENCHMARK(keystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond);
+BENCHMARK(KeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond);
 
-void firstKeystrokeOverFiftyLongTexts(benchmark::State& state)
+void FirstKeystrokeOverFiftyLongTexts(benchmark::State& state)
 {
     const auto history = longTexts();
     for (auto _ : state) {
@@ -201,9 +200,9 @@ void firstKeystrokeOverFiftyLongTexts(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(firstKeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(FirstKeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void repaintOfAHoveredImageRow(benchmark::State& state)
+void RepaintOfAHoveredImageRow(benchmark::State& state)
 {
     ThumbnailCache thumbnails;
     ClipboardItemView row(
@@ -217,7 +216,7 @@ void repaintOfAHoveredImageRow(benchmark::State& state)
         row.render(&canvas);
     }
 }
-BENCHMARK(repaintOfAHoveredImageRow)->Unit(benchmark::kMicrosecond);
+BENCHMARK(RepaintOfAHoveredImageRow)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

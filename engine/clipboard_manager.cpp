@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr auto listenerLabel = "com.hollin.velmora.listener";
+constexpr auto listenerThreadName = "com.hollin.velmora.listener";
 constexpr auto listenerInterval = std::chrono::milliseconds(500);
 
 // QChar::isSpace() is exactly the Unicode white space and line breaks we trim: the separators
@@ -29,14 +29,14 @@ bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate)
     return false;
 }
 
-std::optional<ClipboardItem> readCandidate(platform::Pasteboard& pasteboard)
+std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
 {
-    const auto images = pasteboard.readImages();
+    const auto images = clipboard.images();
     const auto isImage = [](const auto& image) { return image != nullptr; };
     if (images && !images->empty() && std::all_of(images->begin(), images->end(), isImage)) {
         return ClipboardItem(std::nullopt, images->front());
     }
-    const auto text = pasteboard.string();
+    const auto text = clipboard.text();
     if (!text) {
         return std::nullopt;
     }
@@ -49,44 +49,40 @@ std::optional<ClipboardItem> readCandidate(platform::Pasteboard& pasteboard)
 
 } // namespace
 
-ClipboardManager::ClipboardManager(platform::Pasteboard& pasteboard, platform::MainQueue& mainQueue)
-    : m_pasteboard(pasteboard), m_mainQueue(mainQueue)
+ClipboardManager::ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop)
+    : m_clipboard(clipboard), m_eventLoop(eventLoop)
 {
 }
 
-std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Pasteboard& pasteboard,
-                                                           platform::MainQueue& mainQueue,
-                                                           platform::QueueFactory& queues)
+std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Clipboard& clipboard,
+                                                           platform::EventLoop& eventLoop,
+                                                           platform::BackgroundTimers& timers)
 {
-    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(pasteboard, mainQueue));
-    manager->setLastChangeCount(pasteboard.changeCount());
-    manager->startOptimizedClipboardListener(queues);
+    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(clipboard, eventLoop));
+    manager->m_lastChangeCount.store(clipboard.changeCount());
+    manager->startOptimizedClipboardListener(timers);
     return manager;
 }
 
-void ClipboardManager::startOptimizedClipboardListener(platform::QueueFactory& queues)
+void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimers& timers)
 {
-    const auto queue = queues.makeSerialQueue(listenerLabel, platform::QualityOfService::Background);
-    m_backgroundTimer = queue->makeTimerSource();
-    m_backgroundTimer->schedule(std::chrono::steady_clock::now(), listenerInterval, std::chrono::nanoseconds(0));
     // Weak: the watcher must not keep the store alive.
-    m_backgroundTimer->setEventHandler([weakSelf = weak_from_this()] {
+    m_backgroundTimer = timers.start(QString::fromLatin1(listenerThreadName), listenerInterval, [weakSelf = weak_from_this()] {
         if (const auto self = weakSelf.lock()) {
             self->tick();
         }
     });
-    m_backgroundTimer->resume();
 }
 
 void ClipboardManager::tick()
 {
-    const auto changeCount = m_pasteboard.changeCount();
+    const auto changeCount = m_clipboard.changeCount();
     // Any different count is a change, a smaller one too.
     if (changeCount == lastChangeCount()) {
         return;
     }
-    setLastChangeCount(changeCount);
-    m_mainQueue.async([self = shared_from_this()] { self->processNewClipboardItem(); });
+    m_lastChangeCount.store(changeCount);
+    m_eventLoop.post([self = shared_from_this()] { self->processNewClipboardItem(); });
 }
 
 void ClipboardManager::setHistory(std::vector<ClipboardItem> history)
@@ -103,7 +99,7 @@ void ClipboardManager::setSearchText(QString searchText)
 
 void ClipboardManager::processNewClipboardItem()
 {
-    auto candidate = readCandidate(m_pasteboard);
+    auto candidate = readCandidate(m_clipboard);
     if (!candidate) {
         return;
     }
@@ -124,13 +120,13 @@ void ClipboardManager::processNewClipboardItem()
 
 void ClipboardManager::copyItem(const ClipboardItem& item)
 {
-    m_pasteboard.clearContents();
+    m_clipboard.clear();
     if (item.text()) {
-        m_pasteboard.setString(*item.text());
+        m_clipboard.setText(*item.text());
     } else if (item.image()) {
-        m_pasteboard.writeObjects({item.image()});
+        m_clipboard.setImage(item.image());
     }
-    setLastChangeCount(m_pasteboard.changeCount());
+    m_lastChangeCount.store(m_clipboard.changeCount());
 }
 
 void ClipboardManager::clearHistory()

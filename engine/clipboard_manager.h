@@ -1,9 +1,10 @@
 #pragma once
 
 #include "engine/clipboard_item.h"
-#include "platform/dispatch.h"
-#include "platform/pasteboard.h"
-#include "platform/signal.h"
+#include "engine/signal.h"
+#include "platform/background_timer.h"
+#include "platform/clipboard.h"
+#include "platform/event_loop.h"
 
 #include <QString>
 
@@ -19,14 +20,14 @@ class ClipboardManager final : public std::enable_shared_from_this<ClipboardMana
 public:
     static constexpr int maxHistory = 50;
 
-    /// Reads the pasteboard's change count, then starts the watcher: what is on the pasteboard now is
-    /// never captured. The pasteboard and the queues must outlive the store.
-    [[nodiscard]] static std::shared_ptr<ClipboardManager> create(platform::Pasteboard& pasteboard,
-                                                                  platform::MainQueue& mainQueue,
-                                                                  platform::QueueFactory& queues);
+    /// Reads the clipboard's change count, then starts the watcher: what is on the clipboard now is never
+    /// captured. The clipboard and the event loop must outlive the store.
+    [[nodiscard]] static std::shared_ptr<ClipboardManager> create(platform::Clipboard& clipboard,
+                                                                  platform::EventLoop& eventLoop,
+                                                                  platform::BackgroundTimers& timers);
 
     /// Fires before every change of `history` or `searchText`.
-    [[nodiscard]] platform::Signal<>& objectWillChange() { return m_objectWillChange; }
+    [[nodiscard]] Signal<>& objectWillChange() { return m_objectWillChange; }
 
     /// Newest first, at most `maxHistory` entries.
     [[nodiscard]] const std::vector<ClipboardItem>& history() const { return m_history; }
@@ -34,25 +35,24 @@ public:
     [[nodiscard]] const QString& searchText() const { return m_searchText; }
     void setSearchText(QString searchText);
     [[nodiscard]] std::int64_t lastChangeCount() const { return m_lastChangeCount.load(); }
-    void setLastChangeCount(std::int64_t changeCount) { m_lastChangeCount.store(changeCount); }
 
-    /// Captures what is on the pasteboard now, if it is a picture or a text that is not blank.
+    /// Captures what is on the clipboard now, if it is a picture or a text that is not blank.
     void processNewClipboardItem();
-    /// Puts the entry back on the pasteboard without capturing it again; `history` stays as it is.
+    /// Puts the entry back on the clipboard without capturing it again; `history` stays as it is.
     void copyItem(const ClipboardItem& item);
     void clearHistory();
 
 private:
-    ClipboardManager(platform::Pasteboard& pasteboard, platform::MainQueue& mainQueue);
-    void startOptimizedClipboardListener(platform::QueueFactory& queues);
-    /// On the watcher queue.
+    ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
+    void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
+    /// On the watcher thread.
     void tick();
 
-    platform::Signal<> m_objectWillChange;
+    Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
-    std::unique_ptr<platform::TimerSource> m_backgroundTimer;
-    platform::Pasteboard& m_pasteboard;
-    platform::MainQueue& m_mainQueue;
+    std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;
+    platform::Clipboard& m_clipboard;
+    platform::EventLoop& m_eventLoop;
 };

@@ -1,24 +1,17 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace platform {
 
-enum class AlertStyle
-{
-    Warning,
-    Informational,
-    Critical,
-};
-
+/// An informational message with one button that dismisses it.
 struct Alert
 {
-    QString messageText;
+    QString text;
     QString informativeText;
-    AlertStyle alertStyle = AlertStyle::Warning;
-    /// Titles of the buttons, the default one first.
-    QStringList buttons;
+    QString button;
+
+    friend bool operator==(const Alert&, const Alert&) = default;
 };
 
 /// Shows alerts. GUI thread only.
@@ -27,8 +20,15 @@ class Alerts
 public:
     virtual ~Alerts() = default;
 
-    /// Shows the alert and returns once one of its buttons has been pressed.
-    virtual void runModal(const Alert& alert) = 0;
+    /// Shows the alert, application-modal, and returns once its button has been pressed.
+    virtual void exec(const Alert& alert) = 0;
+};
+
+/// Alerts as message boxes.
+class QtAlerts final : public Alerts
+{
+public:
+    void exec(const Alert& alert) override;
 };
 
 } // namespace platform

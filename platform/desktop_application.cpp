@@ -38,26 +38,11 @@ bool isOurWindow(std::uint32_t window)
 
 } // namespace
 
-DesktopApplication::CurrentEventScope::CurrentEventScope(DesktopApplication& application, Event event)
-    : m_application(application), m_previous(std::exchange(application.m_currentEvent, event))
-{
-}
-
-DesktopApplication::CurrentEventScope::~CurrentEventScope()
-{
-    m_application.m_currentEvent = m_previous;
-}
-
 DesktopApplication::DesktopApplication() : m_foreignWindows(std::make_unique<x11::ForeignWindowTracker>(isOurWindow))
 {
 }
 
 DesktopApplication::~DesktopApplication() = default;
-
-std::optional<Event> DesktopApplication::currentEvent() const
-{
-    return m_currentEvent;
-}
 
 void DesktopApplication::activate()
 {
@@ -91,7 +76,7 @@ void DesktopApplication::hide()
     }
 }
 
-void DesktopApplication::terminate()
+void DesktopApplication::quit()
 {
     QCoreApplication::exit(0);
 }

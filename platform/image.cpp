@@ -46,7 +46,10 @@ void releaseFreedMemory()
 #endif
 }
 
-std::optional<QByteArray> encodeTiff(const QImage& image)
+
+} // namespace
+
+std::optional<QByteArray> encodeImage(const QImage& image, const char* format)
 {
     if (image.isNull()) {
         return std::nullopt;
@@ -54,14 +57,11 @@ std::optional<QByteArray> encodeTiff(const QImage& image)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    if (!writer.write(image)) {
+    if (!QImageWriter(&buffer, format).write(image)) {
         return std::nullopt;
     }
     return bytes;
 }
-
-} // namespace
 
 Image::Image(Private, QByteArray bytes, QByteArray format, QSize size)
     : m_bytes(std::move(bytes)), m_format(std::move(format)), m_size(size)
@@ -115,7 +115,7 @@ QImage Image::toQImage() const
 
 std::optional<QByteArray> Image::tiffRepresentation() const
 {
-    return encodeTiff(toQImage());
+    return encodeImage(toQImage(), "tiff");
 }
 
 const Image::TiffDigest& Image::tiffDigest(Encoding* encoding) const
@@ -184,14 +184,7 @@ QByteArray Image::encodedBytes() const
     if (!m_image) {
         return m_bytes;
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, m_format);
-    if (!writer.write(*m_image)) {
-        return {};
-    }
-    return bytes;
+    return encodeImage(*m_image, m_format.constData()).value_or(QByteArray());
 }
 
 QByteArray Image::encodedFormat() const

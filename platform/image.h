@@ -81,4 +81,7 @@ private:
     mutable TiffDigest m_tiffDigest;
 };
 
+/// `image` written in `format` ("png", "tiff", ...); nothing for a null image or a failed write.
+[[nodiscard]] std::optional<QByteArray> encodeImage(const QImage& image, const char* format);
+
 } // namespace platform

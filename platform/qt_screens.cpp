@@ -39,14 +39,14 @@ Rect fromQtRect(const QRect& rect, const QRect& primary)
 Point fromQtPoint(const QPoint& point, const QRect& primary)
 {
     // The pixel row y covers [y, y + 1) downwards, that is (H - y - 1, H - y] upwards: its top edge is
-    // the one that the half-open rule of mouseInRect counts as inside.
+    // the one that the half-open rule of containsPoint counts as inside.
     return {static_cast<double>(point.x() - primary.x()), static_cast<double>(bottomEdge(primary) - point.y())};
 }
 
-QPoint toQtTopLeft(const Rect& frame, const QRect& primary)
+QPoint toQtTopLeft(const Rect& rect, const QRect& primary)
 {
-    return {static_cast<int>(std::lround(frame.minX())) + primary.x(),
-            bottomEdge(primary) - static_cast<int>(std::lround(frame.maxY()))};
+    return {static_cast<int>(std::lround(rect.minX())) + primary.x(),
+            bottomEdge(primary) - static_cast<int>(std::lround(rect.maxY()))};
 }
 
 std::vector<Screen> QtScreens::screens() const
@@ -64,7 +64,7 @@ std::vector<Screen> QtScreens::screens() const
     return result;
 }
 
-std::optional<Screen> QtScreens::mainScreen() const
+std::optional<Screen> QtScreens::activeScreen() const
 {
     const QWindow* focus = QGuiApplication::focusWindow();
     const QScreen* screen = focus ? focus->screen() : QGuiApplication::primaryScreen();
@@ -74,19 +74,14 @@ std::optional<Screen> QtScreens::mainScreen() const
     return toScreen(*screen, primaryGeometry());
 }
 
-Point QtScreens::mouseLocation() const
+Point QtScreens::pointerPosition() const
 {
     return fromQtPoint(QCursor::pos(), primaryGeometry());
 }
 
-Rect QtScreens::rectFromQt(const QRect& rect)
+QPoint QtScreens::topLeftInQt(const Rect& rect) const
 {
-    return fromQtRect(rect, primaryGeometry());
-}
-
-QPoint QtScreens::topLeftInQt(const Rect& frame)
-{
-    return toQtTopLeft(frame, primaryGeometry());
+    return toQtTopLeft(rect, primaryGeometry());
 }
 
 } // namespace platform

@@ -12,21 +12,17 @@ namespace platform {
 // Qt's coordinates.
 [[nodiscard]] Rect fromQtRect(const QRect& rect, const QRect& primary);
 [[nodiscard]] Point fromQtPoint(const QPoint& point, const QRect& primary);
-/// The top-left corner, in Qt's coordinates, of a window whose frame is `frame`.
-[[nodiscard]] QPoint toQtTopLeft(const Rect& frame, const QRect& primary);
+/// The top-left corner, in Qt's coordinates, of a window whose geometry is `rect`.
+[[nodiscard]] QPoint toQtTopLeft(const Rect& rect, const QRect& primary);
 
 /// The screens of the running QGuiApplication.
 class QtScreens final : public Screens
 {
 public:
     [[nodiscard]] std::vector<Screen> screens() const override;
-    [[nodiscard]] std::optional<Screen> mainScreen() const override;
-    [[nodiscard]] Point mouseLocation() const override;
-
-    /// A window's frame, from its geometry in Qt's coordinates.
-    [[nodiscard]] static Rect rectFromQt(const QRect& rect);
-    /// Where a window must be moved, in Qt's coordinates, for its frame to be `frame`.
-    [[nodiscard]] static QPoint topLeftInQt(const Rect& frame);
+    [[nodiscard]] std::optional<Screen> activeScreen() const override;
+    [[nodiscard]] Point pointerPosition() const override;
+    [[nodiscard]] QPoint topLeftInQt(const Rect& rect) const override;
 };
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+
 #include <optional>
 #include <vector>
 
@@ -33,16 +35,16 @@ struct Rect
 
 /// minX <= x < maxX and minY < y <= maxY: with y growing upwards this is the pixel grid's half-open
 /// rule, so a point on an edge shared by two screens belongs to exactly one of them.
-[[nodiscard]] inline bool mouseInRect(Point point, const Rect& rect)
+[[nodiscard]] inline bool containsPoint(const Rect& rect, Point point)
 {
     return rect.minX() <= point.x && point.x < rect.maxX() && rect.minY() < point.y && point.y <= rect.maxY();
 }
 
 struct Screen
 {
-    Rect frame;
-    /// The frame less the panels and docks that reserve space at its edges.
-    Rect visibleFrame;
+    Rect geometry;
+    /// The geometry less the panels and docks that reserve space at its edges.
+    Rect availableGeometry;
 };
 
 /// The screens and the pointer. GUI thread only.
@@ -55,8 +57,10 @@ public:
     [[nodiscard]] virtual std::vector<Screen> screens() const = 0;
     /// The screen of the window that has the keyboard focus, else the primary screen; none when
     /// there is no screen at all.
-    [[nodiscard]] virtual std::optional<Screen> mainScreen() const = 0;
-    [[nodiscard]] virtual Point mouseLocation() const = 0;
+    [[nodiscard]] virtual std::optional<Screen> activeScreen() const = 0;
+    [[nodiscard]] virtual Point pointerPosition() const = 0;
+    /// Where a window must be moved, in Qt's coordinates, for its geometry to be `rect`.
+    [[nodiscard]] virtual QPoint topLeftInQt(const Rect& rect) const = 0;
 };
 
 } // namespace platform

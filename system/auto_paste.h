@@ -1,14 +1,15 @@
 #pragma once
 
+class NotificationCenter;
+
 namespace platform {
 class Application;
-class KeyEventService;
-class MainQueue;
-class NotificationCenter;
+class EventLoop;
+class Keyboard;
 } // namespace platform
 
 /// Closes the panel, hides the application so that the window the user worked in is active again, and
-/// 0.1 s later types Command+V there, pasting whatever the clipboard then holds. GUI thread only; the
-/// key-event service must outlive the delay.
-void performAutoPaste(platform::NotificationCenter& notifications, platform::Application& application,
-                      platform::MainQueue& mainQueue, platform::KeyEventService& keyEvents);
+/// 0.1 s later presses the paste chord there, pasting whatever the clipboard then holds. GUI thread only;
+/// the keyboard must outlive the delay.
+void performAutoPaste(NotificationCenter& notifications, platform::Application& application,
+                      platform::EventLoop& eventLoop, platform::Keyboard& keyboard);

@@ -1,7 +1,7 @@
 #include "views/content_view.h"
 
 #include "engine/clipboard_manager.h"
-#include "platform/dispatch.h"
+#include "platform/event_loop.h"
 #include "views/clipboard_item_view.h"
 #include "views/continuous_rounded_rect.h"
 #include "views/plain_button.h"
@@ -69,12 +69,12 @@ private:
 
 } // namespace
 
-ContentView::ContentView(ClipboardManager& manager, platform::MainQueue& mainQueue,
-                         std::function<void()> performAutoPaste, std::function<void()> terminate, QWidget* parent)
-    : QWidget(parent), m_manager(manager), m_mainQueue(mainQueue), m_performAutoPaste(std::move(performAutoPaste)),
-      m_terminate(std::move(terminate))
+ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop,
+                         std::function<void()> performAutoPaste, std::function<void()> quit, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_performAutoPaste(std::move(performAutoPaste)),
+      m_quit(std::move(quit))
 {
-    assert(m_performAutoPaste && m_terminate && "the row action and the quit button need their steps");
+    assert(m_performAutoPaste && m_quit && "the row action and the quit button need their steps");
     setFixedSize(cardWidth, cardHeight);
 
     m_emptyMessage = new QLabel(this);
@@ -116,7 +116,7 @@ QWidget* ContentView::makeHeader()
     quit->setObjectName(QStringLiteral("quitButton"));
     quit->setIcon(symbolIcon(Symbol::Power));
     quit->setToolTip(tr("Quit"));
-    connect(quit, &QAbstractButton::clicked, this, [this] { m_terminate(); });
+    connect(quit, &QAbstractButton::clicked, this, [this] { m_quit(); });
 
     // The layout's default margins and spacing are the style's standard padding and spacing.
     auto* layout = new QHBoxLayout(header);
@@ -177,7 +177,7 @@ void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // The panel is shown before it becomes the active window; a focus asked for at once would be lost.
-    m_mainQueue.asyncAfter(focusDelay, [field = QPointer<QLineEdit>(m_searchField)] {
+    m_eventLoop.postDelayed(focusDelay, [field = QPointer<QLineEdit>(m_searchField)] {
         if (field) {
             field->setFocus(Qt::OtherFocusReason);
         }
@@ -198,7 +198,7 @@ void ContentView::scheduleRefresh()
     }
     m_isRefreshScheduled = true;
     // The manager notifies before it changes; the refresh reads the state after the whole burst.
-    m_mainQueue.async([view = QPointer<ContentView>(this)] {
+    m_eventLoop.post([view = QPointer<ContentView>(this)] {
         if (view) {
             view->refresh();
         }
@@ -234,7 +234,7 @@ void ContentView::updateRows(const std::vector<ClipboardItem>& items)
         return;
     }
 
-    const std::unordered_set<QUuid, IdHash> listed(order.begin(), order.end());
+    const std::unordered_set<QUuid, ClipboardItem::IdHash> listed(order.begin(), order.end());
     std::erase_if(m_rows, [&listed](const auto& entry) {
         if (listed.contains(entry.first)) {
             return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/clipboard_item.h"
-#include "platform/signal.h"
+#include "engine/signal.h"
 #include "views/history_filter.h"
 #include "views/thumbnail_cache.h"
 
@@ -22,7 +22,7 @@ class QScrollArea;
 class QVBoxLayout;
 
 namespace platform {
-class MainQueue;
+class EventLoop;
 }
 
 /// The content of the panel: a card with the search field and the quit button, the history list (or a
@@ -39,10 +39,10 @@ public:
     /// How long after the view comes on screen the search field asks for the keyboard focus.
     static constexpr std::chrono::milliseconds focusDelay{100};
 
-    /// `manager` and `mainQueue` must outlive the view. A row's action calls `manager.copyItem()` with its
-    /// entry, then `performAutoPaste`; the quit button calls `terminate`.
-    ContentView(ClipboardManager& manager, platform::MainQueue& mainQueue, std::function<void()> performAutoPaste,
-                std::function<void()> terminate, QWidget* parent = nullptr);
+    /// `manager` and `eventLoop` must outlive the view. A row's action calls `manager.copyItem()` with its
+    /// entry, then `performAutoPaste`; the quit button calls `quit`.
+    ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, std::function<void()> performAutoPaste,
+                std::function<void()> quit, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -54,10 +54,6 @@ private:
         ClipboardItemView* view = nullptr;
         QWidget* separator = nullptr;
     };
-    struct IdHash
-    {
-        std::size_t operator()(const QUuid& id) const noexcept { return qHash(id); }
-    };
 
     [[nodiscard]] QWidget* makeHeader();
     [[nodiscard]] QWidget* makeList();
@@ -68,13 +64,13 @@ private:
     void updateRows(const std::vector<ClipboardItem>& items);
 
     ClipboardManager& m_manager;
-    platform::MainQueue& m_mainQueue;
+    platform::EventLoop& m_eventLoop;
     std::function<void()> m_performAutoPaste;
-    std::function<void()> m_terminate;
+    std::function<void()> m_quit;
     HistoryFilter m_filter;
     ThumbnailCache m_thumbnails;
     // Rows live as long as their entry stays in the list, so that they keep their hover state.
-    std::unordered_map<QUuid, Row, IdHash> m_rows;
+    std::unordered_map<QUuid, Row, ClipboardItem::IdHash> m_rows;
     std::vector<QUuid> m_rowOrder;
     QLineEdit* m_searchField = nullptr;
     QLabel* m_emptyMessage = nullptr;
@@ -82,5 +78,5 @@ private:
     QWidget* m_listContent = nullptr;
     QVBoxLayout* m_listLayout = nullptr;
     bool m_isRefreshScheduled = false;
-    platform::Connection m_willChange;
+    Connection m_willChange;
 };

@@ -32,15 +32,11 @@ private:
         // The last search that saw the entry in the history; older entries are dropped.
         std::uint64_t generation = 0;
     };
-    struct IdHash
-    {
-        std::size_t operator()(const QUuid& id) const noexcept { return qHash(id); }
-    };
 
     [[nodiscard]] const std::string& foldedText(const ClipboardItem& item);
     void dropEntriesNotSeen();
 
-    std::unordered_map<QUuid, FoldedText, IdHash> m_foldedTexts;
+    std::unordered_map<QUuid, FoldedText, ClipboardItem::IdHash> m_foldedTexts;
     std::uint64_t m_generation = 0;
 };
 

@@ -31,6 +31,8 @@ QIcon symbolIcon(Symbol symbol)
         return themedIcon({"edit-find", "system-search"}, ":/views/icons/magnifyingglass.svg");
     case Symbol::Power:
         return themedIcon({"system-shutdown", "application-exit"}, ":/views/icons/power.svg");
+    case Symbol::DocOnClipboard:
+        return themedIcon({"edit-paste"}, ":/views/icons/doc.on.clipboard.svg");
     }
     return {};
 }

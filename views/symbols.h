@@ -6,11 +6,12 @@ class QColor;
 class QPainter;
 class QRect;
 
-/// The symbol images of the panel.
+/// The symbol images of the panel and the tray.
 enum class Symbol
 {
     MagnifyingGlass,
     Power,
+    DocOnClipboard,
 };
 
 /// The icon of the theme under the freedesktop name closest to the symbol, else the bundled drawing.

@@ -48,7 +48,7 @@ void ThumbnailCache::keepOnly(const std::vector<ClipboardItem>& history)
     if (m_thumbnails.empty()) {
         return;
     }
-    std::unordered_set<QUuid, IdHash> ids;
+    std::unordered_set<QUuid, ClipboardItem::IdHash> ids;
     for (const auto& item : history) {
         ids.insert(item.id());
     }

@@ -31,12 +31,8 @@ private:
         QPixmap pixmap;
         qreal pixelRatio = 1;
     };
-    struct IdHash
-    {
-        std::size_t operator()(const QUuid& id) const noexcept { return qHash(id); }
-    };
 
-    std::unordered_map<QUuid, Thumbnail, IdHash> m_thumbnails;
+    std::unordered_map<QUuid, Thumbnail, ClipboardItem::IdHash> m_thumbnails;
 };
 
 /// `image` scaled to fill a square of `side` pixels, centred, with the overflow cut away and the corners

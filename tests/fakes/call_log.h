@@ -1,7 +1,17 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
-/// The calls that several fakes received, in one sequence, for tests of the order between collaborators.
-using CallLog = std::vector<std::string>;
+/// What the fakes were asked to do, in one sequence, for tests of the order between collaborators.
+enum class Call
+{
+    Activate,
+    Hide,
+    Quit,
+    ShowTray,
+    RegisterHotKey,
+    PressPasteChord,
+    ShowAlert,
+};
+
+using CallLog = std::vector<Call>;

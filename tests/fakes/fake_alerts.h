@@ -5,15 +5,15 @@
 
 #include <vector>
 
-/// Records the alerts it runs; each returns at once, as if its button had been pressed.
+/// Records the alerts it shows; each returns at once, as if its button had been pressed.
 class FakeAlerts final : public platform::Alerts
 {
 public:
     explicit FakeAlerts(CallLog& log) : m_log(log) {}
 
-    void runModal(const platform::Alert& alert) override
+    void exec(const platform::Alert& alert) override
     {
-        m_log.push_back("runModal");
+        m_log.push_back(Call::ShowAlert);
         m_alerts.push_back(alert);
     }
 

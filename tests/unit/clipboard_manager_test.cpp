@@ -1,8 +1,8 @@
 #include "engine/clipboard_manager.h"
 
-#include "tests/fakes/fake_main_queue.h"
-#include "tests/fakes/fake_pasteboard.h"
-#include "tests/fakes/fake_queue_factory.h"
+#include "tests/fakes/fake_background_timers.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_event_loop.h"
 
 #include <QColor>
 #include <QImage>
@@ -36,22 +36,22 @@ class ClipboardManagerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        pasteboard.copyText("there before");
-        manager = ClipboardManager::create(pasteboard, mainQueue, queues);
+        clipboard.copyText("there before");
+        manager = ClipboardManager::create(clipboard, eventLoop, timers);
         changeWatch = manager->objectWillChange().connect(
             [this] { notifiedSizes.push_back(static_cast<int>(manager->history().size())); });
     }
 
-    /// One watcher period: a tick, then the main queue's turn.
+    /// One watcher period: a tick, then the event loop's turn.
     void tickAndRun()
     {
-        queues.timers().back()->fire();
-        mainQueue.runPending();
+        timers.fire();
+        eventLoop.runPending();
     }
 
-    void copyAndCapture(std::optional<FakePasteboard::Images> images, std::optional<QString> text)
+    void copyAndCapture(std::optional<platform::Clipboard::Images> images, std::optional<QString> text)
     {
-        pasteboard.copy(std::move(images), std::move(text));
+        clipboard.copy(std::move(images), std::move(text));
         tickAndRun();
     }
 
@@ -72,36 +72,39 @@ protected:
         notifiedSizes.clear();
     }
 
-    FakePasteboard pasteboard;
-    FakeMainQueue mainQueue;
-    FakeQueueFactory queues;
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager;
-    platform::Connection changeWatch;
+    Connection changeWatch;
     /// The size of `history` each time observers were told it will change.
     std::vector<int> notifiedSizes;
 };
 
-TEST_F(ClipboardManagerTest, CapturesOnTheMainQueueWhatIsThereOnceATickSawAnotherCountThanWhenBuilt)
+TEST_F(ClipboardManagerTest, CapturesFromTheEventLoopWhatIsThereOnceATickSawAnotherCountThanWhenBuilt)
 {
+    ASSERT_EQ(timers.timers().size(), 1u);
+    EXPECT_EQ(timers.timers()[0]->threadName, "com.hollin.velmora.listener");
+    EXPECT_EQ(timers.timers()[0]->interval, std::chrono::milliseconds(500));
     tickAndRun();
-    EXPECT_EQ(pasteboard.count(FakePasteboard::Operation::ReadString), 0);
+    EXPECT_EQ(clipboard.count(FakeClipboard::Operation::ReadText), 0);
 
-    pasteboard.copyText("first");
-    pasteboard.copyText("second");
-    queues.timers().back()->fire();
+    clipboard.copyText("first");
+    clipboard.copyText("second");
+    timers.fire();
     EXPECT_TRUE(manager->history().empty());
-    EXPECT_EQ(mainQueue.pendingCount(), 1u);
+    EXPECT_EQ(eventLoop.pendingCount(), 1u);
 
-    pasteboard.setContent(std::nullopt, "at the capture");
-    mainQueue.runPending();
+    clipboard.setContent(std::nullopt, "at the capture");
+    eventLoop.runPending();
     EXPECT_EQ(texts(), Texts{"at the capture"});
 
-    queues.timers().back()->fire();
-    EXPECT_EQ(mainQueue.pendingCount(), 0u);
+    timers.fire();
+    EXPECT_EQ(eventLoop.pendingCount(), 0u);
 
     // A smaller count is a change too.
-    pasteboard.setChangeCount(manager->lastChangeCount() - 5);
-    pasteboard.setContent(std::nullopt, "after a reset");
+    clipboard.setChangeCount(manager->lastChangeCount() - 5);
+    clipboard.setContent(std::nullopt, "after a reset");
     tickAndRun();
     EXPECT_EQ(texts(), (Texts{"after a reset", "at the capture"}));
 }
@@ -109,16 +112,16 @@ TEST_F(ClipboardManagerTest, CapturesOnTheMainQueueWhatIsThereOnceATickSawAnothe
 TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWithIt)
 {
     const std::weak_ptr<ClipboardManager> weakManager = manager;
-    pasteboard.copyText("in flight");
-    queues.timers().back()->fire();
+    clipboard.copyText("in flight");
+    timers.fire();
     changeWatch.disconnect();
     manager.reset();
     ASSERT_FALSE(weakManager.expired());
 
-    mainQueue.runPending();
-    EXPECT_EQ(pasteboard.count(FakePasteboard::Operation::ReadString), 1);
+    eventLoop.runPending();
+    EXPECT_EQ(clipboard.count(FakeClipboard::Operation::ReadText), 1);
     EXPECT_TRUE(weakManager.expired());
-    EXPECT_TRUE(queues.timers().empty());
+    EXPECT_TRUE(timers.timers().empty());
 }
 
 TEST_F(ClipboardManagerTest, TrimsUnicodeWhiteSpaceAndLineBreaksFromBothEndsOnly)
@@ -150,7 +153,7 @@ TEST_F(ClipboardManagerTest, TrimsUnicodeWhiteSpaceAndLineBreaksFromBothEndsOnly
 
 TEST_F(ClipboardManagerTest, TakesTheSameTextUpToCanonicalEquivalenceOrTheSameTiffForADuplicate)
 {
-    using Images = FakePasteboard::Images;
+    using Images = platform::Clipboard::Images;
     struct Content
     {
         std::optional<Images> images;
@@ -194,14 +197,14 @@ TEST_F(ClipboardManagerTest, PrefersTheFirstPictureAndFallsBackToTextWhenThereIs
     const struct
     {
         const char* name;
-        std::optional<FakePasteboard::Images> images;
+        std::optional<platform::Clipboard::Images> images;
         std::shared_ptr<const platform::Image> stored;
     } rows[] = {
-        {"two pictures", FakePasteboard::Images{red, solidImage(Qt::blue)}, red},
+        {"two pictures", platform::Clipboard::Images{red, solidImage(Qt::blue)}, red},
         {"no list", std::nullopt, nullptr},
-        {"empty list", FakePasteboard::Images{}, nullptr},
-        {"not a picture", FakePasteboard::Images{nullptr}, nullptr},
-        {"a picture and something else", FakePasteboard::Images{red, nullptr}, nullptr},
+        {"empty list", platform::Clipboard::Images{}, nullptr},
+        {"not a picture", platform::Clipboard::Images{nullptr}, nullptr},
+        {"a picture and something else", platform::Clipboard::Images{red, nullptr}, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

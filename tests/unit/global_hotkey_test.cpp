@@ -1,35 +1,67 @@
 #include "system/global_hotkey.h"
 
-#include "platform/hot_key_service.h"
-#include "platform/notification_center.h"
+#include "system/notification_center.h"
 #include "tests/fakes/call_log.h"
-#include "tests/fakes/fake_hot_key_service.h"
-#include "tests/fakes/fake_main_queue.h"
+#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/fake_hot_keys.h"
 
 #include <gtest/gtest.h>
 
-TEST(GlobalHotkeyTest, RegistersCommandShiftCAndEachPressPostsOneToggleAfterTheHandlerHasReturned)
+TEST(GlobalHotkeyTest, RegistersSuperShiftCAndEachPressPostsOneToggleFromTheEventLoop)
 {
     CallLog log;
-    FakeHotKeyService hotKeys{log};
-    FakeMainQueue mainQueue;
-    platform::NotificationCenter notifications;
+    FakeHotKeys hotKeys{log};
+    FakeEventLoop eventLoop;
+    NotificationCenter notifications;
     int toggles = 0;
-    notifications.addObserver("TogglePopover", [&] { ++toggles; });
-    registerGlobalHotkey(hotKeys, mainQueue, notifications);
+    notifications.addObserver(notifications::togglePopover, [&] { ++toggles; });
+    registerGlobalHotkey(hotKeys, eventLoop, notifications);
 
-    // Class 'keyb', kind 5 (pressed); key 8, Command and Shift, identifier ('Velm', 1), no options.
-    EXPECT_EQ(log, (CallLog{"installEventHandler 0x6b657962/5", "registerEventHotKey 8 0x300 0x56656c6d/1 0"}));
+    const QKeyCombination superShiftC(Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C);
+    EXPECT_EQ(hotKeys.chords(), std::vector{superShiftC});
 
-    EXPECT_EQ(hotKeys.send(platform::kEventHotKeyPressed), platform::HotKeyStatus::NoError);
+    ASSERT_TRUE(hotKeys.press(superShiftC));
     EXPECT_EQ(toggles, 0);
-    EXPECT_EQ(mainQueue.runPending(), 1U);
+    EXPECT_EQ(eventLoop.runPending(), 1U);
     EXPECT_EQ(toggles, 1);
 
-    static_cast<void>(hotKeys.send(platform::kEventHotKeyPressed));
-    static_cast<void>(hotKeys.send(platform::kEventHotKeyPressed));
-    EXPECT_EQ(hotKeys.send(platform::kEventHotKeyReleased), platform::HotKeyStatus::EventNotHandled);
+    hotKeys.press(superShiftC);
+    hotKeys.press(superShiftC);
     EXPECT_EQ(toggles, 1);
-    EXPECT_EQ(mainQueue.runPending(), 2U);
+    EXPECT_EQ(eventLoop.runPending(), 2U);
     EXPECT_EQ(toggles, 3);
+}
+
+TEST(NotificationCenterTest, RunsTheObserversOfTheNameAtOnceInRegistrationOrder)
+{
+    NotificationCenter center;
+    std::vector<std::string> calls;
+    center.addObserver(notifications::closePopover, [&] { calls.push_back("first close"); });
+    center.addObserver(notifications::togglePopover, [&] { calls.push_back("toggle"); });
+    center.addObserver(notifications::closePopover, [&] { calls.push_back("second close"); });
+
+    center.post(notifications::closePopover);
+    EXPECT_EQ(calls, (std::vector<std::string>{"first close", "second close"}));
+
+    center.post("Unobserved");
+    center.post(notifications::togglePopover);
+    EXPECT_EQ(calls, (std::vector<std::string>{"first close", "second close", "toggle"}));
+}
+
+TEST(NotificationCenterTest, AnObserverAddedDuringAPostHearsOnlyTheNextOne)
+{
+    NotificationCenter center;
+    int late = 0;
+    bool added = false;
+    center.addObserver(notifications::togglePopover, [&] {
+        if (!added) {
+            added = true;
+            center.addObserver(notifications::togglePopover, [&] { ++late; });
+        }
+    });
+
+    center.post(notifications::togglePopover);
+    EXPECT_EQ(late, 0);
+    center.post(notifications::togglePopover);
+    EXPECT_EQ(late, 1);
 }

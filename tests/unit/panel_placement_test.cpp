@@ -24,9 +24,9 @@ const Screen tiny{{{0, 0}, {200, 300}}, {{10, 20}, {180, 250}}};
 struct Case
 {
     std::string name;
-    Point mouse;
+    Point pointer;
     std::vector<Screen> screens;
-    std::optional<Screen> mainScreen;
+    std::optional<Screen> activeScreen;
     Point expected;
 };
 
@@ -40,15 +40,15 @@ TEST(PanelPlacementTest, PlacesThePanelUnderThePointerInsideTheUsableArea)
         {"on the shared edge: the right-hand screen", {1440, 500}, {laptop, monitor}, laptop, {1440, 70}},
         {"just left of the shared edge: the left-hand screen", {1439, 500}, {laptop, monitor}, laptop, {1120, 80}},
         {"on the top edge: inside", {720, 900}, {laptop}, std::nullopt, {560, 455}},
-        {"on the bottom edge: outside, main screen", {720, 0}, {laptop}, monitor, {1440, 0}},
-        {"outside every screen: the main screen", {-500, 500}, {laptop}, monitor, {1440, 70}},
-        {"outside every screen, no main screen: unclamped", {-500, 500}, {laptop}, std::nullopt, {-660, 70}},
+        {"on the bottom edge: outside, the active screen", {720, 0}, {laptop}, monitor, {1440, 0}},
+        {"outside every screen: the active screen", {-500, 500}, {laptop}, monitor, {1440, 70}},
+        {"outside every screen, no active screen: unclamped", {-500, 500}, {laptop}, std::nullopt, {-660, 70}},
         {"no screens at all: unclamped", {100, 300}, {}, std::nullopt, {-60, -130}},
         {"bigger than the area: flush with its right and top edges", {100, 150}, {tiny}, std::nullopt, {-130, -150}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Point origin = panelOrigin(c.mouse, panelSize, c.screens, c.mainScreen);
+        const Point origin = panelOrigin(c.pointer, panelSize, c.screens, c.activeScreen);
         EXPECT_DOUBLE_EQ(origin.x, c.expected.x);
         EXPECT_DOUBLE_EQ(origin.y, c.expected.y);
     }

@@ -34,10 +34,10 @@ TEST(QtScreensTest, TurnsQtCoordinatesUpsideDownAroundThePrimaryScreensBottomEdg
 TEST(QtScreensTest, APointerOnTheTopOrBottomPixelRowIsOnTheScreen)
 {
     const platform::Rect frame = fromQtRect(primary, primary);
-    EXPECT_TRUE(platform::mouseInRect(fromQtPoint(QPoint(0, 0), primary), frame));
-    EXPECT_TRUE(platform::mouseInRect(fromQtPoint(QPoint(1439, 899), primary), frame));
-    EXPECT_FALSE(platform::mouseInRect(fromQtPoint(QPoint(1440, 899), primary), frame));
-    EXPECT_FALSE(platform::mouseInRect(fromQtPoint(QPoint(0, 900), primary), frame));
+    EXPECT_TRUE(platform::containsPoint(frame, fromQtPoint(QPoint(0, 0), primary)));
+    EXPECT_TRUE(platform::containsPoint(frame, fromQtPoint(QPoint(1439, 899), primary)));
+    EXPECT_FALSE(platform::containsPoint(frame, fromQtPoint(QPoint(1440, 899), primary)));
+    EXPECT_FALSE(platform::containsPoint(frame, fromQtPoint(QPoint(0, 900), primary)));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "views/content_view.h"
 
 #include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_main_queue.h"
-#include "tests/fakes/fake_pasteboard.h"
-#include "tests/fakes/fake_queue_factory.h"
+#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_background_timers.h"
 #include "views/clipboard_item_view.h"
 
 #include <QApplication>
@@ -54,13 +54,7 @@ protected:
         settle();
     }
 
-    // Runs the coalesced refresh, then lets Qt lay out and delete what it deferred.
-    void settle()
-    {
-        mainQueue.runPending();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
+    void settle() { eventLoop.settle(); }
 
     // The rows a user sees, top to bottom.
     [[nodiscard]] QList<ClipboardItemView*> rows() const
@@ -92,13 +86,13 @@ protected:
     [[nodiscard]] QLineEdit* searchField() const { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
     [[nodiscard]] QWidget* clearButton() const { return view.findChild<QWidget*>(QStringLiteral("clearButton")); }
 
-    FakePasteboard pasteboard;
-    FakeMainQueue mainQueue;
-    FakeQueueFactory queues;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(pasteboard, mainQueue, queues);
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     std::vector<QString> pastes;
-    // The paste step notes what copy back has left on the pasteboard by then.
-    ContentView view{*manager, mainQueue, [this] { pastes.push_back(pasteboard.text().value_or(QString())); }, [] {}};
+    // The paste step notes what copy back has left on the clipboard by then.
+    ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); }, [] {}};
 };
 
 TEST_F(ContentViewTest, MixedHistoryListsEveryEntryNewestFirstEachFollowedByASeparatorAfterOneRefresh)
@@ -108,7 +102,7 @@ TEST_F(ContentViewTest, MixedHistoryListsEveryEntryNewestFirstEachFollowedByASep
     manager->setHistory({history[1], history[2], history[3]});
     manager->setHistory(history);
     manager->setSearchText(QString());
-    EXPECT_EQ(mainQueue.runPending(), 1u);
+    EXPECT_EQ(eventLoop.runPending(), 1u);
     settle();
     EXPECT_EQ(message(), std::nullopt);
     EXPECT_EQ(listed(), history);
@@ -210,9 +204,9 @@ TEST_F(ContentViewTest, SearchFieldTakesTheFocusATenthOfASecondAfterEachShowing)
     for (const char* showing : {"first", "again"}) {
         SCOPED_TRACE(showing);
         searchField()->clearFocus();
-        mainQueue.advance(99ms);
+        eventLoop.advance(99ms);
         EXPECT_NE(view.focusWidget(), searchField());
-        mainQueue.advance(1ms);
+        eventLoop.advance(1ms);
         EXPECT_EQ(view.focusWidget(), searchField());
         view.hide();
         view.show();

@@ -1,8 +1,9 @@
-#include "platform/desktop_application.h"
-#include "platform/key_event_service.h"
-#include "platform/notification_center.h"
-#include "platform/qt_main_queue.h"
 #include "system/auto_paste.h"
+
+#include "platform/desktop_application.h"
+#include "platform/event_loop.h"
+#include "platform/keyboard.h"
+#include "system/notification_center.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QWidget>
@@ -37,15 +38,15 @@ protected:
         panel.activateWindow();
         ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == panel.winId(); }));
         application.activate();
-        notifications.addObserver("ClosePopover", [this] { panel.hide(); });
+        notifications.addObserver(notifications::closePopover, [this] { panel.hide(); });
     }
 
     std::unique_ptr<PasteTarget> target;
     QWidget panel;
-    platform::NotificationCenter notifications;
+    NotificationCenter notifications;
     platform::DesktopApplication application;
-    platform::QtMainQueue mainQueue;
-    std::unique_ptr<platform::KeyEventService> keyEvents = platform::createKeyEventService();
+    platform::QtEventLoop eventLoop;
+    std::unique_ptr<platform::Keyboard> keyboard = platform::createKeyboard();
 };
 
 } // namespace
@@ -55,7 +56,7 @@ TEST_P(AutoPasteX11Test, TheWindowActiveBeforeGetsTheFocusBackAndPastesTheClipbo
 {
     const QString held = QString::fromLatin1(GetParam());
     ASSERT_TRUE(held.isEmpty() || run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), held}));
-    performAutoPaste(notifications, application, mainQueue, *keyEvents);
+    performAutoPaste(notifications, application, eventLoop, *keyboard);
 
     EXPECT_FALSE(panel.isVisible());
     EXPECT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));

@@ -1,9 +1,9 @@
 // The engine on a real X server, with xclip and a misbehaving X client as the other applications.
 
 #include "engine/clipboard_manager.h"
-#include "platform/qt_main_queue.h"
-#include "platform/qt_pasteboard.h"
-#include "platform/thread_queue.h"
+#include "platform/event_loop.h"
+#include "platform/qt_clipboard.h"
+#include "platform/background_timer.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QBuffer>
@@ -86,10 +86,10 @@ protected:
         return QTest::qWaitFor([&] { return manager->history().size() == size; }, milliseconds);
     }
 
-    platform::QtPasteboard pasteboard;
-    platform::QtMainQueue mainQueue;
-    platform::ThreadQueueFactory queues;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(pasteboard, mainQueue, queues);
+    platform::QtClipboard clipboard;
+    platform::QtEventLoop eventLoop;
+    platform::QtBackgroundTimers timers;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     QProcess owner;
 };
 
@@ -98,7 +98,7 @@ TEST_F(ClipboardX11Test, CapturesTextsCopiedAfterTheStoreWasBuiltTrimmedWithinAS
     manager.reset();
     copyWithXclip("there before");
     QTest::qWait(300);
-    manager = ClipboardManager::create(pasteboard, mainQueue, queues);
+    manager = ClipboardManager::create(clipboard, eventLoop, timers);
     QTest::qWait(1200);
     EXPECT_TRUE(manager->history().empty());
 
@@ -118,18 +118,18 @@ TEST_F(ClipboardX11Test, CopiesATextBackAsPlainTextAndCapturesOnlyTheNextCopyOfA
     copyWithXclip("second");
     ASSERT_TRUE(waitForHistorySize(2));
     const auto before = manager->history();
-    const auto countBefore = pasteboard.changeCount();
+    const auto countBefore = clipboard.changeCount();
 
     manager->copyItem(before.back());
 
     // Our own content is read straight from Qt, not through the X server.
-    EXPECT_EQ(pasteboard.string(), "first");
+    EXPECT_EQ(clipboard.text(), "first");
     EXPECT_EQ(readClipboardWithXclip(), "first");
     EXPECT_FALSE(readClipboardWithXclip("TARGETS").contains("image/"));
     QTest::qWait(1200);
     EXPECT_EQ(manager->history(), before);
     // Our own write counts once, whatever Qt reports about the owner it replaced.
-    EXPECT_EQ(pasteboard.changeCount(), countBefore + 1);
+    EXPECT_EQ(clipboard.changeCount(), countBefore + 1);
 
     copyWithXclip("theirs");
     ASSERT_TRUE(waitForHistorySize(3));

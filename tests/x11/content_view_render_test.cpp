@@ -4,9 +4,9 @@
 #include "views/content_view.h"
 
 #include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_main_queue.h"
-#include "tests/fakes/fake_pasteboard.h"
-#include "tests/fakes/fake_queue_factory.h"
+#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_background_timers.h"
 #include "views/clipboard_item_view.h"
 
 #include <QCursor>
@@ -49,9 +49,7 @@ protected:
     // The panel as drawn, saved under `name` when screenshots are asked for: a card with rounded corners.
     QImage capture(const char* name)
     {
-        mainQueue.runPending();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        eventLoop.settle();
         const auto image = view.grab().toImage();
         const auto directory = qEnvironmentVariable("VELMORA_SCREENSHOTS_DIR");
         if (!directory.isEmpty()) {
@@ -66,11 +64,11 @@ protected:
     // Rows in the order of the history: each state here is set once.
     [[nodiscard]] QList<ClipboardItemView*> rows() const { return view.findChildren<ClipboardItemView*>(); }
 
-    FakePasteboard pasteboard;
-    FakeMainQueue mainQueue;
-    FakeQueueFactory queues;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(pasteboard, mainQueue, queues);
-    ContentView view{*manager, mainQueue, [] {}, [] {}};
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    ContentView view{*manager, eventLoop, [] {}, [] {}};
 };
 
 TEST_F(ContentViewRenderTest, EmptyPanelIsARoundedCardWithItsSymbols)

@@ -1,8 +1,8 @@
-#include "platform/hot_key_service.h"
-#include "platform/key_event_service.h"
-#include "platform/notification_center.h"
-#include "platform/qt_main_queue.h"
 #include "system/global_hotkey.h"
+
+#include "platform/event_loop.h"
+#include "platform/hot_keys.h"
+#include "system/notification_center.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QAbstractNativeEventFilter>
@@ -64,7 +64,7 @@ class GlobalHotkeyX11Test : public ::testing::Test
 protected:
     GlobalHotkeyX11Test()
     {
-        notifications.addObserver("TogglePopover", [this] { ++toggles; });
+        notifications.addObserver(notifications::togglePopover, [this] { ++toggles; });
     }
 
     /// Waits for `expected` toggles, then a little longer for any that should not come.
@@ -75,9 +75,9 @@ protected:
         return toggles == expected;
     }
 
-    platform::QtMainQueue mainQueue;
-    platform::NotificationCenter notifications;
-    std::unique_ptr<platform::HotKeyService> hotKeys = platform::createHotKeyService();
+    platform::QtEventLoop eventLoop;
+    NotificationCenter notifications;
+    std::unique_ptr<platform::HotKeys> hotKeys = platform::createHotKeys();
     int toggles = 0;
 };
 
@@ -85,7 +85,7 @@ protected:
 
 TEST_F(GlobalHotkeyX11Test, EachPressOfTheChordTogglesOnceWhateverTheLockKeys)
 {
-    registerGlobalHotkey(*hotKeys, mainQueue, notifications);
+    registerGlobalHotkey(*hotKeys, eventLoop, notifications);
 
     const QStringList rows[] = {{}, {"Num_Lock"}, {"Caps_Lock"}, {"Num_Lock", "Caps_Lock"}};
     int expected = 0;
@@ -102,7 +102,7 @@ TEST_F(GlobalHotkeyX11Test, EachPressOfTheChordTogglesOnceWhateverTheLockKeys)
 
 TEST_F(GlobalHotkeyX11Test, HoldingTheChordDownTogglesOnce)
 {
-    registerGlobalHotkey(*hotKeys, mainQueue, notifications);
+    registerGlobalHotkey(*hotKeys, eventLoop, notifications);
     KeyPressCounter counter;
 
     ASSERT_TRUE(xdotool({"keydown", "super+shift+c"}));
@@ -119,9 +119,8 @@ TEST_F(GlobalHotkeyX11Test, AChordHeldByAnotherClientLeavesTheRegistrationFailed
     const std::unique_ptr<Display, decltype(&XCloseDisplay)> other(XOpenDisplay(nullptr), XCloseDisplay);
     ASSERT_TRUE(other && grabSuperShiftC(other.get()));
 
-    EXPECT_EQ(hotKeys->registerEventHotKey(platform::kVK_ANSI_C, platform::cmdKey | platform::shiftKey, {1, 1}, 0),
-              platform::HotKeyStatus::HotKeyExists);
-    registerGlobalHotkey(*hotKeys, mainQueue, notifications);
+    EXPECT_EQ(hotKeys->registerHotKey(globalHotkey, [] {}), platform::HotKeyStatus::Taken);
+    registerGlobalHotkey(*hotKeys, eventLoop, notifications);
 
     ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
     EXPECT_TRUE(settlesAt(0));
@@ -129,8 +128,8 @@ TEST_F(GlobalHotkeyX11Test, AChordHeldByAnotherClientLeavesTheRegistrationFailed
     EXPECT_TRUE(grabSuperShiftC(other.get(), LockMask));
     EXPECT_TRUE(grabSuperShiftC(other.get(), Mod2Mask)); // Num Lock on the server's default keymap
 
-    EXPECT_EQ(hotKeys->registerEventHotKey(platform::kVK_ANSI_V, platform::cmdKey, {1, 2}, 0),
-              platform::HotKeyStatus::NoError);
+    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_V), [this] { ++toggles; }),
+              platform::HotKeyStatus::Registered);
     ASSERT_TRUE(xdotool({"key", "super+v"}));
     EXPECT_TRUE(settlesAt(1));
 }

@@ -1,0 +1,59 @@
+#include "platform/background_timer.h"
+
+#include <QThread>
+#include <QTimer>
+
+namespace platform {
+
+namespace {
+
+class QtBackgroundTimer final : public BackgroundTimer
+{
+public:
+    QtBackgroundTimer(const QString& threadName, std::chrono::milliseconds interval, Task tick)
+        : m_thread(new QThread)
+    {
+        m_thread->setObjectName(threadName);
+        // Made here, living on the thread from its start; the thread's end deletes it there.
+        auto* timer = new QTimer;
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(interval);
+        timer->moveToThread(m_thread);
+        QObject::connect(timer, &QTimer::timeout, timer, tick);
+        QObject::connect(m_thread, &QThread::started, timer, [timer, tick] {
+            tick();
+            timer->start();
+        });
+        QObject::connect(m_thread, &QThread::finished, timer, &QObject::deleteLater);
+        m_thread->start(QThread::IdlePriority);
+    }
+
+    QtBackgroundTimer(const QtBackgroundTimer&) = delete;
+    QtBackgroundTimer& operator=(const QtBackgroundTimer&) = delete;
+
+    ~QtBackgroundTimer() override
+    {
+        // The loop ends after the tick that is running, if any; no other tick starts.
+        m_thread->quit();
+        if (QThread::currentThread() == m_thread) {
+            // Destroyed by its own tick: a thread cannot wait for itself, so it goes once it has ended.
+            QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+            return;
+        }
+        m_thread->wait();
+        delete m_thread;
+    }
+
+private:
+    QThread* m_thread;
+};
+
+} // namespace
+
+std::unique_ptr<BackgroundTimer> QtBackgroundTimers::start(const QString& threadName,
+                                                           std::chrono::milliseconds interval, Task tick)
+{
+    return std::make_unique<QtBackgroundTimer>(threadName, interval, std::move(tick));
+}
+
+} // namespace platform

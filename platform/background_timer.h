@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/event_loop.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace platform {
+
+/// A repeating timer that ticks on a thread of its own. Destroying it stops the ticks: once the destructor
+/// has returned, no tick runs and none is running, unless it is destroyed by its own tick, which then ends
+/// after.
+class BackgroundTimer
+{
+public:
+    virtual ~BackgroundTimer() = default;
+};
+
+/// Starts background timers.
+class BackgroundTimers
+{
+public:
+    virtual ~BackgroundTimers() = default;
+
+    /// Calls `tick` at once, then every `interval`, on a new thread of the lowest priority named `threadName`.
+    [[nodiscard]] virtual std::unique_ptr<BackgroundTimer> start(const QString& threadName,
+                                                                 std::chrono::milliseconds interval, Task tick) = 0;
+};
+
+/// Each timer is a QThread at idle priority running a QTimer.
+class QtBackgroundTimers final : public BackgroundTimers
+{
+public:
+    [[nodiscard]] std::unique_ptr<BackgroundTimer> start(const QString& threadName, std::chrono::milliseconds interval,
+                                                         Task tick) override;
+};
+
+} // namespace platform

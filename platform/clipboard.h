@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/image.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+/// The system-wide clipboard shared with every application.
+/// `changeCount()` may be read from any thread; everything else runs on the GUI thread.
+class Clipboard
+{
+public:
+    using Images = std::vector<std::shared_ptr<const Image>>;
+
+    virtual ~Clipboard() = default;
+
+    /// Takes a new value whenever the content is replaced, by any application, this one included.
+    /// Cheap, reads no content.
+    [[nodiscard]] virtual std::int64_t changeCount() const = 0;
+    /// The pictures on the clipboard, in its order; nothing when it offers none. A null element stands for
+    /// offered data that is not a picture.
+    [[nodiscard]] virtual std::optional<Images> images() = 0;
+    /// The plain text on the clipboard, if any.
+    [[nodiscard]] virtual std::optional<QString> text() = 0;
+    /// Empties the clipboard and takes ownership of it; changes the change count.
+    virtual void clear() = 0;
+    virtual void setText(const QString& text) = 0;
+    virtual void setImage(std::shared_ptr<const Image> image) = 0;
+};
+
+} // namespace platform

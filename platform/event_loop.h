@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace platform {
+
+using Task = std::function<void()>;
+
+/// The GUI thread's event loop: posted tasks run one at a time, in a later turn of the loop, in the order
+/// they were posted.
+class EventLoop
+{
+public:
+    virtual ~EventLoop() = default;
+
+    /// Thread-safe.
+    virtual void post(Task task) = 0;
+    /// Runs the task once, no earlier than `delay` from now. Thread-safe.
+    virtual void postDelayed(std::chrono::milliseconds delay, Task task) = 0;
+};
+
+/// The event loop of the running QCoreApplication.
+class QtEventLoop final : public EventLoop
+{
+public:
+    void post(Task task) override;
+    void postDelayed(std::chrono::milliseconds delay, Task task) override;
+};
+
+} // namespace platform

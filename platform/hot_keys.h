@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QKeyCombination>
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+enum class HotKeyStatus
+{
+    Registered,
+    /// Another client, or an earlier registration, holds the chord.
+    Taken,
+    /// A key or modifier this desktop has no way to grab.
+    Unsupported,
+    /// There is no desktop to grab keys on.
+    Unavailable,
+};
+
+/// System-wide hot keys. GUI thread only.
+class HotKeys
+{
+public:
+    virtual ~HotKeys() = default;
+
+    /// From now on each press of `chord`, whichever application has the focus, calls `pressed` on the GUI
+    /// thread from the event loop; holding the chord down counts as one press. A refused registration
+    /// changes nothing.
+    [[nodiscard]] virtual HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) = 0;
+};
+
+/// Grabs on the root window of the application's X server; Meta is the Super key there. Without an X11
+/// display every registration is `Unavailable`. Must be destroyed before the application object.
+[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
+
+} // namespace platform

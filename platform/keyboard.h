@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+
+namespace platform {
+
+/// Synthetic key strokes, as if typed on the keyboard, for the window that has the focus. GUI thread only.
+class Keyboard
+{
+public:
+    virtual ~Keyboard() = default;
+
+    /// Presses and releases the desktop's paste chord, with none of the modifiers the user may still hold.
+    virtual void pressPasteChord() = 0;
+};
+
+/// Key strokes through the XTest extension of the application's X server; does nothing without one.
+[[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
+
+} // namespace platform

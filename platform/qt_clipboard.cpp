@@ -1,0 +1,266 @@
+#include "platform/qt_clipboard.h"
+
+#include "platform/x11/selection_reader.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QMimeData>
+
+#include <algorithm>
+#include <array>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using x11::SelectionReader;
+
+// How long a content's read session lasts: a capture reads the image, then the text, within it.
+constexpr auto sessionLifetime = std::chrono::seconds(5);
+constexpr auto pngMimeType = "image/png";
+
+enum class TextEncoding
+{
+    Utf8,
+    Latin1,
+};
+
+struct TextForm
+{
+    const char* target;
+    TextEncoding encoding;
+};
+
+// In order of preference. Plain "text/plain" is the locale's encoding, UTF-8 on any current system.
+constexpr std::array textForms = {
+    TextForm{"UTF8_STRING", TextEncoding::Utf8},
+    TextForm{"text/plain;charset=utf-8", TextEncoding::Utf8},
+    TextForm{"STRING", TextEncoding::Latin1},
+    TextForm{"text/plain", TextEncoding::Utf8},
+};
+
+QString decodeText(const QByteArray& bytes, TextEncoding encoding)
+{
+    // Invalid UTF-8 becomes U+FFFD, never a failure.
+    return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+QClipboard& clipboard()
+{
+    return *QGuiApplication::clipboard();
+}
+
+/// The MIME type under which Qt reads pictures in `format` ("png", "jpeg", ...), if any.
+QString mimeTypeForFormat(const QByteArray& format)
+{
+    for (const auto& mimeType : QImageReader::supportedMimeTypes()) {
+        if (QImageReader::imageFormatsForMimeType(mimeType).contains(format)) {
+            return QString::fromLatin1(mimeType);
+        }
+    }
+    return {};
+}
+
+/// The image target to ask for: PNG, the lossless form every application writes, else the first
+/// picture format offered that Qt reads.
+std::optional<QByteArray> chooseImageTarget(const std::vector<QByteArray>& targets)
+{
+    if (std::find(targets.begin(), targets.end(), pngMimeType) != targets.end()) {
+        return QByteArray(pngMimeType);
+    }
+    const auto readable = QImageReader::supportedMimeTypes();
+    const auto found = std::find_if(targets.begin(), targets.end(), [&](const QByteArray& target) {
+        return target.startsWith("image/") && readable.contains(target);
+    });
+    return found == targets.end() ? std::nullopt : std::optional(*found);
+}
+
+/// One picture on the clipboard, offered as PNG and in the form it arrived in, encoded only when
+/// another application asks.
+class ImageMimeData final : public QMimeData
+{
+public:
+    explicit ImageMimeData(std::shared_ptr<const Image> image)
+        : m_image(std::move(image)), m_originalMimeType(mimeTypeForFormat(m_image->encodedFormat()))
+    {
+    }
+
+    [[nodiscard]] const std::shared_ptr<const Image>& image() const { return m_image; }
+
+    [[nodiscard]] QStringList formats() const override
+    {
+        QStringList result{QString::fromLatin1(pngMimeType)};
+        if (!m_originalMimeType.isEmpty() && !result.contains(m_originalMimeType)) {
+            result.append(m_originalMimeType);
+        }
+        return result;
+    }
+
+    [[nodiscard]] bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    [[nodiscard]] QVariant retrieveData(const QString& mimeType, QMetaType /*type*/) const override
+    {
+        if (mimeType == m_originalMimeType) {
+            return m_image->encodedBytes();
+        }
+        if (mimeType != QLatin1String(pngMimeType)) {
+            return {};
+        }
+        return encodeImage(m_image->toQImage(), "png").value_or(QByteArray());
+    }
+
+private:
+    std::shared_ptr<const Image> m_image;
+    QString m_originalMimeType;
+};
+
+std::optional<Clipboard::Images> imagesOf(const QMimeData* data)
+{
+    if (!data) {
+        return std::nullopt;
+    }
+    if (const auto* ours = dynamic_cast<const ImageMimeData*>(data)) {
+        return std::vector{ours->image()};
+    }
+    if (data->hasImage()) {
+        return std::vector{Image::fromQImage(qvariant_cast<QImage>(data->imageData()))};
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> textOf(const QMimeData* data)
+{
+    if (!data || !data->hasText()) {
+        return std::nullopt;
+    }
+    return data->text();
+}
+
+} // namespace
+
+QtClipboard::QtClipboard() : m_onX11(QGuiApplication::platformName() == QLatin1String("xcb"))
+{
+    // Qt may report a change of an earlier owner right after our own write, so only changes while
+    // another application owns the clipboard count; our own writes count in clear().
+    m_clipboardChanged = QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && !ownsClipboard()) {
+            m_changeCount.fetch_add(1);
+        }
+    });
+}
+
+QtClipboard::~QtClipboard()
+{
+    QObject::disconnect(m_clipboardChanged);
+}
+
+bool QtClipboard::ownsClipboard() const
+{
+    return clipboard().ownsClipboard();
+}
+
+QtClipboard::ReadSession* QtClipboard::readSession()
+{
+    const auto now = Clock::now();
+    const auto count = changeCount();
+    if (m_session && m_session->changeCount == count && now - m_session->started < sessionLifetime) {
+        return &*m_session;
+    }
+    if (!m_reader || !m_reader->isConnected()) {
+        m_reader = SelectionReader::create(nullptr);
+    }
+    if (!m_reader) {
+        return nullptr;
+    }
+    m_session = ReadSession{count, now, now + readBudget, {}, false, false};
+    auto targets = m_reader->targets(m_session->deadline);
+    switch (targets.outcome) {
+    case SelectionReader::Outcome::Received:
+        m_session->targets = std::move(targets.value);
+        m_session->answeredTargets = true;
+        break;
+    case SelectionReader::Outcome::Refused:
+        break;
+    case SelectionReader::Outcome::Failed:
+        m_session->gaveUp = true;
+        break;
+    }
+    return &*m_session;
+}
+
+std::optional<Clipboard::Images> QtClipboard::images()
+{
+    if (!m_onX11 || ownsClipboard()) {
+        return imagesOf(clipboard().mimeData(QClipboard::Clipboard));
+    }
+    auto* session = readSession();
+    if (!session || session->gaveUp) {
+        return std::nullopt;
+    }
+    const auto target = chooseImageTarget(session->targets);
+    if (!target) {
+        return std::nullopt;
+    }
+    auto transfer = m_reader->read(*target, session->deadline);
+    if (transfer.outcome == SelectionReader::Outcome::Failed) {
+        session->gaveUp = true;
+    }
+    if (transfer.outcome != SelectionReader::Outcome::Received) {
+        return std::nullopt;
+    }
+    // Bytes that hold no picture give a null element: the offer was there, the picture was not.
+    return std::vector{Image::fromEncoded(std::move(transfer.value))};
+}
+
+std::optional<QString> QtClipboard::text()
+{
+    if (!m_onX11 || ownsClipboard()) {
+        return textOf(clipboard().mimeData(QClipboard::Clipboard));
+    }
+    auto* session = readSession();
+    if (!session || session->gaveUp) {
+        return std::nullopt;
+    }
+    for (const auto& form : textForms) {
+        // An owner without a list of targets is asked for each form in turn.
+        const auto offered = std::find(session->targets.begin(), session->targets.end(), form.target)
+                             != session->targets.end();
+        if (session->answeredTargets && !offered) {
+            continue;
+        }
+        const auto transfer = m_reader->read(form.target, session->deadline);
+        if (transfer.outcome == SelectionReader::Outcome::Received) {
+            return decodeText(transfer.value, form.encoding);
+        }
+        if (transfer.outcome == SelectionReader::Outcome::Failed) {
+            session->gaveUp = true;
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+void QtClipboard::clear()
+{
+    m_changeCount.fetch_add(1);
+    // An empty offer, not QClipboard::clear(): that would give the selection up instead of taking it.
+    clipboard().setMimeData(new QMimeData, QClipboard::Clipboard);
+}
+
+void QtClipboard::setText(const QString& text)
+{
+    clipboard().setText(text, QClipboard::Clipboard);
+}
+
+void QtClipboard::setImage(std::shared_ptr<const Image> image)
+{
+    if (image) {
+        clipboard().setMimeData(new ImageMimeData(std::move(image)), QClipboard::Clipboard);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,38 @@
+#include "platform/x11/connection.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+#include <xcb/xcb.h>
+
+namespace platform::x11 {
+
+xcb_connection_t* applicationConnection()
+{
+    const auto* application = qGuiApp;
+    const auto* x11 = application ? application->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+std::uint32_t applicationRoot()
+{
+    auto* connection = applicationConnection();
+    if (!connection) {
+        return 0;
+    }
+    // The screen that $DISPLAY names, as Qt connected to it.
+    int screen = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) != 0) {
+        std::free(host);
+    }
+    auto roots = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (; roots.rem > 0 && screen > 0; --screen) {
+        xcb_screen_next(&roots);
+    }
+    return roots.rem > 0 ? roots.data->root : 0;
+}
+
+} // namespace platform::x11

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+struct xcb_connection_t;
+
+namespace platform::x11 {
+
+/// The application's own X connection (Qt's), or null when the application does not run on X11. Owned by
+/// Qt; valid while the application object lives.
+[[nodiscard]] xcb_connection_t* applicationConnection();
+
+/// The root window of the screen the application runs on; 0 without an X11 connection.
+[[nodiscard]] std::uint32_t applicationRoot();
+
+} // namespace platform::x11
