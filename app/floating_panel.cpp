@@ -1,6 +1,5 @@
 #include "app/floating_panel.h"
 
-#include "platform/window_properties.h"
 #include "views/content_view.h"
 #include "views/continuous_rounded_rect.h"
 
@@ -33,7 +32,6 @@ FloatingPanel::FloatingPanel(const QRect& contentRect)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     create();
-    platform::setWindowClass(*windowHandle(), QByteArrayLiteral("velmora"), QByteArrayLiteral("Velmora"));
     // Whichever of Velmora's windows had the focus (the panel, the About alert above it), the panel goes
     // when another application takes it.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -55,17 +53,17 @@ void FloatingPanel::setVisible(bool visible)
         QWidget::setVisible(visible);
         return;
     }
-    platform::setOnAllDesktops(*windowHandle());
+    m_windowSystem.setOnAllDesktops(*windowHandle());
     updateShape();
     QWidget::setVisible(true);
-    platform::setOnAllDesktops(*windowHandle());
+    m_windowSystem.setOnAllDesktops(*windowHandle());
     raise();
     activateWindow();
 }
 
 void FloatingPanel::updateShape()
 {
-    if (platform::hasCompositor()) {
+    if (m_windowSystem.isCompositingActive()) {
         clearMask();
     } else {
         setMask(cardRegion(rect()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -22,4 +24,6 @@ public:
 
 private:
     void updateShape();
+
+    platform::WindowSystem m_windowSystem;
 };

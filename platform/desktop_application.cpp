@@ -1,7 +1,5 @@
 #include "platform/desktop_application.h"
 
-#include "platform/x11/window_focus.h"
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -28,30 +26,13 @@ std::vector<QWidget*> shownWindows()
     return result;
 }
 
-bool isOurWindow(std::uint32_t window)
-{
-    const auto windows = QGuiApplication::allWindows();
-    // handle() first: winId() would create a native window for one that has none.
-    return std::any_of(windows.begin(), windows.end(),
-                       [window](QWindow* ours) { return ours->handle() && ours->winId() == window; });
-}
-
 } // namespace
-
-DesktopApplication::DesktopApplication() : m_foreignWindows(std::make_unique<x11::ForeignWindowTracker>(isOurWindow))
-{
-}
-
-DesktopApplication::~DesktopApplication() = default;
 
 void DesktopApplication::activate()
 {
     // One of ours may be active already: shown windows ask to be activated themselves, and activating
-    // twice must not forget where the user came from. The tracker knows which window had it before.
-    const auto active = x11::activeWindow();
-    if (active && !isOurWindow(*active)) {
-        m_previousWindow = active;
-    } else if (const auto foreign = m_foreignWindows->lastForeignWindow()) {
+    // twice must not forget where the user came from.
+    if (const auto foreign = m_windowSystem.foreignActiveWindow()) {
         m_previousWindow = foreign;
     }
     QWidget* target = QApplication::activeModalWidget();
@@ -72,7 +53,7 @@ void DesktopApplication::hide()
         window->hide();
     }
     if (const auto previous = std::exchange(m_previousWindow, std::nullopt)) {
-        x11::activateWindow(*previous);
+        m_windowSystem.forceActiveWindow(*previous);
     }
 }
 

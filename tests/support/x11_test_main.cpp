@@ -49,6 +49,8 @@ int main(int argc, char** argv)
     int status = 0;
     {
         QApplication application(argc, argv);
+        // As Velmora names itself, which gives its windows their class.
+        QApplication::setApplicationName(QStringLiteral("Velmora"));
         status = RUN_ALL_TESTS();
     }
     return status;

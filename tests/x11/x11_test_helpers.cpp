@@ -7,7 +7,7 @@ std::optional<QString> run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(5000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         process.kill();
         process.waitForFinished();
         return std::nullopt;
@@ -52,7 +52,7 @@ std::unique_ptr<PasteTarget> PasteTarget::start()
     }
     target->m_process.start(QStringLiteral(VELMORA_PASTE_TARGET), {target->m_directory.filePath("text")});
     while (!target->m_process.canReadLine()) {
-        if (!target->m_process.waitForReadyRead(5000)) {
+        if (!target->m_process.waitForReadyRead(15000)) {
             return nullptr;
         }
     }

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-/// Runs a command to its end (at most 5 s); its standard output, or nothing when it failed.
+/// Runs a command to its end (at most 15 s); its standard output, or nothing when it failed.
 [[nodiscard]] std::optional<QString> run(const QString& program, const QStringList& arguments);
 
 /// What xclip reads from the clipboard as `target` (xclip's default when empty), processing Qt events
@@ -23,7 +23,7 @@
 
 /// Processes Qt events until `condition` holds or `timeout` passes; whether it held.
 [[nodiscard]] bool waitFor(const std::function<bool()>& condition,
-                           std::chrono::milliseconds timeout = std::chrono::seconds(3));
+                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 /// Processes Qt events for `duration`.
 void processEventsFor(std::chrono::milliseconds duration);
