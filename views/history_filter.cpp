@@ -1,10 +1,10 @@
 #include "views/history_filter.h"
 
 #include <QChar>
+#include <QList>
+#include <QString>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -43,7 +43,7 @@ qsizetype pieceEnd(QStringView text, qsizetype from)
 }
 
 // Below U+0300 every character is composed already, none composes with the one before it, and each
-// folds to a composed character: such a piece needs no normaliser, which costs far more than folding.
+// folds to one composed character: such a text needs no normaliser, which costs far more than folding.
 bool isBelowCombiningMarks(QStringView text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar character) { return character.unicode() < 0x300; });
@@ -65,48 +65,10 @@ bool hasLongMarkRun(QStringView text)
     return false;
 }
 
-void appendUtf8(std::string& utf8, char32_t code)
-{
-    if (code < 0x80) {
-        utf8.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-void appendEachCharacterFolded(std::string& folded, QStringView piece)
-{
-    for (qsizetype index = 0; index < piece.size(); ++index) {
-        char32_t code = piece[index].unicode();
-        if (code < 0x80) {
-            folded.push_back(static_cast<char>(code >= 'A' && code <= 'Z' ? code - 'A' + 'a' : code));
-            continue;
-        }
-        if (QChar::isHighSurrogate(code) && index + 1 < piece.size() && piece[index + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(piece[index], piece[index + 1]);
-            ++index;
-        } else if (QChar::isSurrogate(code)) {
-            // As QString::toStdString() writes a lone surrogate.
-            code = '?';
-        }
-        appendUtf8(folded, QChar::toCaseFolded(code));
-    }
-}
-
 void appendFolded(std::string& folded, QStringView piece)
 {
     if (isBelowCombiningMarks(piece) || hasLongMarkRun(piece)) {
-        appendEachCharacterFolded(folded, piece);
+        folded += piece.toString().toCaseFolded().toStdString();
         return;
     }
     // Folding can leave a text that is no longer composed.
@@ -114,77 +76,11 @@ void appendFolded(std::string& folded, QStringView piece)
     folded += composed.toCaseFolded().normalized(QString::NormalizationForm_C).toStdString();
 }
 
-// Sixteen bytes at a time, the places where both the first and the last byte of the searched text
-// match; only those are compared in full. glibc's memmem manages a fraction of this speed on short texts.
-using Bytes = unsigned char __attribute__((vector_size(16)));
-constexpr std::size_t lanes = sizeof(Bytes);
-
-Bytes repeated(char byte)
-{
-    Bytes bytes;
-    std::memset(&bytes, static_cast<unsigned char>(byte), sizeof bytes);
-    return bytes;
-}
-
-Bytes load(const char* data)
-{
-    Bytes bytes;
-    std::memcpy(&bytes, data, sizeof bytes);
-    return bytes;
-}
-
-bool isZero(Bytes bytes)
-{
-    std::uint64_t halves[2];
-    std::memcpy(halves, &bytes, sizeof halves);
-    return (halves[0] | halves[1]) == 0;
-}
-
-std::size_t find(std::string_view text, std::string_view searched, std::size_t from)
-{
-    const auto length = searched.size();
-    if (length == 1) {
-        const auto* found = static_cast<const char*>(std::memchr(text.data() + from, searched[0], text.size() - from));
-        return found ? static_cast<std::size_t>(found - text.data()) : std::string_view::npos;
-    }
-    const auto first = repeated(searched.front());
-    const auto last = repeated(searched.back());
-    auto position = from;
-    for (; position + length - 1 + lanes <= text.size(); position += lanes) {
-        const Bytes candidates =
-            (load(text.data() + position) == first) & (load(text.data() + position + length - 1) == last);
-        if (isZero(candidates)) {
-            continue;
-        }
-        for (std::size_t lane = 0; lane < lanes; ++lane) {
-            if (candidates[lane] && text.compare(position + lane, length, searched) == 0) {
-                return position + lane;
-            }
-        }
-    }
-    for (; position + length <= text.size(); ++position) {
-        if (text.compare(position, length, searched) == 0) {
-            return position;
-        }
-    }
-    return std::string_view::npos;
-}
-
 char32_t firstCodePoint(std::string_view utf8)
 {
-    const auto lead = static_cast<unsigned char>(utf8.front());
-    if (lead < 0x80) {
-        return lead;
-    }
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (utf8.size() < static_cast<std::size_t>(length)) {
-        return 0;
-    }
-    char32_t code = lead & (0x3F >> (length - 1));
-    for (int index = 1; index < length; ++index) {
-        code = (code << 6) | (static_cast<unsigned char>(utf8[index]) & 0x3F);
-    }
-    return code;
+    // A code point takes four bytes at most; a character cut off after it does not matter.
+    const auto head = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(std::min<std::size_t>(utf8.size(), 4)));
+    return head.isEmpty() ? 0 : head.toUcs4().front();
 }
 
 bool startsWithCombiningMark(std::string_view utf8)
@@ -196,6 +92,13 @@ bool startsWithCombiningMark(std::string_view utf8)
 
 std::string foldedForSearch(QStringView text)
 {
+    // Most texts need no normaliser anywhere: folded character by character in one go, they cost a fraction
+    // of piece by piece.
+    if (isBelowCombiningMarks(text)) {
+        QString folded(text.size(), Qt::Uninitialized);
+        std::transform(text.begin(), text.end(), folded.begin(), [](QChar character) { return character.toCaseFolded(); });
+        return folded.toStdString();
+    }
     std::string folded;
     folded.reserve(static_cast<std::size_t>(text.size()));
     for (qsizetype from = 0; from < text.size();) {
@@ -213,7 +116,7 @@ bool containsFolded(std::string_view folded, std::string_view foldedSearch)
     }
     std::size_t from = 0;
     while (from + foldedSearch.size() <= folded.size()) {
-        const auto position = find(folded, foldedSearch, from);
+        const auto position = folded.find(foldedSearch, from);
         if (position == std::string_view::npos) {
             return false;
         }
