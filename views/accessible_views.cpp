@@ -4,11 +4,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QVariant>
 
 namespace {
-
-constexpr const char* listProperty = "velmoraAccessibleList";
 
 /// A row as a list item. The keyboard focus never leaves the search field, so the row under the
 /// selection reports itself focused for screen readers to follow.
@@ -55,8 +52,8 @@ QAccessibleInterface* accessibleView(const QString&, QObject* object)
     if (auto* row = qobject_cast<ClipboardItemView*>(object)) {
         return new ClipboardItemViewAccessible(row);
     }
-    if (object != nullptr && object->isWidgetType() && object->property(listProperty).toBool()) {
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::List);
+    if (auto* list = qobject_cast<AccessibleList*>(object)) {
+        return new QAccessibleWidget(list, QAccessible::List);
     }
     return nullptr;
 }
@@ -70,9 +67,4 @@ void installAccessibleViews()
         return true;
     }();
     static_cast<void>(isInstalled);
-}
-
-void markAsAccessibleList(QWidget* rows)
-{
-    rows->setProperty(listProperty, true);
 }

@@ -148,9 +148,8 @@ QWidget* ContentView::makeList()
     m_list->setWidgetResizable(true);
     m_list->viewport()->setAutoFillBackground(false);
 
-    m_listContent = new QWidget(m_list);
+    m_listContent = new AccessibleList(m_list);
     m_listContent->setAccessibleName(tr("History"));
-    markAsAccessibleList(m_listContent);
     m_listLayout = new QVBoxLayout(m_listContent);
     m_listLayout->setContentsMargins(0, 0, 0, 0);
     m_listLayout->setSpacing(0);
