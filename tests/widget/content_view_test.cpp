@@ -517,6 +517,7 @@ TEST_F(ContentViewTest, AScreenReaderFindsNamedControlsAndHearsTheSelectionMove)
     actions->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(pastes, std::vector{QStringLiteral("first\nsecond")});
     QAccessible::installUpdateHandler(nullptr);
+    platformAccessibility->setActive(false);
 }
 
 } // namespace
