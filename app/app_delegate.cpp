@@ -19,13 +19,16 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching()
 {
     m_panel = std::make_unique<FloatingPanel>(QRect(0, 0, ContentView::cardWidth, ContentView::cardHeight));
-    m_panel->setContentView(std::make_unique<ContentView>(
+    auto content = std::make_unique<ContentView>(
         *m_clipboardManager, m_services.eventLoop,
         [this] {
             performAutoPaste(m_services.notifications, m_services.application, m_services.eventLoop,
                              m_services.keyboard);
         },
-        [this] { m_services.application.quit(); }));
+        [this] { m_services.application.quit(); });
+    // Escape hides the panel as a second press of the hot key does.
+    QObject::connect(content.get(), &ContentView::closeRequested, m_panel.get(), [this] { closePanel(); });
+    m_panel->setContentView(std::move(content));
 
     m_services.tray.show(symbolIcon(Symbol::DocOnClipboard), QStringLiteral("Velmora"),
                          [this](Qt::MouseButton button) { togglePanel(button); });

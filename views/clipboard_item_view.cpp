@@ -4,6 +4,7 @@
 #include "views/plain_button.h"
 #include "views/thumbnail_cache.h"
 
+#include <QAccessible>
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
@@ -84,18 +85,45 @@ QSize ClipboardItemView::minimumSizeHint() const
     return {2 * horizontalPadding, contentHeight() + 2 * verticalPadding};
 }
 
+QString ClipboardItemView::accessibleText() const
+{
+    if (m_item.image()) {
+        return tr("Image");
+    }
+    return previewText(m_item.text().value_or(QString()));
+}
+
+void ClipboardItemView::setSelected(bool isSelected)
+{
+    if (m_isHovered == isSelected) {
+        return;
+    }
+    m_isHovered = isSelected;
+    update();
+    // The keyboard focus stays in the search field: a screen reader learns of the current row from these.
+    QAccessible::State changed;
+    changed.selected = true;
+    changed.focused = true;
+    QAccessibleStateChangeEvent stateChange(this, changed);
+    QAccessible::updateAccessibility(&stateChange);
+    if (m_isHovered) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
 void ClipboardItemView::enterEvent(QEnterEvent* event)
 {
-    m_isHovered = true;
-    update();
+    setSelected(true);
     QAbstractButton::enterEvent(event);
+    emit hoverChanged(true);
 }
 
 void ClipboardItemView::leaveEvent(QEvent* event)
 {
-    m_isHovered = false;
-    update();
+    setSelected(false);
     QAbstractButton::leaveEvent(event);
+    emit hoverChanged(false);
 }
 
 void ClipboardItemView::paintEvent(QPaintEvent*)

@@ -2,6 +2,7 @@
 
 #include "engine/clipboard_manager.h"
 #include "platform/event_loop.h"
+#include "views/accessible_views.h"
 #include "views/clipboard_item_view.h"
 #include "views/continuous_rounded_rect.h"
 #include "views/plain_button.h"
@@ -9,6 +10,7 @@
 
 #include <QColor>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -18,6 +20,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cassert>
 #include <unordered_set>
 #include <utility>
@@ -75,6 +78,7 @@ ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLo
       m_quit(std::move(quit))
 {
     assert(m_performAutoPaste && m_quit && "the row action and the quit button need their steps");
+    installAccessibleViews();
     setFixedSize(cardWidth, cardHeight);
 
     m_emptyMessage = new QLabel(this);
@@ -109,13 +113,17 @@ QWidget* ContentView::makeHeader()
     auto palette = m_searchField->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     m_searchField->setPalette(palette);
+    m_searchField->setAccessibleName(tr("Search"));
     connect(m_searchField, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_manager.setSearchText(text); });
+    // The list's keys are taken before the field moves its cursor with them.
+    m_searchField->installEventFilter(this);
 
     auto* quit = new PlainButton(QPalette::PlaceholderText, header);
     quit->setObjectName(QStringLiteral("quitButton"));
     quit->setIcon(symbolIcon(Symbol::Power));
     quit->setToolTip(tr("Quit"));
+    quit->setAccessibleName(tr("Quit"));
     connect(quit, &QAbstractButton::clicked, this, [this] { m_quit(); });
 
     // The layout's default margins and spacing are the style's standard padding and spacing.
@@ -133,12 +141,15 @@ QWidget* ContentView::makeList()
     m_list = new QScrollArea(this);
     m_list->setObjectName(QStringLiteral("historyList"));
     m_list->setFrameShape(QFrame::NoFrame);
+    // A click on the scroll bar must not take the keyboard away from the search field.
+    m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setWidgetResizable(true);
     m_list->viewport()->setAutoFillBackground(false);
 
-    m_listContent = new QWidget(m_list);
+    m_listContent = new AccessibleList(m_list);
+    m_listContent->setAccessibleName(tr("History"));
     m_listLayout = new QVBoxLayout(m_listContent);
     m_listLayout->setContentsMargins(0, 0, 0, 0);
     m_listLayout->setSpacing(0);
@@ -153,6 +164,7 @@ QWidget* ContentView::makeFooter()
     auto* clear = new PlainButton(QPalette::Link, footer);
     clear->setObjectName(QStringLiteral("clearButton"));
     clear->setText(tr("Clear"));
+    clear->setAccessibleName(tr("Clear"));
     clear->setCursor(Qt::PointingHandCursor);
     connect(clear, &QAbstractButton::clicked, this, [this] { m_manager.clearHistory(); });
 
@@ -170,12 +182,22 @@ ContentView::Row ContentView::makeRow(const ClipboardItem& item)
         m_manager.copyItem(item);
         m_performAutoPaste();
     };
-    return {new ClipboardItemView(item, std::move(action), m_thumbnails, m_listContent), new Separator(m_listContent)};
+    auto* view = new ClipboardItemView(item, std::move(action), m_thumbnails, m_listContent);
+    connect(view, &ClipboardItemView::hoverChanged, this, [this, id = item.id()](bool isHovered) {
+        if (isHovered) {
+            select(id);
+        } else if (m_selected == id) {
+            m_selected.reset();
+        }
+    });
+    return {view, new Separator(m_listContent)};
 }
 
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Each opening starts without a selection.
+    select(std::nullopt);
     // The panel is shown before it becomes the active window; a focus asked for at once would be lost.
     m_eventLoop.postDelayed(focusDelay, [field = QPointer<QLineEdit>(m_searchField)] {
         if (field) {
@@ -215,7 +237,14 @@ void ContentView::refresh()
     }
     const auto items = m_filter.filteredHistory(history, searchText);
     m_thumbnails.keepOnly(history);
+    if (searchText != m_listedSearchText) {
+        m_listedSearchText = searchText;
+        select(std::nullopt);
+    }
     updateRows(items);
+    if (m_selected && !m_rows.contains(*m_selected)) {
+        m_selected.reset();
+    }
     if (items.empty()) {
         m_emptyMessage->setText(history.empty() ? tr("Clipboard is empty") : tr("No matches"));
     }
@@ -263,4 +292,122 @@ void ContentView::updateRows(const std::vector<ClipboardItem>& items)
     // Rows keep their height and gather at the top when they do not fill the list.
     m_listLayout->addStretch();
     m_rowOrder = std::move(order);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_searchField && event->type() == QEvent::KeyPress) {
+        return handleKey(*static_cast<QKeyEvent*>(event));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::handleKey(const QKeyEvent& event)
+{
+    // With a modifier the keys keep their meaning in the field: Shift+Home selects its text.
+    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return false;
+    }
+    const auto current = selectedIndex();
+    switch (event.key()) {
+    case Qt::Key_Escape:
+        emit closeRequested();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current) {
+            m_rows.at(m_rowOrder[*current]).view->click();
+        }
+        return true;
+    default:
+        break;
+    }
+    // An empty list leaves Home and End to the field.
+    if (m_rowOrder.empty()) {
+        return false;
+    }
+    const auto last = m_rowOrder.size() - 1;
+    switch (event.key()) {
+    case Qt::Key_Down:
+        selectIndex(current ? std::min(*current + 1, last) : 0);
+        return true;
+    case Qt::Key_Up:
+        if (current) {
+            selectIndex(*current > 0 ? *current - 1 : 0);
+        }
+        return true;
+    case Qt::Key_Home:
+        selectIndex(0);
+        return true;
+    case Qt::Key_End:
+        selectIndex(last);
+        return true;
+    case Qt::Key_PageDown:
+        // Without a selection the page starts above the first row.
+        if (!current) {
+            selectIndex(rowsThatFit(0, 1) - 1);
+        } else if (*current < last) {
+            selectIndex(std::min(*current + rowsThatFit(*current + 1, 1), last));
+        }
+        return true;
+    case Qt::Key_PageUp:
+        if (current && *current > 0) {
+            selectIndex(*current - std::min(*current, rowsThatFit(*current - 1, -1)));
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<std::size_t> ContentView::selectedIndex() const
+{
+    if (!m_selected) {
+        return std::nullopt;
+    }
+    const auto found = std::find(m_rowOrder.begin(), m_rowOrder.end(), *m_selected);
+    if (found == m_rowOrder.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(found - m_rowOrder.begin());
+}
+
+std::size_t ContentView::rowsThatFit(std::size_t first, int direction) const
+{
+    const int visible = m_list->viewport()->height();
+    int height = 0;
+    std::size_t count = 0;
+    const auto size = static_cast<std::ptrdiff_t>(m_rowOrder.size());
+    for (auto index = static_cast<std::ptrdiff_t>(first); index >= 0 && index < size; index += direction) {
+        const auto& row = m_rows.at(m_rowOrder[static_cast<std::size_t>(index)]);
+        height += row.view->height() + row.separator->height();
+        if (height > visible) {
+            break;
+        }
+        ++count;
+    }
+    return std::max<std::size_t>(count, 1);
+}
+
+void ContentView::selectIndex(std::size_t index)
+{
+    const auto id = m_rowOrder.at(index);
+    select(id);
+    m_list->ensureWidgetVisible(m_rows.at(id).view, 0, 0);
+}
+
+void ContentView::select(std::optional<QUuid> id)
+{
+    if (m_selected == id) {
+        return;
+    }
+    if (m_selected) {
+        if (const auto row = m_rows.find(*m_selected); row != m_rows.end()) {
+            row->second.view->setSelected(false);
+        }
+    }
+    m_selected = id;
+    if (m_selected) {
+        m_rows.at(*m_selected).view->setSelected(true);
+    }
 }

@@ -5,17 +5,20 @@
 #include "views/history_filter.h"
 #include "views/thumbnail_cache.h"
 
+#include <QString>
 #include <QUuid>
 #include <QWidget>
 
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 class ClipboardItemView;
 class ClipboardManager;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
@@ -27,7 +30,8 @@ class EventLoop;
 
 /// The content of the panel: a card with the search field and the quit button, the history list (or a
 /// message when it is empty) and the "Clear" button. It shows what the manager holds and refreshes once
-/// per burst of the manager's change notifications. GUI thread.
+/// per burst of the manager's change notifications. The keyboard stays in the search field; the arrow,
+/// page, Home and End keys move a selection through the rows, Return runs the selected row. GUI thread.
 class ContentView final : public QWidget
 {
     Q_OBJECT
@@ -44,9 +48,14 @@ public:
     ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, std::function<void()> performAutoPaste,
                 std::function<void()> quit, QWidget* parent = nullptr);
 
+signals:
+    /// Escape was pressed: whoever shows the view closes it, as its hot key would.
+    void closeRequested();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Row
@@ -62,6 +71,13 @@ private:
     void scheduleRefresh();
     void refresh();
     void updateRows(const std::vector<ClipboardItem>& items);
+    [[nodiscard]] bool handleKey(const QKeyEvent& event);
+    [[nodiscard]] std::optional<std::size_t> selectedIndex() const;
+    /// How many rows, from `first` on in `direction` (+1 down, -1 up), fit in the visible list; at least one.
+    [[nodiscard]] std::size_t rowsThatFit(std::size_t first, int direction) const;
+    /// Moves the highlight to the listed row at `index` and scrolls it into view.
+    void selectIndex(std::size_t index);
+    void select(std::optional<QUuid> id);
 
     ClipboardManager& m_manager;
     platform::EventLoop& m_eventLoop;
@@ -72,6 +88,10 @@ private:
     // Rows live as long as their entry stays in the list, so that they keep their hover state.
     std::unordered_map<QUuid, Row, ClipboardItem::IdHash> m_rows;
     std::vector<QUuid> m_rowOrder;
+    // The one highlighted row, moved by the keys and by the pointer.
+    std::optional<QUuid> m_selected;
+    // A new search starts a new selection.
+    QString m_listedSearchText;
     QLineEdit* m_searchField = nullptr;
     QLabel* m_emptyMessage = nullptr;
     QScrollArea* m_list = nullptr;

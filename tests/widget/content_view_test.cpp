@@ -6,6 +6,7 @@
 #include "tests/fakes/fake_background_timers.h"
 #include "views/clipboard_item_view.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
@@ -14,13 +15,18 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -37,6 +43,27 @@ ClipboardItem imageItem()
     QImage image(64, 48, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return {std::nullopt, platform::Image::fromQImage(image)};
+}
+
+std::vector<ClipboardItem> numberedTexts(int count)
+{
+    std::vector<ClipboardItem> items;
+    for (int index = 0; index < count; ++index) {
+        items.push_back(textItem(QByteArray("entry ").append(QByteArray::number(index)).constData()));
+    }
+    return items;
+}
+
+// The events the accessibility layer would pass on to a screen reader; the update handler takes no context.
+std::vector<std::pair<QObject*, QAccessible::Event>>& accessibilityEvents()
+{
+    static std::vector<std::pair<QObject*, QAccessible::Event>> events;
+    return events;
+}
+
+void recordAccessibilityEvent(QAccessibleEvent* event)
+{
+    accessibilityEvents().emplace_back(event->object(), event->type());
 }
 
 class ContentViewTest : public ::testing::Test
@@ -80,6 +107,60 @@ protected:
         auto* label = view.findChild<QLabel*>(QStringLiteral("emptyMessage"));
         EXPECT_NE(label->isVisible(), list()->isVisible());
         return label->isVisible() ? std::optional(label->text()) : std::nullopt;
+    }
+
+    // The rows drawn highlighted, by their place in the list.
+    [[nodiscard]] std::vector<int> highlighted() const
+    {
+        std::vector<int> indexes;
+        const auto shown = rows();
+        for (int index = 0; index < shown.size(); ++index) {
+            if (shown[index]->isHovered()) {
+                indexes.push_back(index);
+            }
+        }
+        return indexes;
+    }
+
+    [[nodiscard]] bool isWhollyInView(QWidget* row) const
+    {
+        const auto top = row->mapTo(list()->viewport(), QPoint()).y();
+        return top >= 0 && top + row->height() <= list()->viewport()->height();
+    }
+
+    // Shows the view again, which starts without a selection, and lets the search field take the focus.
+    void reopen()
+    {
+        view.hide();
+        view.show();
+        eventLoop.advance(ContentView::focusDelay);
+        settle();
+        ASSERT_EQ(view.focusWidget(), searchField());
+    }
+
+    // Keys go where the window sends them: to its focus widget.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(view.focusWidget(), key, modifiers);
+        settle();
+    }
+
+    void type(const QString& text)
+    {
+        QTest::keyClicks(view.focusWidget(), text);
+        settle();
+    }
+
+    void hover(QWidget* row)
+    {
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(row, &enter);
+    }
+
+    void leave(QWidget* row)
+    {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(row, &leave);
     }
 
     [[nodiscard]] QScrollArea* list() const { return view.findChild<QScrollArea*>(QStringLiteral("historyList")); }
@@ -211,6 +292,226 @@ TEST_F(ContentViewTest, SearchFieldTakesTheFocusATenthOfASecondAfterEachShowing)
         view.hide();
         view.show();
     }
+}
+
+TEST_F(ContentViewTest, NavigationKeysMoveOneSelectionThroughTheListAndKeepItInView)
+{
+    setHistory(numberedTexts(50));
+    reopen();
+    const int last = 49;
+    // All rows are text rows of one height, each followed by its separator.
+    const int page = list()->viewport()->height() / (rows()[0]->height() + 1);
+    ASSERT_GT(page, 2);
+    ASSERT_LT(3 * page, last);
+    const struct
+    {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        std::optional<int> selected;
+    } cases[] = {
+        {"Down from the field", {Qt::Key_Down}, 0},
+        {"Up from the field", {Qt::Key_Up}, std::nullopt},
+        {"Down, Down, Down, Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}, 1},
+        {"Up stops at the first row", {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, 0},
+        {"End", {Qt::Key_End}, last},
+        {"Down stops at the last row", {Qt::Key_End, Qt::Key_Down}, last},
+        {"Home", {Qt::Key_End, Qt::Key_Home}, 0},
+        {"Page Down from the field", {Qt::Key_PageDown}, page - 1},
+        {"Page Down from the first row", {Qt::Key_Down, Qt::Key_PageDown}, page},
+        {"Page Down twice", {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_PageDown}, 2 * page},
+        {"Page Down stops at the last row", {Qt::Key_End, Qt::Key_Up, Qt::Key_PageDown}, last},
+        {"Page Up from the last row", {Qt::Key_End, Qt::Key_PageUp}, last - page},
+        {"Page Up stops at the first row", {Qt::Key_Down, Qt::Key_Down, Qt::Key_PageUp}, 0},
+        {"Page Up from the field", {Qt::Key_PageUp}, std::nullopt},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        reopen();
+        EXPECT_TRUE(highlighted().empty());
+        for (const auto key : testCase.keys) {
+            press(key);
+        }
+        EXPECT_EQ(highlighted(), testCase.selected ? std::vector{*testCase.selected} : std::vector<int>());
+        if (testCase.selected) {
+            EXPECT_TRUE(isWhollyInView(rows()[*testCase.selected]));
+        }
+        EXPECT_EQ(view.focusWidget(), searchField());
+        EXPECT_EQ(searchField()->text(), QString());
+    }
+}
+
+TEST_F(ContentViewTest, ReturnRunsTheSelectedRowAsAClickDoesAndEscapeAsksToClose)
+{
+    setHistory({textItem("alpha"), textItem("beta"), textItem("gamma")});
+    int closeRequests = 0;
+    QObject::connect(&view, &ContentView::closeRequested, &view, [&closeRequests] { ++closeRequests; });
+    const struct
+    {
+        const char* name;
+        std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys;
+        std::vector<QString> pastes;
+        int closeRequests;
+    } cases[] = {
+        {"Return without a selection", {{Qt::Key_Return, Qt::NoModifier}}, {}, 0},
+        {"Return on the second row",
+         {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier}},
+         {QStringLiteral("beta")},
+         0},
+        {"Enter on the keypad",
+         {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}},
+         {QStringLiteral("alpha")},
+         0},
+        {"Escape", {{Qt::Key_Down, Qt::NoModifier}, {Qt::Key_Escape, Qt::NoModifier}}, {}, 1},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        reopen();
+        pastes.clear();
+        closeRequests = 0;
+        for (const auto& [key, modifiers] : testCase.keys) {
+            press(key, modifiers);
+        }
+        // Each paste notes what was on the clipboard by then: the entry, so copy back came first.
+        EXPECT_EQ(pastes, testCase.pastes);
+        EXPECT_EQ(closeRequests, testCase.closeRequests);
+    }
+}
+
+TEST_F(ContentViewTest, TypingAlwaysEditsTheSearchAndTheSelectionFollowsTheFilteredList)
+{
+    setHistory({textItem("apple pie"), textItem("banana split"), textItem("apple tart")});
+    reopen();
+    for (int down = 0; down < 3; ++down) {
+        press(Qt::Key_Down);
+    }
+    ASSERT_EQ(highlighted(), std::vector{2});
+
+    // Clicks on the list, beside the field and Tab leave the keyboard with the field.
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(10, list()->viewport()->height() - 5));
+    EXPECT_EQ(view.focusWidget(), searchField());
+    QTest::mouseClick(view.findChild<QWidget*>(QStringLiteral("searchSymbol")), Qt::LeftButton);
+    EXPECT_EQ(view.focusWidget(), searchField());
+    press(Qt::Key_Tab);
+    EXPECT_EQ(view.focusWidget(), searchField());
+
+    // The selected "apple tart" stays listed, but a new search starts without a selection.
+    type(QStringLiteral("apple"));
+    EXPECT_EQ(searchField()->text(), QStringLiteral("apple"));
+    EXPECT_EQ(manager->searchText(), QStringLiteral("apple"));
+    EXPECT_EQ(listed(), (std::vector{manager->history()[0], manager->history()[2]}));
+    EXPECT_TRUE(highlighted().empty());
+    press(Qt::Key_Down);
+    EXPECT_EQ(highlighted(), std::vector{0});
+
+    // Keys with a modifier keep their meaning in the field.
+    press(Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(searchField()->selectedText(), QStringLiteral("apple"));
+    EXPECT_EQ(highlighted(), std::vector{0});
+    press(Qt::Key_Return);
+    EXPECT_EQ(pastes, std::vector{QStringLiteral("apple pie")});
+
+    // Without rows, Home and End move the field's cursor.
+    type(QStringLiteral("zzz"));
+    ASSERT_EQ(message(), QStringLiteral("No matches"));
+    press(Qt::Key_Home);
+    EXPECT_EQ(searchField()->cursorPosition(), 0);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_EQ(pastes.size(), 1u);
+}
+
+TEST_F(ContentViewTest, ThePointerMovesTheSelectionAndOnlyOneRowIsEverHighlighted)
+{
+    setHistory(numberedTexts(5));
+    reopen();
+    const auto row = [this](int index) { return rows()[index]; };
+    press(Qt::Key_Down);
+    const auto selectedLook = row(0)->grab().toImage();
+    press(Qt::Key_Up);
+    hover(row(0));
+    EXPECT_EQ(row(0)->grab().toImage(), selectedLook);
+    leave(row(0));
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> step;
+        std::vector<int> highlighted;
+    } steps[] = {
+        {"Down", [&] { press(Qt::Key_Down); }, {0}},
+        {"pointer enters the fourth row", [&] { hover(row(3)); }, {3}},
+        {"Down from there", [&] { press(Qt::Key_Down); }, {4}},
+        {"pointer leaves the fourth row", [&] { leave(row(3)); }, {4}},
+        {"pointer enters and leaves the second row", [&] { hover(row(1)), leave(row(1)); }, {}},
+        {"Down starts over", [&] { press(Qt::Key_Down); }, {0}},
+        {"a capture above",
+         [&] {
+             setHistory({textItem("new"), manager->history()[0]});
+         },
+         {1}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.step();
+        EXPECT_EQ(highlighted(), step.highlighted);
+    }
+}
+
+TEST_F(ContentViewTest, AScreenReaderFindsNamedControlsAndHearsTheSelectionMove)
+{
+    setHistory({textItem("first\nsecond"), imageItem()});
+    reopen();
+    // No screen reader bridge switches accessibility on offscreen; Qt's own tests switch it on this way.
+    auto* platformAccessibility = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    ASSERT_NE(platformAccessibility, nullptr);
+    platformAccessibility->setActive(true);
+    QAccessible::installUpdateHandler(recordAccessibilityEvent);
+    accessibilityEvents().clear();
+
+    auto* listContent = rows()[0]->parentWidget();
+    const struct
+    {
+        const char* name;
+        QObject* object;
+        QAccessible::Role role;
+        QString accessibleName;
+    } cases[] = {
+        {"search field", searchField(), QAccessible::EditableText, QStringLiteral("Search")},
+        {"quit button", view.findChild<QWidget*>(QStringLiteral("quitButton")), QAccessible::Button,
+         QStringLiteral("Quit")},
+        {"Clear", clearButton(), QAccessible::Button, QStringLiteral("Clear")},
+        {"list", listContent, QAccessible::List, QStringLiteral("History")},
+        {"text row", rows()[0], QAccessible::ListItem, QStringLiteral("first second")},
+        {"image row", rows()[1], QAccessible::ListItem, QStringLiteral("Image")},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        auto* accessible = QAccessible::queryAccessibleInterface(testCase.object);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), testCase.role);
+        EXPECT_EQ(accessible->text(QAccessible::Name), testCase.accessibleName);
+    }
+    auto* list = QAccessible::queryAccessibleInterface(listContent);
+    EXPECT_EQ(list->childCount(), 4); // each row and its separator
+    EXPECT_EQ(list->indexOfChild(QAccessible::queryAccessibleInterface(rows()[1])), 2);
+
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    const auto state = [this](int index) { return QAccessible::queryAccessibleInterface(rows()[index])->state(); };
+    EXPECT_TRUE(state(1).selected && state(1).focused);
+    EXPECT_FALSE(state(0).selected || state(0).focused);
+    const auto focusEvents = std::count_if(accessibilityEvents().begin(), accessibilityEvents().end(),
+                                           [](const auto& event) { return event.second == QAccessible::Focus; });
+    EXPECT_EQ(focusEvents, 2);
+    EXPECT_EQ(accessibilityEvents().back(), std::pair(static_cast<QObject*>(rows()[1]), QAccessible::Focus));
+
+    // The row's press action is its click.
+    auto* actions = QAccessible::queryAccessibleInterface(rows()[0])->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pastes, std::vector{QStringLiteral("first\nsecond")});
+    QAccessible::installUpdateHandler(nullptr);
+    platformAccessibility->setActive(false);
 }
 
 } // namespace
