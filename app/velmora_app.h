@@ -32,6 +32,9 @@ public:
 
     [[nodiscard]] AppDelegate& appDelegate() { return m_appDelegate; }
 
+    /// Toggles the panel as the hot key does; for requests from outside the process.
+    void requestToggle();
+
 private:
     platform::QtMainQueue m_mainQueue;
     platform::ThreadQueueFactory m_queues;
