@@ -119,8 +119,10 @@ int run(int argc, char** argv)
 
     VelmoraApp velmora;
     if (instance) {
-        QObject::connect(instance.get(), &SingleInstance::toggleRequested, instance.get(),
-                         [&velmora] { velmora.requestToggle(); });
+        // Queued: a request that comes in at once waits behind the end of launching, which creates the panel.
+        QObject::connect(
+            instance.get(), &SingleInstance::toggleRequested, instance.get(), [&velmora] { velmora.requestToggle(); },
+            Qt::QueuedConnection);
         QObject::connect(instance.get(), &SingleInstance::quitRequested, instance.get(),
                          [] { QCoreApplication::exit(0); });
     }

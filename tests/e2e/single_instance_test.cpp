@@ -248,6 +248,7 @@ TEST_F(SingleInstanceTest, AutostartIsTurnedOnAndOffForTheUserAndReported)
     QFile written(entry);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().contains("\nExec=" VELMORA_EXECUTABLE "\n"));
+    EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
     EXPECT_EQ(run({"--autostart"}).output, QStringLiteral("on\n"));
     EXPECT_EQ(run({"--autostart=off"}).status, 0);
     EXPECT_FALSE(QFileInfo::exists(entry));
