@@ -16,3 +16,8 @@ int VelmoraApp::run()
         qApp, [this] { m_appDelegate.applicationDidFinishLaunching(); }, Qt::QueuedConnection);
     return QApplication::exec();
 }
+
+void VelmoraApp::requestToggle()
+{
+    m_notifications.post(notifications::togglePopover);
+}

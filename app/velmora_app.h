@@ -30,6 +30,9 @@ public:
 
     [[nodiscard]] AppDelegate& appDelegate() { return m_appDelegate; }
 
+    /// Toggles the panel as the hot key does; for requests from outside the process.
+    void requestToggle();
+
 private:
     platform::QtEventLoop m_eventLoop;
     platform::QtBackgroundTimers m_timers;

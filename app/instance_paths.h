@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+/// Where the running Velmora of one user on one display listens, and the lock that makes deciding
+/// who runs one step.
+struct InstancePaths
+{
+    QString socket;
+    QString lock;
+
+    /// Paths in `runtimeDirectory` for the X display named `display` (as in DISPLAY).
+    [[nodiscard]] static InstancePaths forDisplay(const QString& runtimeDirectory, const QString& display);
+};
+
+/// $XDG_RUNTIME_DIR, or else a folder of the user's own in the temporary folder, created with mode 0700;
+/// nothing when neither is there and private to the user.
+[[nodiscard]] std::optional<QString> runtimeDirectory();
+
+/// The display's name as part of a file name: ":0", ":0.0" and "unix:0" are all "0".
+[[nodiscard]] QString displayFileName(const QString& display);
