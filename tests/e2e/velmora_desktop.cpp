@@ -34,16 +34,20 @@ QRect geometry(WindowId window)
     return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
-WindowId panelWindow()
+WindowId velmoraWindow(const QString& type)
 {
     const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"});
     for (const auto& window : windows.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
-        const auto type = run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"});
-        if (type.value_or(QString()).contains(QLatin1String("_NET_WM_WINDOW_TYPE_UTILITY"))) {
+        if (run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"}).value_or(QString()).contains(type)) {
             return window.toUInt();
         }
     }
     return 0;
+}
+
+WindowId panelWindow()
+{
+    return velmoraWindow(QStringLiteral("_NET_WM_WINDOW_TYPE_UTILITY"));
 }
 
 bool isPanelShown()

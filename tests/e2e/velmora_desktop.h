@@ -21,6 +21,9 @@ using WindowId = std::uint32_t;
 
 [[nodiscard]] QRect geometry(WindowId window);
 
+/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
+[[nodiscard]] WindowId velmoraWindow(const QString& type);
+
 /// Velmora's panel window, shown or not; 0 before it exists.
 [[nodiscard]] WindowId panelWindow();
 

@@ -1,6 +1,7 @@
 // The real velmora executable on a desktop of its own (Xvfb, openbox, a tint2 tray), driven only from
 // outside: xclip copies and reads the clipboard, xdotool moves the pointer, clicks and types.
 
+#include "tests/e2e/velmora_desktop.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QBuffer>
@@ -21,79 +22,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/// An X window id; 0 for none.
-using WindowId = std::uint32_t;
-
 // The quit button sits at the right end of the header, the first row right under it.
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
-
-bool xdotool(const QStringList& arguments)
-{
-    return run(QStringLiteral("xdotool"), arguments).has_value();
-}
-
-bool clickAt(QPoint point, int button = 1)
-{
-    return xdotool(
-        {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
-}
-
-bool isViewable(WindowId window)
-{
-    // Without a window xwininfo would wait for the user to pick one.
-    return window != 0 && run(QStringLiteral("xwininfo"), {"-id", QString::number(window)})
-                              .value_or(QString())
-                              .contains(QLatin1String("IsViewable"));
-}
-
-QRect geometry(WindowId window)
-{
-    // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
-    const auto shell = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", QString::number(window)});
-    QMap<QString, int> values;
-    for (const auto& line : shell.value_or(QString()).split('\n')) {
-        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    }
-    return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
-}
-
-/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not.
-WindowId velmoraWindow(const QString& type)
-{
-    const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"});
-    for (const auto& window : windows.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
-        if (run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"}).value_or(QString()).contains(type)) {
-            return window.toUInt();
-        }
-    }
-    return 0;
-}
-
-WindowId panelWindow()
-{
-    return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY");
-}
-
-bool isPanelShown()
-{
-    return isViewable(panelWindow());
-}
-
-/// Velmora's window embedded in the tray host's bar.
-WindowId trayIcon()
-{
-    const auto hosts = run(QStringLiteral("xdotool"), {"search", "--class", "^tint2$"});
-    for (const auto& host : hosts.value_or(QString()).split('\n', Qt::SkipEmptyParts)) {
-        const auto tree = run(QStringLiteral("xwininfo"), {"-tree", "-id", host});
-        for (const auto& line : tree.value_or(QString()).split('\n')) {
-            if (line.contains(QLatin1String("\"Velmora\")"))) {
-                return line.trimmed().section(' ', 0, 0).toUInt(nullptr, 16);
-            }
-        }
-    }
-    return 0;
-}
 
 class VelmoraTest : public ::testing::Test
 {
@@ -271,6 +202,38 @@ TEST_F(VelmoraTest, WithoutATrayTheHotKeyStillOpensThePanel)
 {
     start(Tray::Absent);
     openWithHotKey();
+}
+
+// At login the tray host may start after the programs that dock in it, and it may be restarted.
+TEST_F(VelmoraTest, TheTrayIconAppearsWhenATrayHostStartsLaterAndAgainAfterItRestarts)
+{
+    start(Tray::Absent);
+    // Launching has finished once the panel's window exists.
+    ASSERT_TRUE(waitFor([] { return panelWindow() != 0; }));
+    EXPECT_EQ(trayIcon(), 0u);
+
+    for (const char* round : {"started late", "restarted"}) {
+        SCOPED_TRACE(round);
+        QProcess& host = spawn(QStringLiteral("tint2"), {"-c", VELMORA_E2E_TINT2RC});
+        EXPECT_TRUE(waitFor([] { return isViewable(trayIcon()); })) << "no tray icon";
+        host.terminate();
+        ASSERT_TRUE(host.waitForFinished(10000));
+        ASSERT_TRUE(waitFor([] { return trayIcon() == 0; }));
+    }
+}
+
+TEST_F(VelmoraTest, ThePanelHidesWhenAnotherApplicationTakesTheFocusFromTheAboutAlert)
+{
+    start();
+    ASSERT_TRUE(clickAt(geometry(trayIcon()).center()));
+    ASSERT_TRUE(waitFor(isPanelShown));
+    ASSERT_TRUE(clickAt(geometry(trayIcon()).center(), 3));
+    const auto alertWindow = [] { return velmoraWindow("_NET_WM_WINDOW_TYPE_DIALOG"); };
+    ASSERT_TRUE(waitFor([&] { return isViewable(alertWindow()) && activeWindowByXdotool() == alertWindow(); }));
+
+    const auto other = PasteTarget::start();
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
 }
 
 } // namespace
