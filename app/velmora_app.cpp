@@ -1,6 +1,7 @@
 #include "app/velmora_app.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMetaObject>
 
 VelmoraApp::VelmoraApp()
@@ -14,7 +15,12 @@ int VelmoraApp::run()
 {
     QMetaObject::invokeMethod(
         qApp, [this] { m_appDelegate.applicationDidFinishLaunching(); }, Qt::QueuedConnection);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A capture the watcher queued holds the store, which reaches the clipboard and the other services that
+    // go with this object: stop the watcher, then drop what it queued, while they are all still there.
+    m_appDelegate.clipboardManager().stopOptimizedClipboardListener();
+    QCoreApplication::removePostedEvents(nullptr, QEvent::MetaCall);
+    return status;
 }
 
 void VelmoraApp::requestToggle()

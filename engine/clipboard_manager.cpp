@@ -74,6 +74,11 @@ void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimer
     });
 }
 
+void ClipboardManager::stopOptimizedClipboardListener()
+{
+    m_backgroundTimer.reset();
+}
+
 void ClipboardManager::tick()
 {
     const auto changeCount = m_clipboard.changeCount();

@@ -42,6 +42,10 @@ public:
     void copyItem(const ClipboardItem& item);
     void clearHistory();
 
+    /// Stops the watcher, waiting for a tick that is running: no capture is queued from then on. For the
+    /// end of the program, before the clipboard and the event loop go.
+    void stopOptimizedClipboardListener();
+
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -196,6 +197,39 @@ TEST_F(VelmoraTest, ALeftClickOnTheTrayIconTogglesThePanelAndARightClickShowsThe
 
     ASSERT_TRUE(clickAt(icon));
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
+}
+
+// A capture may be running, or queued by the watcher, when the request to quit is handled.
+TEST_F(VelmoraTest, QuittingDuringACaptureEndsWithStatusZero)
+{
+    const QByteArray fiftyMegabytes(50 << 20, 'x');
+    for (const char* round : {"a large text", "an owner that never answers", "a large text again"}) {
+        SCOPED_TRACE(round);
+        start(Tray::Absent);
+        ASSERT_TRUE(waitFor([] { return panelWindow() != 0; }));
+        if (std::string_view(round) == "an owner that never answers") {
+            QProcess& owner = spawn(QStringLiteral(VELMORA_CLIPBOARD_OWNER), {"silent"}, QProcess::SeparateChannels);
+            ASSERT_TRUE(waitFor([&] { return owner.canReadLine(); }));
+        } else {
+            QProcess& xclip =
+                spawn(QStringLiteral("xclip"), {"-verbose", "-selection", "clipboard", "-i"}, QProcess::MergedChannels);
+            xclip.write(fiftyMegabytes);
+            xclip.closeWriteChannel();
+            // Velmora has asked for the list of forms and is about to read the text.
+            QByteArray output;
+            ASSERT_TRUE(waitFor([&] {
+                output += xclip.readAll();
+                return output.contains("request number 2");
+            }));
+        }
+        QProcess& quit = spawn(QStringLiteral(VELMORA_EXECUTABLE), {"--quit"});
+        ASSERT_TRUE(quit.waitForFinished(30000));
+        ASSERT_TRUE(m_velmora->waitForFinished(30000));
+        EXPECT_EQ(m_velmora->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_velmora->exitCode(), 0);
+        TearDown();
+        m_processes.clear();
+    }
 }
 
 TEST_F(VelmoraTest, WithoutATrayTheHotKeyStillOpensThePanel)
