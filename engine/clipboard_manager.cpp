@@ -66,27 +66,32 @@ std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Clipboard& 
 
 void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimers& timers)
 {
-    // Weak: the watcher must not keep the store alive.
-    m_backgroundTimer = timers.start(QString::fromLatin1(listenerThreadName), listenerInterval, [weakSelf = weak_from_this()] {
+    // Weak: neither the watcher nor the clipboard must keep the store alive.
+    const auto tickIfAlive = [weakSelf = weak_from_this()] {
         if (const auto self = weakSelf.lock()) {
             self->tick();
         }
-    });
+    };
+    // Where the desktop tells of a copy at once, the capture follows at once; the timer stays the safety net.
+    m_clipboard.setChangeHandler(tickIfAlive);
+    m_backgroundTimer = timers.start(QString::fromLatin1(listenerThreadName), listenerInterval, tickIfAlive);
 }
 
 void ClipboardManager::stopOptimizedClipboardListener()
 {
+    m_clipboard.setChangeHandler(nullptr);
     m_backgroundTimer.reset();
 }
 
 void ClipboardManager::tick()
 {
     const auto changeCount = m_clipboard.changeCount();
-    // Any different count is a change, a smaller one too.
-    if (changeCount == lastChangeCount()) {
+    // Any different count is a change, a smaller one too. The watcher and the clipboard's report may look at
+    // once: only the one that records the new count queues the capture.
+    auto last = lastChangeCount();
+    if (changeCount == last || !m_lastChangeCount.compare_exchange_strong(last, changeCount)) {
         return;
     }
-    m_lastChangeCount.store(changeCount);
     m_eventLoop.post([self = shared_from_this()] { self->processNewClipboardItem(); });
 }
 

@@ -49,7 +49,7 @@ public:
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
-    /// On the watcher thread.
+    /// On the watcher thread, or on the GUI thread when the clipboard reports a change.
     void tick();
 
     Signal<> m_objectWillChange;

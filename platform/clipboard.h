@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -23,6 +24,10 @@ public:
     /// Takes a new value whenever the content is replaced, by any application, this one included.
     /// Cheap, reads no content.
     [[nodiscard]] virtual std::int64_t changeCount() const = 0;
+    /// `handler` runs on the GUI thread, from the event loop, as soon as the desktop reports that another
+    /// application replaced the content, once the change count has its new value. Desktops that report
+    /// nothing never call it.
+    virtual void setChangeHandler(std::function<void()> handler) = 0;
     /// The pictures on the clipboard, in its order; nothing when it offers none. A null element stands for
     /// offered data that is not a picture.
     [[nodiscard]] virtual std::optional<Images> images() = 0;

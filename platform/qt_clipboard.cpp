@@ -149,6 +149,9 @@ QtClipboard::QtClipboard() : m_onX11(QGuiApplication::platformName() == QLatin1S
     m_clipboardChanged = QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
         if (mode == QClipboard::Clipboard && !ownsClipboard()) {
             m_changeCount.fetch_add(1);
+            if (m_changeHandler) {
+                m_changeHandler();
+            }
         }
     });
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,6 +35,8 @@ public:
     ~QtClipboard() override;
 
     [[nodiscard]] std::int64_t changeCount() const override { return m_changeCount.load(); }
+    /// Qt reports the change as the X server does (XFixes), a moment after the copy.
+    void setChangeHandler(std::function<void()> handler) override { m_changeHandler = std::move(handler); }
     [[nodiscard]] std::optional<Images> images() override;
     [[nodiscard]] std::optional<QString> text() override;
     void clear() override;
@@ -62,6 +65,7 @@ private:
     bool m_onX11 = false;
     std::optional<ReadSession> m_session;
     QMetaObject::Connection m_clipboardChanged;
+    std::function<void()> m_changeHandler;
 };
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -44,6 +45,14 @@ public:
     }
 
     [[nodiscard]] std::int64_t changeCount() const override { return m_changeCount.load(); }
+    void setChangeHandler(std::function<void()> handler) override { m_changeHandler = std::move(handler); }
+    /// Reports the change to the handler, as a desktop that tells of changes does after a copy.
+    void reportChange() const
+    {
+        if (m_changeHandler) {
+            m_changeHandler();
+        }
+    }
     [[nodiscard]] std::optional<Images> images() override { return record(Operation::ReadImages, m_images); }
     [[nodiscard]] std::optional<QString> text() override { return record(Operation::ReadText, m_text); }
     void clear() override;
@@ -65,4 +74,5 @@ private:
     std::optional<Images> m_images;
     std::optional<QString> m_text;
     std::vector<Operation> m_operations;
+    std::function<void()> m_changeHandler;
 };

@@ -109,6 +109,20 @@ TEST_F(ClipboardManagerTest, CapturesFromTheEventLoopWhatIsThereOnceATickSawAnot
     EXPECT_EQ(texts(), (Texts{"after a reset", "at the capture"}));
 }
 
+TEST_F(ClipboardManagerTest, CapturesEachReportedChangeAtOnceAndTheTimerDoesNotCaptureItAgain)
+{
+    for (const char* text : {"first", "second", "third"}) {
+        clipboard.copyText(text);
+        clipboard.reportChange();
+        EXPECT_EQ(eventLoop.runPending(), 1u);
+    }
+    EXPECT_EQ(texts(), (Texts{"third", "second", "first"}));
+
+    timers.fire();
+    clipboard.reportChange();
+    EXPECT_EQ(eventLoop.pendingCount(), 0u);
+}
+
 TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWithIt)
 {
     const std::weak_ptr<ClipboardManager> weakManager = manager;
