@@ -1,7 +1,5 @@
 #include "platform/qt_pasteboard.h"
 
-#include "platform/x11/selection_reader.h"
-
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -50,6 +48,11 @@ QString decodeText(const QByteArray& bytes, TextEncoding encoding)
     return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
 }
 
+SelectionReader::Patience patienceUntil(Clock::time_point deadline)
+{
+    return {QtPasteboard::silenceLimit, deadline};
+}
+
 QClipboard& clipboard()
 {
     return *QGuiApplication::clipboard();
@@ -87,8 +90,7 @@ class ImageMimeData final : public QMimeData
 public:
     explicit ImageMimeData(std::shared_ptr<const Image> image)
         : m_image(std::move(image)), m_originalMimeType(mimeTypeForFormat(m_image->encodedFormat()))
-    {
-    }
+    {}
 
     [[nodiscard]] const std::shared_ptr<const Image>& image() const { return m_image; }
 
@@ -152,11 +154,12 @@ QtPasteboard::QtPasteboard() : m_onX11(QGuiApplication::platformName() == QLatin
 {
     // Qt may report a change of an earlier owner right after our own write, so only changes while
     // another application owns the clipboard count; our own writes count in clearContents().
-    m_clipboardChanged = QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
-        if (mode == QClipboard::Clipboard && !ownsClipboard()) {
-            m_changeCount.fetch_add(1);
-        }
-    });
+    m_clipboardChanged =
+        QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
+            if (mode == QClipboard::Clipboard && !ownsClipboard()) {
+                m_changeCount.fetch_add(1);
+            }
+        });
 }
 
 QtPasteboard::~QtPasteboard()
@@ -182,8 +185,8 @@ QtPasteboard::ReadSession* QtPasteboard::readSession()
     if (!m_reader) {
         return nullptr;
     }
-    m_session = ReadSession{count, now, now + readBudget, {}, false, false};
-    auto targets = m_reader->targets(m_session->deadline);
+    m_session = ReadSession{count, now, now + readLimit, {}, false, false};
+    auto targets = m_reader->targets(patienceUntil(m_session->deadline));
     switch (targets.outcome) {
     case SelectionReader::Outcome::Received:
         m_session->targets = std::move(targets.value);
@@ -191,11 +194,34 @@ QtPasteboard::ReadSession* QtPasteboard::readSession()
         break;
     case SelectionReader::Outcome::Refused:
         break;
+    case SelectionReader::Outcome::Silent:
     case SelectionReader::Outcome::Failed:
-        m_session->gaveUp = true;
+        giveUp(*m_session, targets.outcome, targets.owner);
         break;
     }
     return &*m_session;
+}
+
+void QtPasteboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome, std::uint32_t owner)
+{
+    session.gaveUp = true;
+    if (outcome != SelectionReader::Outcome::Silent) {
+        return;
+    }
+    if (m_retry && m_retry->changeCount == session.changeCount && m_retry->owner == owner) {
+        return;
+    }
+    // After this capture, whose other reads must still find this session; and only if the content is still
+    // the one that was read: a newer copy is read at the next tick anyway.
+    QMetaObject::invokeMethod(
+        &m_retryContext,
+        [this, owner, count = session.changeCount] {
+            auto expected = count;
+            if (m_changeCount.compare_exchange_strong(expected, count + 1)) {
+                m_retry = Retry{owner, count + 1};
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 std::optional<std::vector<std::shared_ptr<const Image>>> QtPasteboard::readImages()
@@ -211,9 +237,9 @@ std::optional<std::vector<std::shared_ptr<const Image>>> QtPasteboard::readImage
     if (!target) {
         return std::nullopt;
     }
-    auto transfer = m_reader->read(*target, session->deadline);
-    if (transfer.outcome == SelectionReader::Outcome::Failed) {
-        session->gaveUp = true;
+    auto transfer = m_reader->read(*target, patienceUntil(session->deadline));
+    if (transfer.outcome == SelectionReader::Outcome::Failed || transfer.outcome == SelectionReader::Outcome::Silent) {
+        giveUp(*session, transfer.outcome, transfer.owner);
     }
     if (transfer.outcome != SelectionReader::Outcome::Received) {
         return std::nullopt;
@@ -233,17 +259,18 @@ std::optional<QString> QtPasteboard::string()
     }
     for (const auto& form : textForms) {
         // An owner without a list of targets is asked for each form in turn.
-        const auto offered = std::find(session->targets.begin(), session->targets.end(), form.target)
-                             != session->targets.end();
+        const auto offered =
+            std::find(session->targets.begin(), session->targets.end(), form.target) != session->targets.end();
         if (session->answeredTargets && !offered) {
             continue;
         }
-        const auto transfer = m_reader->read(form.target, session->deadline);
+        const auto transfer = m_reader->read(form.target, patienceUntil(session->deadline));
         if (transfer.outcome == SelectionReader::Outcome::Received) {
             return decodeText(transfer.value, form.encoding);
         }
-        if (transfer.outcome == SelectionReader::Outcome::Failed) {
-            session->gaveUp = true;
+        if (transfer.outcome == SelectionReader::Outcome::Failed ||
+            transfer.outcome == SelectionReader::Outcome::Silent) {
+            giveUp(*session, transfer.outcome, transfer.owner);
             return std::nullopt;
         }
     }

@@ -5,8 +5,11 @@
 //   velmora_test_clipboard_owner garbageImage     offers image/png holding no picture, and a text
 //   velmora_test_clipboard_owner diesMidTransfer  starts an incremental text transfer, sends one
 //                                                 chunk and exits
+//   velmora_test_clipboard_owner slowIncrement    sends its text in 8 increments, one every 0.5 s
+//   velmora_test_clipboard_owner silentOnce       ignores the first request, answers the others with a text
 //
-// Prints "ready" once it owns the selection; exits when it loses it or is killed.
+// Prints "ready" once it owns the selection, then "asked <target>" for each request it receives; exits
+// when it loses the selection or is killed.
 
 #include <cstddef>
 #include <cstdio>
@@ -15,6 +18,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include <poll.h>
 
 #include <xcb/xcb.h>
 
@@ -28,6 +33,16 @@ xcb_atom_t intern(std::string_view name)
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
         xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+std::string atomName(xcb_atom_t atom)
+{
+    const std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&std::free)> reply(
+        xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr), &std::free);
+    if (!reply) {
+        return "?";
+    }
+    return {xcb_get_atom_name_name(reply.get()), static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.get()))};
 }
 
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
@@ -76,6 +91,35 @@ void put(const xcb_selection_request_event_t& request, xcb_atom_t type, uint8_t 
     std::_Exit(0);
 }
 
+// The text in 8 increments, each sent 0.5 s after the requestor took the one before: 4 s in all, a
+// transfer that a bound on the whole read would cut, though data keeps flowing.
+void sendSlowly(const xcb_selection_request_event_t& request, xcb_atom_t incr, xcb_atom_t text)
+{
+    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &watch);
+    const uint32_t announcedSize = 8 * 32;
+    put(request, incr, 32, &announcedSize, 1);
+    for (int sent = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
+        const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
+        if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY || change->window != request.requestor ||
+            change->atom != request.property || change->state != XCB_PROPERTY_DELETE) {
+            continue;
+        }
+        std::string chunk;
+        if (sent < 8) {
+            poll(nullptr, 0, 500);
+            chunk = "slow increment " + std::to_string(++sent) + "\n";
+        }
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, text, 8,
+                            static_cast<uint32_t>(chunk.size()), chunk.data());
+        xcb_flush(connection);
+        if (chunk.empty()) {
+            // Not exiting at once: the server may drop the last requests of a client that goes.
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -102,17 +146,23 @@ int main(int argc, char** argv)
     std::printf("ready\n");
     std::fflush(stdout);
 
-    for (; auto* event = xcb_wait_for_event(connection); std::free(event)) {
+    for (int requests = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
         const auto type = event->response_type & ~0x80;
         if (type == XCB_SELECTION_CLEAR) {
             return 0;
         }
         const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
-        if (type != XCB_SELECTION_REQUEST || mode == "silent") {
+        if (type != XCB_SELECTION_REQUEST) {
+            continue;
+        }
+        std::printf("asked %s\n", atomName(request.target).c_str());
+        std::fflush(stdout);
+        if (mode == "silent" || (mode == "silentOnce" && ++requests == 1)) {
             continue;
         }
         constexpr std::string_view garbage = "\x89PNG\r\n\x1a\n this is not really a PNG";
         constexpr std::string_view garbageText = "the text beside a broken picture";
+        constexpr std::string_view answeredText = "answered when asked again";
         if (request.target == targets) {
             const xcb_atom_t offered[] = {targets, text, png};
             put(request, XCB_ATOM_ATOM, 32, offered, std::size(offered));
@@ -122,6 +172,10 @@ int main(int argc, char** argv)
             put(request, text, 8, garbageText.data(), garbageText.size());
         } else if (mode == "diesMidTransfer" && request.target == text) {
             dieMidTransfer(request, intern("INCR"), text);
+        } else if (mode == "slowIncrement" && request.target == text) {
+            sendSlowly(request, intern("INCR"), text);
+        } else if (mode == "silentOnce" && request.target == text) {
+            put(request, text, 8, answeredText.data(), answeredText.size());
         } else if (mode != "targetsOnly") {
             notify(request, XCB_ATOM_NONE);
         }

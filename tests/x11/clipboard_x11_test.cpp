@@ -66,6 +66,12 @@ qint64 longestTurnWhileWaiting(int milliseconds)
 class ClipboardX11Test : public ::testing::Test
 {
 protected:
+    ~ClipboardX11Test() override
+    {
+        owner.kill();
+        owner.waitForFinished();
+    }
+
     /// Puts `data` on the clipboard as xclip does, and waits until the X server says xclip owns it.
     void copyWithXclip(const QByteArray& data, const QString& target = {})
     {
@@ -86,11 +92,33 @@ protected:
         return QTest::qWaitFor([&] { return manager->history().size() == size; }, milliseconds);
     }
 
+    /// Starts the misbehaving owner in `mode` and waits until it owns the clipboard.
+    void startOwner(const QString& mode)
+    {
+        ownerOutput.clear();
+        owner.start(VELMORA_CLIPBOARD_OWNER, {mode});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return requests("").contains("ready"); }, 5000));
+    }
+
+    /// The lines the owner printed so far that start with `prefix`.
+    QByteArrayList requests(const QByteArray& prefix)
+    {
+        ownerOutput += owner.readAllStandardOutput();
+        QByteArrayList lines;
+        for (const auto& line : ownerOutput.split('\n')) {
+            if (!line.isEmpty() && line.startsWith(prefix)) {
+                lines.append(line);
+            }
+        }
+        return lines;
+    }
+
     platform::QtPasteboard pasteboard;
     platform::QtMainQueue mainQueue;
     platform::ThreadQueueFactory queues;
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(pasteboard, mainQueue, queues);
     QProcess owner;
+    QByteArray ownerOutput;
 };
 
 TEST_F(ClipboardX11Test, CapturesTextsCopiedAfterTheStoreWasBuiltTrimmedWithinASecond)
@@ -175,6 +203,39 @@ TEST_F(ClipboardX11Test, CapturesAPictureOfEightThousandPixelsSquare)
     EXPECT_EQ(manager->history().front().image()->toQImage().convertToFormat(QImage::Format_RGB32), picture);
 }
 
+TEST_F(ClipboardX11Test, CapturesATextThatArrivesSlowlyWhileItKeepsArriving)
+{
+    startOwner("slowIncrement");
+
+    // 4 s of transfer, never 1.5 s without data.
+    ASSERT_TRUE(waitForHistorySize(1, 15000)) << requests("").join(", ").toStdString();
+    QString expected;
+    for (int increment = 1; increment <= 8; ++increment) {
+        expected += QString("slow increment %1\n").arg(increment);
+    }
+    EXPECT_EQ(manager->history().front().text(), expected.trimmed());
+}
+
+TEST_F(ClipboardX11Test, AsksAnOwnerThatFellSilentOnceMoreAndNoMore)
+{
+    startOwner("silentOnce");
+    ASSERT_TRUE(waitForHistorySize(1, 8000));
+    EXPECT_EQ(manager->history().front().text(), "answered when asked again");
+    owner.kill();
+    owner.waitForFinished();
+
+    startOwner("silent");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requests("asked TARGETS").size() == 2; }, 8000));
+    // A third read would start at the tick after the second gave up, within half a second.
+    QTest::qWait(2500);
+    EXPECT_EQ(requests("asked").size(), 2);
+    EXPECT_EQ(manager->history().size(), 1u);
+
+    copyWithXclip("after");
+    ASSERT_TRUE(waitForHistorySize(2));
+    EXPECT_EQ(manager->history().front().text(), "after");
+}
+
 struct Misbehaviour
 {
     const char* mode;
@@ -194,9 +255,7 @@ class ClipboardMisbehavingOwnerTest : public ClipboardX11Test, public ::testing:
 
 TEST_P(ClipboardMisbehavingOwnerTest, NeverBlocksTheEventLoopForTwoSecondsAndCapturesTheNextCopy)
 {
-    owner.start(VELMORA_CLIPBOARD_OWNER, {GetParam().mode});
-    ASSERT_TRUE(owner.waitForReadyRead(5000));
-    ASSERT_EQ(owner.readLine().trimmed(), "ready");
+    startOwner(GetParam().mode);
 
     EXPECT_LT(longestTurnWhileWaiting(2500), 2000);
     const std::size_t captured = GetParam().captured ? 1 : 0;
