@@ -21,6 +21,8 @@ using x11::SelectionReader;
 // How long a content's read session lasts: a capture reads the image, then the text, within it.
 constexpr auto sessionLifetime = std::chrono::seconds(5);
 constexpr auto pngMimeType = "image/png";
+// Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
+constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
 
 enum class TextEncoding
 {
@@ -126,9 +128,14 @@ private:
     QString m_originalMimeType;
 };
 
+bool isSecret(const QMimeData* data)
+{
+    return data && data->hasFormat(QLatin1String(passwordManagerHint));
+}
+
 std::optional<std::vector<std::shared_ptr<const Image>>> imagesOf(const QMimeData* data)
 {
-    if (!data) {
+    if (!data || isSecret(data)) {
         return std::nullopt;
     }
     if (const auto* ours = dynamic_cast<const ImageMimeData*>(data)) {
@@ -142,7 +149,7 @@ std::optional<std::vector<std::shared_ptr<const Image>>> imagesOf(const QMimeDat
 
 std::optional<QString> textOf(const QMimeData* data)
 {
-    if (!data || !data->hasText()) {
+    if (!data || isSecret(data) || !data->hasText()) {
         return std::nullopt;
     }
     return data->text();
@@ -191,6 +198,8 @@ QtPasteboard::ReadSession* QtPasteboard::readSession()
     case SelectionReader::Outcome::Received:
         m_session->targets = std::move(targets.value);
         m_session->answeredTargets = true;
+        m_session->secret = std::find(m_session->targets.begin(), m_session->targets.end(), passwordManagerHint) !=
+                            m_session->targets.end();
         break;
     case SelectionReader::Outcome::Refused:
         break;
@@ -230,7 +239,7 @@ std::optional<std::vector<std::shared_ptr<const Image>>> QtPasteboard::readImage
         return imagesOf(clipboard().mimeData(QClipboard::Clipboard));
     }
     auto* session = readSession();
-    if (!session || session->gaveUp) {
+    if (!session || session->gaveUp || session->secret) {
         return std::nullopt;
     }
     const auto target = chooseImageTarget(session->targets);
@@ -254,7 +263,7 @@ std::optional<QString> QtPasteboard::string()
         return textOf(clipboard().mimeData(QClipboard::Clipboard));
     }
     auto* session = readSession();
-    if (!session || session->gaveUp) {
+    if (!session || session->gaveUp || session->secret) {
         return std::nullopt;
     }
     for (const auto& form : textForms) {

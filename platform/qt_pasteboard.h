@@ -53,6 +53,8 @@ private:
         std::vector<QByteArray> targets;
         bool answeredTargets = false;
         bool gaveUp = false;
+        // A password manager's copy: read nothing of it.
+        bool secret = false;
     };
 
     // The one extra read granted to a content whose owner fell silent.

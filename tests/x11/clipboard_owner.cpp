@@ -7,6 +7,7 @@
 //                                                 chunk and exits
 //   velmora_test_clipboard_owner slowIncrement    sends its text in 8 increments, one every 0.5 s
 //   velmora_test_clipboard_owner silentOnce       ignores the first request, answers the others with a text
+//   velmora_test_clipboard_owner secret           offers a text marked by a password manager's hint
 //
 // Prints "ready" once it owns the selection, then "asked <target>" for each request it receives; exits
 // when it loses the selection or is killed.
@@ -133,6 +134,7 @@ int main(int argc, char** argv)
     const auto targets = intern("TARGETS");
     const auto text = intern("UTF8_STRING");
     const auto png = intern("image/png");
+    const auto hint = intern("x-kde-passwordManagerHint");
     const auto window = xcb_generate_id(connection);
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
                       xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
@@ -163,9 +165,17 @@ int main(int argc, char** argv)
         constexpr std::string_view garbage = "\x89PNG\r\n\x1a\n this is not really a PNG";
         constexpr std::string_view garbageText = "the text beside a broken picture";
         constexpr std::string_view answeredText = "answered when asked again";
-        if (request.target == targets) {
+        constexpr std::string_view secretText = "correct horse battery staple";
+        if (request.target == targets && mode == "secret") {
+            const xcb_atom_t offered[] = {targets, text, hint};
+            put(request, XCB_ATOM_ATOM, 32, offered, std::size(offered));
+        } else if (request.target == targets) {
             const xcb_atom_t offered[] = {targets, text, png};
             put(request, XCB_ATOM_ATOM, 32, offered, std::size(offered));
+        } else if (mode == "secret" && request.target == text) {
+            put(request, text, 8, secretText.data(), secretText.size());
+        } else if (mode == "secret" && request.target == hint) {
+            put(request, text, 8, "secret", 6);
         } else if (mode == "garbageImage" && request.target == png) {
             put(request, png, 8, garbage.data(), garbage.size());
         } else if (mode == "garbageImage" && request.target == text) {

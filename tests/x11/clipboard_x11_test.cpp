@@ -236,6 +236,22 @@ TEST_F(ClipboardX11Test, AsksAnOwnerThatFellSilentOnceMoreAndNoMore)
     EXPECT_EQ(manager->history().front().text(), "after");
 }
 
+TEST_F(ClipboardX11Test, NeverAsksForATextThatAPasswordManagerMarkedSecret)
+{
+    startOwner("secret");
+
+    // The capture that asked has ended when the owner's line arrives: both run on this thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !requests("asked").isEmpty(); }, 5000));
+    QTest::qWait(1000);
+    EXPECT_EQ(requests("asked").join(", "), "asked TARGETS");
+    EXPECT_TRUE(manager->history().empty());
+
+    copyWithXclip("after");
+    ASSERT_TRUE(waitForHistorySize(1));
+    EXPECT_EQ(manager->history().front().text(), "after");
+    EXPECT_EQ(requests("asked").join(", "), "asked TARGETS");
+}
+
 struct Misbehaviour
 {
     const char* mode;
