@@ -203,6 +203,20 @@ TEST_F(ClipboardX11Test, CapturesAPictureOfEightThousandPixelsSquare)
     EXPECT_EQ(manager->history().front().image()->toQImage().convertToFormat(QImage::Format_RGB32), picture);
 }
 
+TEST_F(ClipboardX11Test, KeepsTwoDifferentPicturesTooLargeToDecode)
+{
+    // 9000 x 9000 decodes to 324 MB, over the limit: neither has a TIFF representation to compare.
+    for (const auto colour : {Qt::red, Qt::blue}) {
+        QImage picture(QSize(9000, 9000), QImage::Format_RGB888);
+        picture.fill(colour);
+        // The fastest compression: the colour is uniform.
+        copyWithXclip(encodePng(picture, 80), "image/png");
+        picture = QImage();
+        ASSERT_TRUE(waitForHistorySize(colour == Qt::red ? 1 : 2, 10000));
+        EXPECT_EQ(manager->history().front().image()->size(), QSize(9000, 9000));
+    }
+}
+
 TEST_F(ClipboardX11Test, CapturesATextThatArrivesSlowlyWhileItKeepsArriving)
 {
     startOwner("slowIncrement");
