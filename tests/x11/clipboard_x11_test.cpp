@@ -9,16 +9,21 @@
 #include <QBuffer>
 #include <QColor>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <ostream>
+#include <random>
 #include <string>
 
 #ifdef __SANITIZE_THREAD__
@@ -264,6 +269,121 @@ TEST_F(ClipboardX11Test, NeverAsksForATextThatAPasswordManagerMarkedSecret)
     ASSERT_TRUE(waitForHistorySize(1));
     EXPECT_EQ(manager->history().front().text(), "after");
     EXPECT_EQ(requests("asked").join(", "), "asked TARGETS");
+}
+
+/// One round's content: a text or a picture, and the form the owner offers it in.
+struct Payload
+{
+    QByteArray bytes;
+    QString target;
+    QString text;
+    QImage picture;
+
+    /// Whether `entry` holds exactly this content: a damaged entry is one that holds anything else.
+    [[nodiscard]] bool isIn(const ClipboardItem& entry) const
+    {
+        if (entry.text()) {
+            return picture.isNull() && *entry.text() == text.trimmed();
+        }
+        return !picture.isNull() && entry.image() &&
+               entry.image()->toQImage().convertToFormat(QImage::Format_RGB32) == picture;
+    }
+};
+
+Payload randomPayload(std::mt19937_64& random, int round)
+{
+    const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    Payload payload;
+    if (uniform(0, 3) == 0) {
+        payload.picture = QImage(QSize(uniform(1, 48), uniform(1, 48)), QImage::Format_RGB32);
+        payload.picture.fill(QColor(uniform(0, 255), uniform(0, 255), uniform(0, 255)));
+        payload.bytes = encodePng(payload.picture);
+        payload.target = "image/png";
+        return payload;
+    }
+    // Up to 128 KB, so that owners send it whole or in increments of any size.
+    QByteArray text = "round " + QByteArray::number(round) + " ";
+    const auto length = uniform(0, 1 << uniform(0, 17));
+    for (int index = 0; index < length; ++index) {
+        text += static_cast<char>(uniform(' ', '~'));
+    }
+    payload.bytes = text;
+    payload.text = QString::fromUtf8(text);
+    payload.target = "UTF8_STRING";
+    return payload;
+}
+
+// VELMORA_HOSTILE_OWNER_SEED=<number> plays another sequence of owners; VELMORA_HOSTILE_OWNER_ROUNDS=<number>
+// plays more or fewer rounds. A failure names the seed and round that replay it.
+TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
+{
+    const auto seed = qEnvironmentVariableIsSet("VELMORA_HOSTILE_OWNER_SEED")
+                          ? qEnvironmentVariable("VELMORA_HOSTILE_OWNER_SEED").toULongLong()
+                          : 20261206ULL;
+    const auto rounds = qEnvironmentVariableIsSet("VELMORA_HOSTILE_OWNER_ROUNDS")
+                            ? qEnvironmentVariableIntValue("VELMORA_HOSTILE_OWNER_ROUNDS")
+                            : 500;
+    std::mt19937_64 random(seed);
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const auto payloadFile = directory.filePath("payload");
+    qint64 longestCapture = 0;
+    // Captures now, as a tick would, so that rounds do not wait for the watcher.
+    const auto capture = [&] {
+        manager->setLastChangeCount(pasteboard.changeCount());
+        QElapsedTimer clock;
+        clock.start();
+        manager->processNewClipboardItem();
+        longestCapture = std::max(longestCapture, clock.elapsed());
+        return clock.elapsed();
+    };
+    int wellBehaved = 0;
+    int capturedHostile = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE("VELMORA_HOSTILE_OWNER_SEED=" + std::to_string(seed) + ", round " + std::to_string(round));
+        const auto payload = randomPayload(random, round);
+        QFile file(payloadFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(payload.bytes) == payload.bytes.size());
+        file.close();
+        const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
+        const auto countBefore = pasteboard.changeCount();
+        ownerOutput.clear();
+        owner.start(VELMORA_CLIPBOARD_OWNER, {"random", QString::number(random()), payloadFile, payload.target});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return requests("").contains("ready"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pasteboard.changeCount() != countBefore; }, 5000));
+        const bool isWellBehaved = requests("plan").contains("plan wellBehaved");
+
+        EXPECT_LT(capture(), 2000);
+        const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
+        if (captured) {
+            EXPECT_TRUE(payload.isIn(manager->history().front())) << requests("plan").join(", ").toStdString();
+        }
+        if (isWellBehaved) {
+            ++wellBehaved;
+            EXPECT_TRUE(captured);
+        } else {
+            capturedHostile += captured ? 1 : 0;
+        }
+
+        // The next well-behaved application is captured whatever this one did.
+        const auto countBeforeCheck = pasteboard.changeCount();
+        const auto check = "check " + QByteArray::number(round);
+        copyWithXclip(check);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pasteboard.changeCount() != countBeforeCheck; }, 5000));
+        EXPECT_LT(capture(), 2000);
+        ASSERT_FALSE(manager->history().empty());
+        EXPECT_EQ(manager->history().front().text(), check);
+        owner.kill();
+        owner.waitForFinished();
+        if (HasFailure()) {
+            break;
+        }
+    }
+    // The rounds were a mix, not all of one kind.
+    EXPECT_GT(wellBehaved, rounds / 5);
+    EXPECT_LT(wellBehaved, rounds * 4 / 5);
+    std::printf("%d rounds, %d well-behaved, %d hostile captured in full; longest capture %lld ms\n", rounds,
+                wellBehaved, capturedHostile, static_cast<long long>(longestCapture));
 }
 
 struct Misbehaviour
