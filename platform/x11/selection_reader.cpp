@@ -177,7 +177,10 @@ SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(const 
     }
     const auto& data = converted.value.data;
     std::vector<std::uint32_t> atoms(std::min(static_cast<std::size_t>(data.size()) / 4, maximumTargets));
-    std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
+    // An empty list leaves both pointers null, which memcpy may not be given even for no bytes.
+    if (!atoms.empty()) {
+        std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
+    }
     return {Outcome::Received, atomNames(atoms), converted.owner};
 }
 
