@@ -383,6 +383,7 @@ private:
                 case IncrementFault::DeletesAChunk:
                     writeChunk(request, chunk);
                     xcb_delete_property(connection, request.requestor, request.property);
+                    xcb_flush(connection);
                     fallQuiet();
                 case IncrementFault::ChangesOwner: {
                     // Another window of ours takes the selection; half the time the transfer goes on.
