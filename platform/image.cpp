@@ -65,11 +65,13 @@ std::optional<QByteArray> encodeTiff(const QImage& image)
 
 Image::Image(Private, QByteArray bytes, QByteArray format, QSize size)
     : m_bytes(std::move(bytes)), m_format(std::move(format)), m_size(size)
-{}
+{
+}
 
 Image::Image(Private, const QImage& image)
     : m_image(std::make_unique<const QImage>(image)), m_format("png"), m_size(image.size())
-{}
+{
+}
 
 Image::~Image() = default;
 

@@ -41,7 +41,8 @@ public:
         Failed,
     };
 
-    template <typename Value> struct Result
+    template <typename Value>
+    struct Result
     {
         Outcome outcome = Outcome::Failed;
         Value value{};
