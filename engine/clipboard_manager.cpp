@@ -92,7 +92,19 @@ void ClipboardManager::tick()
     if (changeCount == last || !m_lastChangeCount.compare_exchange_strong(last, changeCount)) {
         return;
     }
-    m_eventLoop.post([self = shared_from_this()] { self->processNewClipboardItem(); });
+    m_eventLoop.post([self = shared_from_this()] { self->captureUnlessRead(); });
+}
+
+void ClipboardManager::captureUnlessRead()
+{
+    // Changes reported in a burst queue a capture each; the first reads the newest content, the others
+    // would read it again.
+    const auto changeCount = m_clipboard.changeCount();
+    if (m_changeCountAtLastCapture == changeCount) {
+        return;
+    }
+    m_changeCountAtLastCapture = changeCount;
+    processNewClipboardItem();
 }
 
 void ClipboardManager::setHistory(std::vector<ClipboardItem> history)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// The one store of the clipboard history, with the watcher that captures new clipboard content.
@@ -51,12 +52,15 @@ private:
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
     /// On the watcher thread, or on the GUI thread when the clipboard reports a change.
     void tick();
+    void captureUnlessRead();
 
     Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
     std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;
+    /// The clipboard's change count when a capture that the watcher queued last ran; GUI thread only.
+    std::optional<std::int64_t> m_changeCountAtLastCapture;
     platform::Clipboard& m_clipboard;
     platform::EventLoop& m_eventLoop;
 };

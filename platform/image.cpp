@@ -152,14 +152,14 @@ bool Image::compareTiffRepresentations(const Image& other, Encoding& mine, Encod
     if (this == &other) {
         return true;
     }
-    // TIFF records the dimensions: pictures of different sizes match only when neither can be encoded.
-    // Asking this picture first spares the other's encoding when this one's is known and present.
-    if (size() != other.size()) {
-        return !tiffDigest(&mine).encodable && !other.tiffDigest(&theirs).encodable;
-    }
-    // Decoding is deterministic: the same bytes in the same format give the same picture, and the same TIFF.
+    // Decoding is deterministic: the same bytes in the same format give the same picture, and the same TIFF
+    // or the same failure to make one.
     if (!m_image && !other.m_image && m_format == other.m_format && m_bytes == other.m_bytes) {
         return true;
+    }
+    // TIFF records the dimensions.
+    if (size() != other.size()) {
+        return false;
     }
     // An encoding made here for a digest is kept for the confirmation, not made twice.
     const auto& digest = tiffDigest(&mine);
@@ -167,7 +167,8 @@ bool Image::compareTiffRepresentations(const Image& other, Encoding& mine, Encod
         return false;
     }
     if (!digest.encodable) {
-        return true;
+        // Two huge or corrupt pictures fail alike, whatever they show: only the very same one matches.
+        return m_image && other.m_image && *m_image == *other.m_image;
     }
     // Equal digests of different encodings are possible, if unlikely: compare the real thing.
     if (!mine.made) {

@@ -33,10 +33,10 @@ public:
     [[nodiscard]] QImage toQImage() const;
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
     [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
-    /// Whether the two TIFF representations are equal, both being absent counting as equal. Encodes each
-    /// picture once in its lifetime, for a digest; only a match of digests is confirmed byte for byte.
-    /// Pictures that arrived in the same bytes need no encoding, nor, once this picture's digest is
-    /// known, pictures of another size.
+    /// Whether the two TIFF representations are equal. Pictures that cannot be encoded (corrupt, or too
+    /// large to decode) have none to compare: they match only the very same picture, in the same bytes.
+    /// Encodes each picture once in its lifetime, for a digest; only a match of digests is confirmed byte
+    /// for byte. Pictures that arrived in the same bytes, or are of different sizes, need no encoding.
     [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
 
     /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a

@@ -1,7 +1,5 @@
 #include "platform/qt_clipboard.h"
 
-#include "platform/x11/selection_reader.h"
-
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
@@ -21,6 +19,8 @@ using x11::SelectionReader;
 // How long a content's read session lasts: a capture reads the image, then the text, within it.
 constexpr auto sessionLifetime = std::chrono::seconds(5);
 constexpr auto pngMimeType = "image/png";
+// Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
+constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
 
 enum class TextEncoding
 {
@@ -46,6 +46,11 @@ QString decodeText(const QByteArray& bytes, TextEncoding encoding)
 {
     // Invalid UTF-8 becomes U+FFFD, never a failure.
     return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+SelectionReader::Patience patienceUntil(Clock::time_point deadline)
+{
+    return {QtClipboard::silenceLimit, deadline};
 }
 
 QClipboard& clipboard()
@@ -118,9 +123,14 @@ private:
     QString m_originalMimeType;
 };
 
+bool isSecret(const QMimeData* data)
+{
+    return data && data->hasFormat(QLatin1String(passwordManagerHint));
+}
+
 std::optional<Clipboard::Images> imagesOf(const QMimeData* data)
 {
-    if (!data) {
+    if (!data || isSecret(data)) {
         return std::nullopt;
     }
     if (const auto* ours = dynamic_cast<const ImageMimeData*>(data)) {
@@ -134,7 +144,7 @@ std::optional<Clipboard::Images> imagesOf(const QMimeData* data)
 
 std::optional<QString> textOf(const QMimeData* data)
 {
-    if (!data || !data->hasText()) {
+    if (!data || isSecret(data) || !data->hasText()) {
         return std::nullopt;
     }
     return data->text();
@@ -179,20 +189,45 @@ QtClipboard::ReadSession* QtClipboard::readSession()
     if (!m_reader) {
         return nullptr;
     }
-    m_session = ReadSession{count, now, now + readBudget, {}, false, false};
-    auto targets = m_reader->targets(m_session->deadline);
+    m_session = ReadSession{count, now, now + readLimit, {}, false, false};
+    auto targets = m_reader->targets(patienceUntil(m_session->deadline));
     switch (targets.outcome) {
     case SelectionReader::Outcome::Received:
         m_session->targets = std::move(targets.value);
         m_session->answeredTargets = true;
+        m_session->secret = std::find(m_session->targets.begin(), m_session->targets.end(), passwordManagerHint)
+                            != m_session->targets.end();
         break;
     case SelectionReader::Outcome::Refused:
         break;
+    case SelectionReader::Outcome::Silent:
     case SelectionReader::Outcome::Failed:
-        m_session->gaveUp = true;
+        giveUp(*m_session, targets.outcome, targets.owner);
         break;
     }
     return &*m_session;
+}
+
+void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome, std::uint32_t owner)
+{
+    session.gaveUp = true;
+    if (outcome != SelectionReader::Outcome::Silent) {
+        return;
+    }
+    if (m_retry && m_retry->changeCount == session.changeCount && m_retry->owner == owner) {
+        return;
+    }
+    // After this capture, whose other reads must still find this session; and only if the content is still
+    // the one that was read: a newer copy is read at the next tick anyway.
+    QMetaObject::invokeMethod(
+        &m_retryContext,
+        [this, owner, count = session.changeCount] {
+            auto expected = count;
+            if (m_changeCount.compare_exchange_strong(expected, count + 1)) {
+                m_retry = Retry{owner, count + 1};
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 std::optional<Clipboard::Images> QtClipboard::images()
@@ -201,16 +236,16 @@ std::optional<Clipboard::Images> QtClipboard::images()
         return imagesOf(clipboard().mimeData(QClipboard::Clipboard));
     }
     auto* session = readSession();
-    if (!session || session->gaveUp) {
+    if (!session || session->gaveUp || session->secret) {
         return std::nullopt;
     }
     const auto target = chooseImageTarget(session->targets);
     if (!target) {
         return std::nullopt;
     }
-    auto transfer = m_reader->read(*target, session->deadline);
-    if (transfer.outcome == SelectionReader::Outcome::Failed) {
-        session->gaveUp = true;
+    auto transfer = m_reader->read(*target, patienceUntil(session->deadline));
+    if (transfer.outcome == SelectionReader::Outcome::Failed || transfer.outcome == SelectionReader::Outcome::Silent) {
+        giveUp(*session, transfer.outcome, transfer.owner);
     }
     if (transfer.outcome != SelectionReader::Outcome::Received) {
         return std::nullopt;
@@ -225,7 +260,7 @@ std::optional<QString> QtClipboard::text()
         return textOf(clipboard().mimeData(QClipboard::Clipboard));
     }
     auto* session = readSession();
-    if (!session || session->gaveUp) {
+    if (!session || session->gaveUp || session->secret) {
         return std::nullopt;
     }
     for (const auto& form : textForms) {
@@ -235,12 +270,13 @@ std::optional<QString> QtClipboard::text()
         if (session->answeredTargets && !offered) {
             continue;
         }
-        const auto transfer = m_reader->read(form.target, session->deadline);
+        const auto transfer = m_reader->read(form.target, patienceUntil(session->deadline));
         if (transfer.outcome == SelectionReader::Outcome::Received) {
             return decodeText(transfer.value, form.encoding);
         }
-        if (transfer.outcome == SelectionReader::Outcome::Failed) {
-            session->gaveUp = true;
+        if (transfer.outcome == SelectionReader::Outcome::Failed
+            || transfer.outcome == SelectionReader::Outcome::Silent) {
+            giveUp(*session, transfer.outcome, transfer.owner);
             return std::nullopt;
         }
     }

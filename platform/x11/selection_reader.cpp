@@ -35,29 +35,42 @@ std::uint8_t eventType(const xcb_generic_event_t& event)
     return event.response_type & ~0x80;
 }
 
-/// The first event that `isWanted`, skipping the others; null once the deadline passes, the
-/// connection breaks or the window `owner` is destroyed.
-template <typename IsWanted>
-Event waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted isWanted,
-                   SelectionReader::Deadline deadline)
+struct Waited
 {
+    Event event;
+    /// Why no event came, when none did.
+    SelectionReader::Outcome failure = SelectionReader::Outcome::Failed;
+};
+
+/// The first event that `isWanted`, skipping the others; none once the owner has been silent for too long,
+/// the deadline passes, the connection breaks or the window `owner` is destroyed. The silence counts from
+/// the call: the caller has just asked the owner, or taken what it sent last.
+template <typename IsWanted>
+Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted isWanted,
+                    const SelectionReader::Patience& patience)
+{
+    const auto silenceEnds = Clock::now() + patience.silence;
     for (;;) {
         while (Event event{xcb_poll_for_event(connection)}) {
             if (eventType(*event) == XCB_DESTROY_NOTIFY
                 && reinterpret_cast<const xcb_destroy_notify_event_t&>(*event).window == owner) {
-                return nullptr;
+                return {};
             }
             if (isWanted(*event)) {
-                return event;
+                return {std::move(event)};
             }
         }
         if (xcb_connection_has_error(connection)) {
-            return nullptr;
+            return {};
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            return nullptr;
+        const auto now = Clock::now();
+        if (now >= patience.deadline) {
+            return {};
         }
+        if (now >= silenceEnds) {
+            return {nullptr, SelectionReader::Outcome::Silent};
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, patience.deadline) - now);
         pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
         poll(&descriptor, 1, static_cast<int>(left.count()));
     }
@@ -154,29 +167,41 @@ std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32
     return names;
 }
 
-SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(Deadline deadline)
+SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(const Patience& patience)
 {
-    const auto converted = convert(m_targetsAtom, deadline);
+    const auto converted = convert(m_targetsAtom, patience);
     if (converted.outcome != Outcome::Received) {
-        return {converted.outcome, {}};
+        return {converted.outcome, {}, converted.owner};
+    }
+    // A list of atoms has 32-bit elements; anything else is not a list of targets.
+    if (converted.value.format != 32) {
+        return {Outcome::Refused, {}, converted.owner};
     }
     const auto& data = converted.value.data;
     std::vector<std::uint32_t> atoms(std::min(static_cast<std::size_t>(data.size()) / 4, maximumTargets));
-    std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
-    return {Outcome::Received, atomNames(atoms)};
+    // An empty list leaves both pointers null, which memcpy may not be given even for no bytes.
+    if (!atoms.empty()) {
+        std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
+    }
+    return {Outcome::Received, atomNames(atoms), converted.owner};
 }
 
-SelectionReader::Result<QByteArray> SelectionReader::read(const QByteArray& target, Deadline deadline)
+SelectionReader::Result<QByteArray> SelectionReader::read(const QByteArray& target, const Patience& patience)
 {
     const auto targetAtom = atom(target);
     if (targetAtom == XCB_ATOM_NONE) {
         return {Outcome::Failed, {}};
     }
-    auto converted = convert(targetAtom, deadline);
-    return {converted.outcome, std::move(converted.value.data)};
+    auto converted = convert(targetAtom, patience);
+    // Texts and pictures are byte strings; data in 16- or 32-bit elements is something else.
+    if (converted.outcome == Outcome::Received && converted.value.format != 8) {
+        return {Outcome::Refused, {}, converted.owner};
+    }
+    return {converted.outcome, std::move(converted.value.data), converted.owner};
 }
 
-SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std::uint32_t target, Deadline deadline)
+SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std::uint32_t target,
+                                                                          const Patience& patience)
 {
     // Whatever is still queued belongs to earlier transfers.
     while (Event stale{xcb_poll_for_event(m_connection)}) {
@@ -198,7 +223,7 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
     xcb_flush(m_connection);
 
     auto result = [&]() -> Result<Property> {
-        const auto notify = waitForEvent(
+        const auto [notify, failure] = waitForEvent(
             m_connection, owner,
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_SELECTION_NOTIFY) {
@@ -208,28 +233,30 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
                 return selection.requestor == m_requestor && selection.selection == m_clipboardAtom
                        && selection.target == target;
             },
-            deadline);
+            patience);
         if (!notify) {
-            return {Outcome::Failed, {}};
+            return {failure, {}};
         }
         const auto property = reinterpret_cast<const xcb_selection_notify_event_t&>(*notify).property;
         if (property == XCB_NONE) {
             return {Outcome::Refused, {}};
         }
         // Normally our property; an owner that put the data elsewhere is followed there.
+        // A property that is missing, though the owner named it, is a broken promise.
         auto taken = takeProperty(property);
-        if (!taken) {
+        if (!taken || taken->type == XCB_NONE) {
             return {Outcome::Failed, {}};
         }
         if (taken->type == m_incrAtom) {
-            return readIncrementally(owner, property, deadline);
+            return readIncrementally(owner, property, patience);
         }
         return {Outcome::Received, std::move(*taken)};
     }();
+    result.owner = owner;
 
     const std::uint32_t noEvents = 0;
     xcb_change_window_attributes(m_connection, owner, XCB_CW_EVENT_MASK, &noEvents);
-    if (result.outcome == Outcome::Failed) {
+    if (result.outcome == Outcome::Failed || result.outcome == Outcome::Silent) {
         makeRequestor();
     }
     xcb_flush(m_connection);
@@ -238,13 +265,14 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
 
 SelectionReader::Result<SelectionReader::Property> SelectionReader::readIncrementally(std::uint32_t owner,
                                                                                     std::uint32_t property,
-                                                                                    Deadline deadline)
+                                                                                    const Patience& patience)
 {
     // Deleting the INCR announcement, as takeProperty() did, asks the owner for the first chunk; each
-    // deletion of a chunk asks for the next, and an empty chunk ends the transfer.
+    // deletion of a chunk asks for the next, and an empty chunk ends the transfer. Each chunk gives the
+    // owner a new spell of silence: a big transfer on a busy machine goes on as long as data flows.
     Property whole;
     for (;;) {
-        const auto newValue = waitForEvent(
+        const auto [newValue, failure] = waitForEvent(
             m_connection, owner,
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_PROPERTY_NOTIFY) {
@@ -254,18 +282,27 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::readIncremen
                 return change.window == m_requestor && change.atom == property
                        && change.state == XCB_PROPERTY_NEW_VALUE;
             },
-            deadline);
+            patience);
         if (!newValue) {
-            return {Outcome::Failed, {}};
+            return {failure, {}};
         }
+        // A chunk deleted before we could read it leaves no property: the end of a transfer is an
+        // empty property, not a missing one.
         auto chunk = takeProperty(property);
-        if (!chunk) {
+        if (!chunk || chunk->type == XCB_NONE) {
             return {Outcome::Failed, {}};
         }
         if (chunk->data.isEmpty()) {
             whole.type = chunk->type;
+            if (whole.data.isEmpty()) {
+                whole.format = chunk->format;
+            }
             return {Outcome::Received, std::move(whole)};
         }
+        if (!whole.data.isEmpty() && chunk->format != whole.format) {
+            return {Outcome::Failed, {}};
+        }
+        whole.format = chunk->format;
         if (static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
             return {Outcome::Failed, {}};
         }
@@ -287,6 +324,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
         const auto length = static_cast<std::uint32_t>(xcb_get_property_value_length(reply.get()));
         if (offset == 0) {
             taken.type = reply->type;
+            taken.format = reply->format;
             if (static_cast<std::uint64_t>(length) + reply->bytes_after > maximumSize) {
                 xcb_delete_property(m_connection, m_requestor, property);
                 return std::nullopt;

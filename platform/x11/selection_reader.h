@@ -21,12 +21,23 @@ class SelectionReader
 public:
     using Deadline = std::chrono::steady_clock::time_point;
 
+    /// How long to wait: an owner that sends data keeps the transfer going, one that falls silent ends it.
+    struct Patience
+    {
+        /// The longest time the owner may send nothing, counted from the request or its last chunk.
+        std::chrono::milliseconds silence;
+        /// When the transfer ends however busy the owner is, against an owner that trickles forever.
+        Deadline deadline;
+    };
+
     enum class Outcome
     {
         Received,
         /// Nobody owns the selection, or the owner cannot give it in the asked form.
         Refused,
-        /// The owner did not finish in time, died, or sent more than `maximumSize`.
+        /// The owner sent nothing for `Patience::silence`: busy or hung, it still holds the selection.
+        Silent,
+        /// The owner died, broke the protocol, passed the deadline or sent more than `maximumSize`.
         Failed,
     };
 
@@ -35,6 +46,8 @@ public:
     {
         Outcome outcome = Outcome::Failed;
         Value value{};
+        /// The window that owned the selection when it was asked; none when nobody did.
+        std::uint32_t owner = 0;
     };
 
     /// Largest transfer accepted, in bytes.
@@ -49,9 +62,9 @@ public:
     ~SelectionReader();
 
     /// The names of the forms the owner offers (its TARGETS).
-    [[nodiscard]] Result<std::vector<QByteArray>> targets(Deadline deadline);
+    [[nodiscard]] Result<std::vector<QByteArray>> targets(const Patience& patience);
     /// The selection converted to `target`.
-    [[nodiscard]] Result<QByteArray> read(const QByteArray& target, Deadline deadline);
+    [[nodiscard]] Result<QByteArray> read(const QByteArray& target, const Patience& patience);
 
     /// False once the connection to the server is broken; the reader is then of no further use.
     [[nodiscard]] bool isConnected() const;
@@ -60,13 +73,15 @@ private:
     struct Property
     {
         std::uint32_t type = 0;
+        std::uint8_t format = 0;
         QByteArray data;
     };
 
     SelectionReader(xcb_connection_t* connection, std::uint32_t root);
 
-    [[nodiscard]] Result<Property> convert(std::uint32_t target, Deadline deadline);
-    [[nodiscard]] Result<Property> readIncrementally(std::uint32_t owner, std::uint32_t property, Deadline deadline);
+    [[nodiscard]] Result<Property> convert(std::uint32_t target, const Patience& patience);
+    [[nodiscard]] Result<Property> readIncrementally(std::uint32_t owner, std::uint32_t property,
+                                                     const Patience& patience);
     /// Reads and deletes the property of the requestor window; nothing when it is too large.
     [[nodiscard]] std::optional<Property> takeProperty(std::uint32_t property);
     void makeRequestor();

@@ -188,7 +188,8 @@ TEST_F(ClipboardManagerTest, TakesTheSameTextUpToCanonicalEquivalenceOrTheSameTi
         {"differs in inner white space", {{}, "a b"}, {{}, "a  b"}, false},
         {"equal pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::green)}, {}}, true},
         {"different pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::blue)}, {}}, false},
-        {"two without a TIFF", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(3)}, {}}, true},
+        {"two different without a TIFF", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(3)}, {}}, false},
+        {"one without a TIFF twice", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(2)}, {}}, true},
         {"a text, then an image without a TIFF", {{}, "x"}, {Images{unencodableImage(1)}, {}}, false},
         {"an image without a TIFF, then a text", {Images{unencodableImage(1)}, {}}, {{}, "x"}, false},
     };
