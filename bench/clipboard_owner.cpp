@@ -190,7 +190,10 @@ void ClipboardOwner::answer(const xcb_selection_request_event_t& request)
     } else {
         converted = isOurs && convert(request.target, request.requestor, property);
     }
-    note(request.target, arrived, converted);
+    // A late request for the content of an earlier copy is refused and does not count for this one.
+    if (isOurs) {
+        note(request.target, arrived, converted);
+    }
 
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
