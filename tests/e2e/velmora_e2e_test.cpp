@@ -215,12 +215,15 @@ TEST_F(VelmoraTest, QuittingDuringACaptureEndsWithStatusZero)
                 spawn(QStringLiteral("xclip"), {"-verbose", "-selection", "clipboard", "-i"}, QProcess::MergedChannels);
             xclip.write(fiftyMegabytes);
             xclip.closeWriteChannel();
-            // Velmora has asked for the list of forms and is about to read the text.
+            // Velmora has asked for the list of forms and is about to read the text. Taking 50 MB in takes
+            // xclip a while on a busy machine.
             QByteArray output;
-            ASSERT_TRUE(waitFor([&] {
-                output += xclip.readAll();
-                return output.contains("request number 2");
-            }));
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    output += xclip.readAll();
+                    return output.contains("request number 2");
+                },
+                60s));
         }
         QProcess& quit = spawn(QStringLiteral(VELMORA_EXECUTABLE), {"--quit"});
         ASSERT_TRUE(quit.waitForFinished(30000));
