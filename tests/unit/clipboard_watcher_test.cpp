@@ -28,8 +28,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 /// Polls `condition` until it holds or `timeout` passes; whether it held.
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = 5s)
+template <typename Condition> bool waitUntil(Condition condition, std::chrono::milliseconds timeout = 5s)
 {
     const auto deadline = Clock::now() + timeout;
     while (!condition()) {
@@ -109,10 +108,9 @@ TEST_F(BackgroundTimerTest, RepeatsNoSoonerThanTheIntervalAndStopsAfterTheRunnin
     const auto ticked = tickCount();
     std::this_thread::sleep_for(3 * interval);
     EXPECT_EQ(tickCount(), ticked);
-    for (std::size_t index = 1; index < ticked; ++index) {
-        // Qt's precise timers may fire up to a millisecond early.
-        EXPECT_GE(ticks[index] - ticks[index - 1], interval - 1ms) << "tick " << index;
-    }
+    // A late tick makes the next one come sooner, but none comes early: Qt's precise timers may fire up to
+    // a millisecond early.
+    EXPECT_GE(ticks[ticked - 1] - ticks[0], static_cast<int>(ticked - 1) * (interval - 1ms));
 }
 
 TEST_F(BackgroundTimerTest, TheStoreMayDieInATickOnTheWatcherThread)

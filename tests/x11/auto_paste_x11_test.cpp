@@ -6,11 +6,11 @@
 #include "system/notification_center.h"
 #include "tests/x11/x11_test_helpers.h"
 
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 
@@ -29,8 +29,8 @@ protected:
         target = PasteTarget::start();
         ASSERT_TRUE(target);
         ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
-        // The user works in it for a moment, long enough for us to see it become active.
-        processEventsFor(std::chrono::milliseconds(100));
+        // Velmora learns of it from an event that may still be on its way to this process.
+        QTest::qWait(100);
 
         panel.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         panel.resize(320, 420);
@@ -55,14 +55,14 @@ protected:
 TEST_P(AutoPasteX11Test, TheWindowActiveBeforeGetsTheFocusBackAndPastesTheClipboard)
 {
     const QString held = QString::fromLatin1(GetParam());
-    ASSERT_TRUE(held.isEmpty() || run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), held}));
+    ASSERT_TRUE(held.isEmpty() || xdotool({QStringLiteral("keydown"), held}));
     performAutoPaste(notifications, application, eventLoop, *keyboard);
 
     EXPECT_FALSE(panel.isVisible());
     EXPECT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
     EXPECT_TRUE(waitFor([&] { return target->text() == QStringLiteral("pasted from history"); }))
         << target->text().toStdString();
-    ASSERT_TRUE(held.isEmpty() || run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), held}));
+    ASSERT_TRUE(held.isEmpty() || xdotool({QStringLiteral("keyup"), held}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Held, AutoPasteX11Test, ::testing::Values("", "shift"),
