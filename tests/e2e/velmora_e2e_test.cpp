@@ -103,11 +103,14 @@ TEST_F(VelmoraTest, TypingFiltersTheListAndClickingARowPastesItIntoTheWindowActi
         static_cast<void>(waitFor(listsOneRowAtMost, 1s));
     }
     ASSERT_TRUE(listsOneRowAtMost());
+    // A modifier the user still holds must not turn the paste chord into another one.
+    ASSERT_TRUE(xdotool({"keydown", "shift"}));
     ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
 
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
     EXPECT_TRUE(waitFor([&] { return target->text() == QStringLiteral("banana split"); }))
         << "the target holds: " << target->text().toStdString();
+    ASSERT_TRUE(xdotool({"keyup", "shift"}));
     EXPECT_TRUE(isViewable(trayIcon())) << "hiding Velmora took its icon out of the tray";
 }
 
