@@ -50,14 +50,21 @@ TEST_F(FloatingPanelTest, IsAHiddenToolWindowUntilShownThenOnEveryDesktopAboveTh
     EXPECT_TRUE(property("_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
     EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
 
-    // The window manager drops the desktop of a window it unmaps; the next show must set it again, also
-    // when the window manager handles the unmap only after that show. It activates the window after both.
-    panel.hide();
-    showAndWaitForFocus();
-    EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
+    // The window manager drops the desktop of a window it unmaps; the next show must set it again.
     panel.hide();
     ASSERT_TRUE(waitFor([&] { return !property("_NET_WM_DESKTOP").contains("4294967295"); }));
     showAndWaitForFocus();
+    EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
+}
+
+TEST_F(FloatingPanelTest, StaysOnEveryDesktopWhenShownAgainRightAfterHiding)
+{
+    showAndWaitForFocus();
+    panel.hide();
+    showAndWaitForFocus();
+    // The window manager may withdraw the window only after the show set the desktop again, even after it
+    // activated the window: what is checked is that nothing takes the desktop away within a while.
+    QTest::qWait(300);
     EXPECT_TRUE(property("_NET_WM_DESKTOP").contains("4294967295"));
 }
 
