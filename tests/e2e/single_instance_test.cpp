@@ -69,7 +69,8 @@ TEST_F(SingleInstanceTest, ASecondLaunchOpensThePanelOfTheFirstAndExitsZero)
     ASSERT_FALSE(isPanelShown());
 
     EXPECT_EQ(velmora({}).status, 0);
-    EXPECT_TRUE(waitFor(isPanelShown));
+    // Shown and activated, as the user sees it before asking again.
+    EXPECT_TRUE(waitFor([] { return isPanelShown() && activeWindowByXdotool() == panelWindow(); }));
     EXPECT_EQ(first.state(), QProcess::Running);
 
     EXPECT_EQ(velmora({"--toggle"}).status, 0);
