@@ -33,9 +33,10 @@ FloatingPanel::FloatingPanel(const QRect& contentRect)
     layout->setSpacing(0);
     create();
     // Whichever of Velmora's windows had the focus (the panel, the About alert above it), the panel goes
-    // when another application takes it.
+    // when another application takes it. Qt may report that Velmora went inactive late, after the panel was
+    // shown again: the window manager says whose window is active now.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state != Qt::ApplicationActive) {
+        if (state != Qt::ApplicationActive && !m_windowSystem.isOwnWindowActive()) {
             hide();
         }
     });

@@ -33,6 +33,8 @@ public:
     /// Activates a window of any application, as a pager would, or gives it the input focus where no window
     /// manager does that. A window that has gone is left alone.
     void forceActiveWindow(WId window) const;
+    /// Whether the active window is one of this application's.
+    [[nodiscard]] bool isOwnWindowActive() const;
     /// The active window if it belongs to another application, else the last one of another application
     /// that was: showing a window of ours can make it active before we get to ask.
     [[nodiscard]] std::optional<WId> foreignActiveWindow() const;

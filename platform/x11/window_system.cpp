@@ -163,6 +163,12 @@ void WindowSystem::forceActiveWindow(WId window) const
     xcb_flush(ewmh.connection);
 }
 
+bool WindowSystem::isOwnWindowActive() const
+{
+    const auto active = activeWindow();
+    return active && isOurWindow(*active);
+}
+
 std::optional<WId> WindowSystem::foreignActiveWindow() const
 {
     const auto active = activeWindow();

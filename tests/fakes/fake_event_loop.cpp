@@ -15,7 +15,6 @@ void FakeEventLoop::post(platform::Task task)
 void FakeEventLoop::postDelayed(std::chrono::milliseconds delay, platform::Task task)
 {
     const std::lock_guard lock(m_pendingMutex);
-    m_delays.push_back(delay);
     m_pending.push_back({m_now + delay, std::move(task)});
 }
 
@@ -48,12 +47,6 @@ std::size_t FakeEventLoop::pendingCount() const
 {
     const std::lock_guard lock(m_pendingMutex);
     return m_pending.size();
-}
-
-std::vector<std::chrono::milliseconds> FakeEventLoop::delays() const
-{
-    const std::lock_guard lock(m_pendingMutex);
-    return m_delays;
 }
 
 void FakeEventLoop::settle()

@@ -26,8 +26,6 @@ public:
 
     /// Tasks posted and not yet run, delayed ones included.
     [[nodiscard]] std::size_t pendingCount() const;
-    /// The delay of every `postDelayed`, in order.
-    [[nodiscard]] std::vector<std::chrono::milliseconds> delays() const;
 
 private:
     struct Pending
@@ -38,6 +36,5 @@ private:
 
     mutable std::mutex m_pendingMutex;
     std::vector<Pending> m_pending;
-    std::vector<std::chrono::milliseconds> m_delays;
     std::chrono::milliseconds m_now{0};
 };

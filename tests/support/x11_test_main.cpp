@@ -9,49 +9,26 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
-
-namespace {
-
-bool onlyListsTests(int argc, char** argv)
-{
-    for (int index = 1; index < argc; ++index) {
-        if (std::string_view(argv[index]) == "--gtest_list_tests") {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
-    // Before InitGoogleTest, which takes its flags out of argv.
-    const bool listing = onlyListsTests(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    if (listing) {
+    // Listing the tests needs no X server.
+    if (::testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
-
 #ifdef VELMORA_TEST_WITH_OPENBOX
-    constexpr auto windowManager = XServer::WindowManager::Openbox;
+    const auto server = XServer::start(XServer::WindowManager::Openbox);
 #else
-    constexpr auto windowManager = XServer::WindowManager::None;
+    const auto server = XServer::start(XServer::WindowManager::None);
 #endif
-    const auto server = XServer::start(windowManager);
     if (!server) {
-        std::fprintf(stderr, "cannot start Xvfb%s\n",
-                     windowManager == XServer::WindowManager::Openbox ? " with openbox" : "");
+        std::fprintf(stderr, "cannot start Xvfb or its window manager\n");
         return 1;
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    int status = 0;
-    {
-        QApplication application(argc, argv);
-        // As Velmora names itself, which gives its windows their class.
-        QApplication::setApplicationName(QStringLiteral("Velmora"));
-        status = RUN_ALL_TESTS();
-    }
-    return status;
+    QApplication application(argc, argv);
+    // As Velmora names itself, which gives its windows their class.
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    return RUN_ALL_TESTS();
 }

@@ -5,125 +5,62 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& arguments, const posix_spawn_file_actions_t* actions = nullptr)
+/// Runs `command` through a shell that reports its process id before it execs the command; the pipe to
+/// read the rest of its output from, null if it did not start.
+FILE* spawn(const std::string& command)
 {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), environ) != 0) {
-        return 0;
-    }
-    return pid;
+    return popen(("echo $$; exec " + command).c_str(), "re");
 }
 
-void stop(pid_t pid)
+std::string readLine(FILE* pipe)
 {
-    if (pid <= 0) {
-        return;
-    }
-    kill(pid, SIGTERM);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    char line[32] = {};
+    return pipe && std::fgets(line, sizeof line, pipe) ? std::string(line) : std::string();
 }
 
-std::string readLine(int fd, std::chrono::milliseconds timeout)
+void stop(FILE* pipe, const std::string& processId)
 {
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd request{fd, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (poll(&request, 1, static_cast<int>(left.count())) <= 0) {
-            break;
-        }
-        char c = 0;
-        if (read(fd, &c, 1) != 1 || c == '\n') {
-            break;
-        }
-        line.push_back(c);
+    if (pipe) {
+        kill(std::atoi(processId.c_str()), SIGTERM);
+        pclose(pipe);
     }
-    return line;
 }
 
 } // namespace
 
 std::unique_ptr<XServer> XServer::start(WindowManager windowManager, int width, int height)
 {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
+    std::unique_ptr<XServer> result(new XServer);
+    // Xvfb writes the display number it chose once it accepts clients, or ends and closes the pipe.
+    result->m_server = spawn("Xvfb -displayfd 1 -screen 0 " + std::to_string(width) + "x" + std::to_string(height) +
+                             "x24 -nolisten tcp -noreset 2>/dev/null");
+    result->m_serverId = readLine(result->m_server);
+    const auto number = readLine(result->m_server);
+    if (number.empty()) {
         return nullptr;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    // Xvfb writes the display number it chose to this descriptor once it accepts clients.
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const pid_t server = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-
-    const auto number = readLine(pipeEnds[0], std::chrono::seconds(10));
-    close(pipeEnds[0]);
-    if (server == 0 || number.empty()) {
-        stop(server);
-        return nullptr;
-    }
-
-    std::unique_ptr<XServer> result(new XServer(server, ":" + number));
+    result->m_display = ":" + std::to_string(std::atoi(number.c_str()));
     setenv("DISPLAY", result->m_display.c_str(), 1);
-    if (windowManager == WindowManager::Openbox && !result->startWindowManager()) {
-        return nullptr;
+    if (windowManager == WindowManager::None) {
+        return result;
     }
-    return result;
-}
-
-bool XServer::startWindowManager()
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    m_windowManager = spawn({"openbox", "--sm-disable"}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    if (m_windowManager == 0) {
-        return false;
-    }
+    result->m_windowManager = spawn("openbox --sm-disable >/dev/null 2>&1");
+    result->m_windowManagerId = readLine(result->m_windowManager);
     // openbox announces itself by setting _NET_SUPPORTING_WM_CHECK on the root window.
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
         if (std::system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0) {
-            return true;
+            return result;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    return nullptr;
 }
 
 XServer::~XServer()
 {
-    stop(m_windowManager);
-    stop(m_server);
+    stop(m_windowManager, m_windowManagerId);
+    stop(m_server, m_serverId);
 }

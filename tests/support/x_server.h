@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -16,7 +15,8 @@ public:
         Openbox,
     };
 
-    /// Starts Xvfb on a free display with one screen of the given size; null if it cannot start.
+    /// Starts Xvfb on a free display with one screen of the given size and sets DISPLAY to it; null if it
+    /// cannot start.
     static std::unique_ptr<XServer> start(WindowManager windowManager, int width = 1440, int height = 900);
 
     XServer(const XServer&) = delete;
@@ -27,11 +27,12 @@ public:
     [[nodiscard]] const std::string& display() const { return m_display; }
 
 private:
-    XServer(pid_t server, std::string display) : m_server(server), m_display(std::move(display)) {}
+    XServer() = default;
 
-    [[nodiscard]] bool startWindowManager();
-
-    pid_t m_server;
-    pid_t m_windowManager = 0;
+    // Each process's output, and its id, which it reported first on it.
+    FILE* m_server = nullptr;
+    std::string m_serverId;
+    FILE* m_windowManager = nullptr;
+    std::string m_windowManagerId;
     std::string m_display;
 };

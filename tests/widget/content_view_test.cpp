@@ -1,9 +1,9 @@
 #include "views/content_view.h"
 
 #include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_background_timers.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_event_loop.h"
 #include "views/clipboard_item_view.h"
 
 #include <QAccessible>
@@ -15,9 +15,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
-#include <QtGui/private/qguiapplication_p.h>
-#include <QtGui/qpa/qplatformaccessibility.h>
-#include <QtGui/qpa/qplatformintegration.h>
 
 #include <gtest/gtest.h>
 
@@ -52,18 +49,6 @@ std::vector<ClipboardItem> numberedTexts(int count)
         items.push_back(textItem(QByteArray("entry ").append(QByteArray::number(index)).constData()));
     }
     return items;
-}
-
-// The events the accessibility layer would pass on to a screen reader; the update handler takes no context.
-std::vector<std::pair<QObject*, QAccessible::Event>>& accessibilityEvents()
-{
-    static std::vector<std::pair<QObject*, QAccessible::Event>> events;
-    return events;
-}
-
-void recordAccessibilityEvent(QAccessibleEvent* event)
-{
-    accessibilityEvents().emplace_back(event->object(), event->type());
 }
 
 class ContentViewTest : public ::testing::Test
@@ -128,12 +113,17 @@ protected:
         return top >= 0 && top + row->height() <= list()->viewport()->height();
     }
 
-    // Shows the view again, which starts without a selection, and lets the search field take the focus.
+    // Shows the view again, which starts without a selection; the search field takes the focus a tenth of a
+    // second later. The offscreen platform does not activate a window shown again: what is checked is the
+    // window's focus widget, the one that gets the keyboard once the window is active.
     void reopen()
     {
         view.hide();
         view.show();
-        eventLoop.advance(ContentView::focusDelay);
+        searchField()->clearFocus();
+        eventLoop.advance(99ms);
+        ASSERT_NE(view.focusWidget(), searchField());
+        eventLoop.advance(1ms);
         settle();
         ASSERT_EQ(view.focusWidget(), searchField());
     }
@@ -173,7 +163,8 @@ protected:
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     std::vector<QString> pastes;
     // The paste step notes what copy back has left on the clipboard by then.
-    ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); }, [] {}};
+    ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); },
+                     [] {}};
 };
 
 TEST_F(ContentViewTest, MixedHistoryListsEveryEntryNewestFirstEachFollowedByASeparatorAfterOneRefresh)
@@ -202,16 +193,16 @@ TEST_F(ContentViewTest, SearchListsTheTextEntriesThatContainItAsTypedAndClearKee
     const auto upper = textItem("xxABCyy word");
     const auto spaced = textItem("ab c");
     const auto image = imageItem();
-    const auto single = textItem("single");
-    setHistory({upper, spaced, image, single});
+    setHistory({upper, spaced, image});
     const struct
     {
         const char* search;
         std::vector<ClipboardItem> listed;
     } cases[] = {
-        {"abc", {upper}},  {" ", {upper, spaced}},
-        {"b c", {spaced}}, {"single ", {}},
-        {"zzz", {}},       {"", {upper, spaced, image, single}},
+        {"abc", {upper}},
+        {" ", {upper, spaced}},
+        {"zzz", {}},
+        {"", {upper, spaced, image}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.search);
@@ -278,22 +269,6 @@ TEST_F(ContentViewTest, ARowKeepsItsHoverWhileListedAndItsClickCopiesTheEntryBac
     EXPECT_FALSE(rows()[2]->isHovered());
 }
 
-TEST_F(ContentViewTest, SearchFieldTakesTheFocusATenthOfASecondAfterEachShowing)
-{
-    // The offscreen platform does not activate a window shown again: what is checked is the window's focus
-    // widget, the one that gets the keyboard once the window is active.
-    for (const char* showing : {"first", "again"}) {
-        SCOPED_TRACE(showing);
-        searchField()->clearFocus();
-        eventLoop.advance(99ms);
-        EXPECT_NE(view.focusWidget(), searchField());
-        eventLoop.advance(1ms);
-        EXPECT_EQ(view.focusWidget(), searchField());
-        view.hide();
-        view.show();
-    }
-}
-
 TEST_F(ContentViewTest, NavigationKeysMoveOneSelectionThroughTheListAndKeepItInView)
 {
     setHistory(numberedTexts(50));
@@ -309,16 +284,12 @@ TEST_F(ContentViewTest, NavigationKeysMoveOneSelectionThroughTheListAndKeepItInV
         std::vector<Qt::Key> keys;
         std::optional<int> selected;
     } cases[] = {
-        {"Down from the field", {Qt::Key_Down}, 0},
         {"Up from the field", {Qt::Key_Up}, std::nullopt},
-        {"Down, Down, Down, Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}, 1},
-        {"Up stops at the first row", {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, 0},
-        {"End", {Qt::Key_End}, last},
-        {"Down stops at the last row", {Qt::Key_End, Qt::Key_Down}, last},
-        {"Home", {Qt::Key_End, Qt::Key_Home}, 0},
+        {"Down, Down, Up, Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, 0},
+        {"End, Down", {Qt::Key_End, Qt::Key_Down}, last},
+        {"End, Home", {Qt::Key_End, Qt::Key_Home}, 0},
         {"Page Down from the field", {Qt::Key_PageDown}, page - 1},
-        {"Page Down from the first row", {Qt::Key_Down, Qt::Key_PageDown}, page},
-        {"Page Down twice", {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_PageDown}, 2 * page},
+        {"Page Down twice from the first row", {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_PageDown}, 2 * page},
         {"Page Down stops at the last row", {Qt::Key_End, Qt::Key_Up, Qt::Key_PageDown}, last},
         {"Page Up from the last row", {Qt::Key_End, Qt::Key_PageUp}, last - page},
         {"Page Up stops at the first row", {Qt::Key_Down, Qt::Key_Down, Qt::Key_PageUp}, 0},
@@ -457,61 +428,15 @@ TEST_F(ContentViewTest, ThePointerMovesTheSelectionAndOnlyOneRowIsEverHighlighte
     }
 }
 
-TEST_F(ContentViewTest, AScreenReaderFindsNamedControlsAndHearsTheSelectionMove)
+// The rest of what a screen reader finds is read end to end through AT-SPI.
+TEST_F(ContentViewTest, AScreenReaderHearsAnImageRowAsImageAndPressesARowAsAClickDoes)
 {
     setHistory({textItem("first\nsecond"), imageItem()});
-    reopen();
-    // No screen reader bridge switches accessibility on offscreen; Qt's own tests switch it on this way.
-    auto* platformAccessibility = QGuiApplicationPrivate::platformIntegration()->accessibility();
-    ASSERT_NE(platformAccessibility, nullptr);
-    platformAccessibility->setActive(true);
-    QAccessible::installUpdateHandler(recordAccessibilityEvent);
-    accessibilityEvents().clear();
-
-    auto* listContent = rows()[0]->parentWidget();
-    const struct
-    {
-        const char* name;
-        QObject* object;
-        QAccessible::Role role;
-        QString accessibleName;
-    } cases[] = {
-        {"search field", searchField(), QAccessible::EditableText, QStringLiteral("Search")},
-        {"quit button", view.findChild<QWidget*>(QStringLiteral("quitButton")), QAccessible::Button,
-         QStringLiteral("Quit")},
-        {"Clear", clearButton(), QAccessible::Button, QStringLiteral("Clear")},
-        {"list", listContent, QAccessible::List, QStringLiteral("History")},
-        {"text row", rows()[0], QAccessible::ListItem, QStringLiteral("first second")},
-        {"image row", rows()[1], QAccessible::ListItem, QStringLiteral("Image")},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        auto* accessible = QAccessible::queryAccessibleInterface(testCase.object);
-        ASSERT_NE(accessible, nullptr);
-        EXPECT_EQ(accessible->role(), testCase.role);
-        EXPECT_EQ(accessible->text(QAccessible::Name), testCase.accessibleName);
-    }
-    auto* list = QAccessible::queryAccessibleInterface(listContent);
-    EXPECT_EQ(list->childCount(), 4); // each row and its separator
-    EXPECT_EQ(list->indexOfChild(QAccessible::queryAccessibleInterface(rows()[1])), 2);
-
-    press(Qt::Key_Down);
-    press(Qt::Key_Down);
-    const auto state = [this](int index) { return QAccessible::queryAccessibleInterface(rows()[index])->state(); };
-    EXPECT_TRUE(state(1).selected && state(1).focused);
-    EXPECT_FALSE(state(0).selected || state(0).focused);
-    const auto focusEvents = std::count_if(accessibilityEvents().begin(), accessibilityEvents().end(),
-                                           [](const auto& event) { return event.second == QAccessible::Focus; });
-    EXPECT_EQ(focusEvents, 2);
-    EXPECT_EQ(accessibilityEvents().back(), std::pair(static_cast<QObject*>(rows()[1]), QAccessible::Focus));
-
-    // The row's press action is its click.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(rows()[1])->text(QAccessible::Name), QStringLiteral("Image"));
     auto* actions = QAccessible::queryAccessibleInterface(rows()[0])->actionInterface();
     ASSERT_NE(actions, nullptr);
     actions->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(pastes, std::vector{QStringLiteral("first\nsecond")});
-    QAccessible::installUpdateHandler(nullptr);
-    platformAccessibility->setActive(false);
 }
 
 } // namespace

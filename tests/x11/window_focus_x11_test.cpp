@@ -13,7 +13,7 @@ namespace {
 std::uint32_t focusWindow()
 {
     return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")})
-        .value_or("")
+        .output.trimmed()
         .toUInt();
 }
 

@@ -1,37 +1,43 @@
 #include "tests/x11/x11_test_helpers.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTest>
 
-std::optional<QString> run(const QString& program, const QStringList& arguments)
+Finished run(const QString& program, const QStringList& arguments, std::chrono::seconds timeout)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // Events are served meanwhile, for what the program talks to in this process; without an application
+    // object there are none to serve.
+    while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
+        QCoreApplication::processEvents();
+        if (std::chrono::steady_clock::now() > deadline) {
+            process.kill();
+            process.waitForFinished();
+            return {-1, process.readAllStandardOutput(), process.readAllStandardError()};
+        }
     }
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    const bool normal = process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit;
+    return {normal ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+bool xdotool(const QStringList& arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments).status == 0;
 }
 
 QByteArray readClipboardWithXclip(const QString& target)
 {
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), QStringList{"-selection", "clipboard", "-o"} +
-                                             (target.isEmpty() ? QStringList() : QStringList{"-t", target}));
-    if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, 10000)) {
-        xclip.kill();
-        xclip.waitForFinished();
-    }
-    return xclip.readAllStandardOutput();
+    const QStringList type = target.isEmpty() ? QStringList() : QStringList{"-t", target};
+    return run(QStringLiteral("xclip"), QStringList{"-selection", "clipboard", "-o"} + type, std::chrono::seconds(10))
+        .output;
 }
 
-std::optional<std::uint32_t> activeWindowByXdotool()
+std::uint32_t activeWindowByXdotool()
 {
-    bool ok = false;
-    const auto window = run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).value_or("").toUInt(&ok);
-    return ok ? std::optional(window) : std::nullopt;
+    return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).output.trimmed().toUInt();
 }
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
@@ -39,9 +45,9 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));
 }
 
-void processEventsFor(std::chrono::milliseconds duration)
+bool waitForEnd(const QProcess& process, std::chrono::milliseconds timeout)
 {
-    QTest::qWait(static_cast<int>(duration.count()));
+    return waitFor([&] { return process.state() == QProcess::NotRunning; }, timeout);
 }
 
 std::unique_ptr<PasteTarget> PasteTarget::start()

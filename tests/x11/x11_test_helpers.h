@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -9,24 +10,34 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
-/// Runs a command to its end (at most 15 s); its standard output, or nothing when it failed.
-[[nodiscard]] std::optional<QString> run(const QString& program, const QStringList& arguments);
+/// A program run to its end; status -1 when it did not end by itself in time.
+struct Finished
+{
+    int status = -1;
+    QByteArray output;
+    QByteArray errors;
+};
 
-/// What xclip reads from the clipboard as `target` (xclip's default when empty), processing Qt events
-/// meanwhile so that this process can answer if it owns the clipboard.
+/// Runs a program to its end, processing Qt events meanwhile: this process may be what it talks to.
+[[nodiscard]] Finished run(const QString& program, const QStringList& arguments,
+                           std::chrono::seconds timeout = std::chrono::seconds(20));
+
+/// Runs xdotool with these arguments; whether it succeeded.
+[[nodiscard]] bool xdotool(const QStringList& arguments);
+
+/// What xclip reads from the clipboard as `target` (xclip's default when empty).
 [[nodiscard]] QByteArray readClipboardWithXclip(const QString& target = {});
 
-/// The active window as the window manager announces it, asked with xdotool.
-[[nodiscard]] std::optional<std::uint32_t> activeWindowByXdotool();
+/// The active window as the window manager announces it, asked with xdotool; 0 for none.
+[[nodiscard]] std::uint32_t activeWindowByXdotool();
 
 /// Processes Qt events until `condition` holds or `timeout` passes; whether it held.
 [[nodiscard]] bool waitFor(const std::function<bool()>& condition,
                            std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-/// Processes Qt events for `duration`.
-void processEventsFor(std::chrono::milliseconds duration);
+/// Processes Qt events until `process` has ended or `timeout` passes; whether it ended.
+[[nodiscard]] bool waitForEnd(const QProcess& process, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 /// The paste target program in a process of its own: a focused line edit whose text the test can read.
 class PasteTarget
