@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRect>
 
 #include <algorithm>
 #include <array>
@@ -97,11 +98,17 @@ std::uint64_t pixelDigest(const QImage& image)
 QImage centreSquare(const QImage& image, int side)
 {
     const auto square = std::min(image.width(), image.height());
-    auto centre = image.copy((image.width() - square) / 2, (image.height() - square) / 2, square, square);
+    const QRect centre((image.width() - square) / 2, (image.height() - square) / 2, square, square);
     if (square <= side) {
-        return centre;
+        return image.copy(centre);
     }
-    return centre.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.depth() != 32) {
+        return image.copy(centre).scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    // Scaled in place rather than from a copy, 18 MB for a 4K screenshot; 32-bit pixels keep the rows aligned.
+    const QImage view(image.constScanLine(centre.top()) + centre.left() * 4, square, square, image.bytesPerLine(),
+                      image.format());
+    return view.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
