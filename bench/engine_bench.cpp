@@ -173,7 +173,7 @@ void ImageCapture(benchmark::State& state)
 }
 BENCHMARK(ImageCapture)->Iterations(10)->Unit(benchmark::kMillisecond);
 
-/// The same picture again in other bytes: found by its digest, confirmed byte for byte.
+/// The same picture again in other bytes: found by its digest, confirmed pixel by pixel.
 void ImageCaptureOfADuplicate(benchmark::State& state)
 {
     Store store;

@@ -1,16 +1,19 @@
 #include "platform/image.h"
 
 #include <QBuffer>
-#include <QHashFunctions>
-#include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRect>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+
+#include <xxhash.h>
 
 namespace platform {
 
@@ -46,6 +49,67 @@ void releaseFreedMemory()
 #endif
 }
 
+// What Qt's TIFF writer records of a picture, but for the pixels: pictures that differ here encode differently.
+bool haveSameLayout(const QImage& left, const QImage& right)
+{
+    return left.format() == right.format() && left.size() == right.size() &&
+           left.dotsPerMeterX() == right.dotsPerMeterX() && left.dotsPerMeterY() == right.dotsPerMeterY() &&
+           left.colorTable() == right.colorTable();
+}
+
+// The bytes of a row that show pixels; the padding after them is undefined.
+std::size_t visibleBytesPerLine(const QImage& image)
+{
+    return (static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.depth()) + 7) / 8;
+}
+
+bool haveSamePixels(const QImage& left, const QImage& right)
+{
+    if (!haveSameLayout(left, right)) {
+        return false;
+    }
+    const auto rowBytes = visibleBytesPerLine(left);
+    for (int y = 0; y < left.height(); ++y) {
+        if (std::memcmp(left.constScanLine(y), right.constScanLine(y), rowBytes) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// A digest of everything haveSamePixels() compares.
+std::uint64_t pixelDigest(const QImage& image)
+{
+    const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    XXH3_64bits_reset(state.get());
+    const std::array<qint64, 5> layout = {image.format(), image.width(), image.height(), image.dotsPerMeterX(),
+                                          image.dotsPerMeterY()};
+    XXH3_64bits_update(state.get(), layout.data(), sizeof(layout));
+    const auto colours = image.colorTable();
+    XXH3_64bits_update(state.get(), colours.constData(), static_cast<std::size_t>(colours.size()) * sizeof(QRgb));
+    const auto rowBytes = visibleBytesPerLine(image);
+    for (int y = 0; y < image.height(); ++y) {
+        XXH3_64bits_update(state.get(), image.constScanLine(y), rowBytes);
+    }
+    return XXH3_64bits_digest(state.get());
+}
+
+// The centre square, scaled down to `side` pixels if larger: what a thumbnail filling a square shows.
+QImage centreSquare(const QImage& image, int side)
+{
+    const auto square = std::min(image.width(), image.height());
+    const QRect centre((image.width() - square) / 2, (image.height() - square) / 2, square, square);
+    if (square <= side) {
+        return image.copy(centre);
+    }
+    if (image.depth() != 32) {
+        return image.copy(centre).scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    // Scaled in place rather than from a copy, 18 MB for a 4K screenshot; 32-bit pixels keep the rows aligned.
+    const QImage view(image.constScanLine(centre.top()) + centre.left() * 4, square, square, image.bytesPerLine(),
+                      image.format());
+    return view.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
 
 } // namespace
 
@@ -65,13 +129,11 @@ std::optional<QByteArray> encodeImage(const QImage& image, const char* format)
 
 Image::Image(Private, QByteArray bytes, QByteArray format, QSize size)
     : m_bytes(std::move(bytes)), m_format(std::move(format)), m_size(size)
-{
-}
+{}
 
 Image::Image(Private, const QImage& image)
     : m_image(std::make_unique<const QImage>(image)), m_format("png"), m_size(image.size())
-{
-}
+{}
 
 Image::~Image() = default;
 
@@ -118,42 +180,33 @@ std::optional<QByteArray> Image::tiffRepresentation() const
     return encodeImage(toQImage(), "tiff");
 }
 
-const Image::TiffDigest& Image::tiffDigest(Encoding* encoding) const
+const Image::Analysis& Image::analysis() const
 {
-    std::call_once(m_tiffDigestOnce, [&] {
-        auto tiff = tiffRepresentation();
-        if (tiff) {
-            m_tiffDigest = {true, tiff->size(), qHashBits(tiff->constData(), static_cast<size_t>(tiff->size()), 0)};
+    std::call_once(m_analysisOnce, [this] {
+        {
+            const auto image = toQImage();
+            if (!image.isNull()) {
+                m_analysis = {pixelDigest(image), centreSquare(image, thumbnailSourceSide)};
+            }
         }
-        if (encoding) {
-            encoding->made = true;
-            encoding->tiff = std::move(tiff);
+        if (!m_image) {
+            releaseFreedMemory();
         }
     });
-    return m_tiffDigest;
+    return m_analysis;
+}
+
+QImage Image::thumbnailSource() const
+{
+    return analysis().thumbnailSource;
 }
 
 bool Image::hasSameTiffRepresentation(const Image& other) const
 {
-    Encoding mine;
-    Encoding theirs;
-    const auto same = compareTiffRepresentations(other, mine, theirs);
-    const auto made = mine.made || theirs.made;
-    mine = {};
-    theirs = {};
-    if (made) {
-        releaseFreedMemory();
-    }
-    return same;
-}
-
-bool Image::compareTiffRepresentations(const Image& other, Encoding& mine, Encoding& theirs) const
-{
     if (this == &other) {
         return true;
     }
-    // Decoding is deterministic: the same bytes in the same format give the same picture, and the same TIFF
-    // or the same failure to make one.
+    // Decoding is deterministic: the same bytes in the same format give the same picture, or the same failure.
     if (!m_image && !other.m_image && m_format == other.m_format && m_bytes == other.m_bytes) {
         return true;
     }
@@ -161,23 +214,16 @@ bool Image::compareTiffRepresentations(const Image& other, Encoding& mine, Encod
     if (size() != other.size()) {
         return false;
     }
-    // An encoding made here for a digest is kept for the confirmation, not made twice.
-    const auto& digest = tiffDigest(&mine);
-    if (digest != other.tiffDigest(&theirs)) {
+    const auto& mine = analysis().digest;
+    const auto& theirs = other.analysis().digest;
+    // Two huge or corrupt pictures fail alike, whatever they show: only the very same bytes match.
+    if (!mine || !theirs || *mine != *theirs) {
         return false;
     }
-    if (!digest.encodable) {
-        // Two huge or corrupt pictures fail alike, whatever they show: only the very same one matches.
-        return m_image && other.m_image && *m_image == *other.m_image;
-    }
-    // Equal digests of different encodings are possible, if unlikely: compare the real thing.
-    if (!mine.made) {
-        mine = {tiffRepresentation(), true};
-    }
-    if (!theirs.made) {
-        theirs = {other.tiffRepresentation(), true};
-    }
-    return mine.tiff == theirs.tiff;
+    // Equal digests of different pictures are possible, if unlikely: compare the real thing.
+    const auto same = haveSamePixels(toQImage(), other.toQImage());
+    releaseFreedMemory();
+    return same;
 }
 
 QByteArray Image::encodedBytes() const

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 
-#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
-
-class QImage;
 
 namespace platform {
 
@@ -33,11 +32,15 @@ public:
     [[nodiscard]] QImage toQImage() const;
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
     [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
-    /// Whether the two TIFF representations are equal. Pictures that cannot be encoded (corrupt, or too
-    /// large to decode) have none to compare: they match only the very same picture, in the same bytes.
-    /// Encodes each picture once in its lifetime, for a digest; only a match of digests is confirmed byte
-    /// for byte. Pictures that arrived in the same bytes, or are of different sizes, need no encoding.
+    /// Whether the two TIFF representations would be equal: the same format, size, resolution, colour table
+    /// and pixels. Pictures that cannot be decoded (corrupt, or too large) match only the very same picture,
+    /// in the same bytes. Compares digests of the decoded pixels, made once per picture; only a match of
+    /// digests is confirmed pixel by pixel.
     [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
+    /// The centre square of the picture, at most `thumbnailSourceSide` pixels wide, for thumbnails; a null
+    /// QImage when the picture cannot be decoded. Made with the digest from one decode.
+    [[nodiscard]] QImage thumbnailSource() const;
+    static constexpr int thumbnailSourceSide = 160;
 
     /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a
     /// QImage, a PNG encoding of it.
@@ -51,25 +54,14 @@ public:
     Image& operator=(const Image&) = delete;
 
 private:
-    struct TiffDigest
+    // What the comparison and the thumbnails need of the decoded pixels, which are not kept.
+    struct Analysis
     {
-        bool encodable = false;
-        qsizetype size = 0;
-        std::size_t hash = 0;
-
-        friend bool operator==(const TiffDigest&, const TiffDigest&) = default;
+        std::optional<std::uint64_t> digest;
+        QImage thumbnailSource;
     };
 
-    // A TIFF encoding made during one comparison.
-    struct Encoding
-    {
-        std::optional<QByteArray> tiff;
-        bool made = false;
-    };
-
-    /// Computed on the first call, which also hands the encoding it made to `encoding` if given.
-    [[nodiscard]] const TiffDigest& tiffDigest(Encoding* encoding = nullptr) const;
-    [[nodiscard]] bool compareTiffRepresentations(const Image& other, Encoding& mine, Encoding& theirs) const;
+    [[nodiscard]] const Analysis& analysis() const;
 
     // Exactly one of the two holds the picture.
     QByteArray m_bytes;
@@ -77,8 +69,8 @@ private:
     QByteArray m_format;
     QSize m_size;
 
-    mutable std::once_flag m_tiffDigestOnce;
-    mutable TiffDigest m_tiffDigest;
+    mutable std::once_flag m_analysisOnce;
+    mutable Analysis m_analysis;
 };
 
 /// `image` written in `format` ("png", "tiff", ...); nothing for a null image or a failed write.

@@ -10,7 +10,8 @@
 #include <vector>
 
 /// The 40 x 40 thumbnails of the image entries, scaled to fill, centred and cut to a rounded square.
-/// A picture is decoded and scaled once per entry and pixel ratio, not on every paint. GUI thread.
+/// Each is scaled from the small source the image keeps from its one decode, once per entry and pixel ratio,
+/// not on every paint. GUI thread.
 class ThumbnailCache final
 {
 public:

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,18 @@ TEST(ImageTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)
     picture.fill(qRgb(10, 120, 200));
     auto changed = picture;
     changed.setPixel(39, 29, qRgb(1, 2, 3));
+    auto translucent = picture.convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(0, 0, qRgba(10, 120, 200, 128));
+    // Rows of 9 bytes padded to 12: the padding is no part of the picture.
+    QImage padded(QSize(3, 2), QImage::Format_RGB888);
+    padded.fill(Qt::red);
+    auto otherPadding = padded.copy();
+    otherPadding.scanLine(1)[10] = 0x5a;
+    QImage indexed(QSize(4, 4), QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    indexed.fill(1);
+    auto recoloured = indexed.copy();
+    recoloured.setColor(1, qRgb(255, 0, 0));
     const auto png = [](const QImage& image, int quality = -1) {
         return Image::fromEncoded(encode(image, "png", quality));
     };
@@ -64,6 +77,13 @@ TEST(ImageTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)
         {"two PNG encodings of one picture", png(picture, 0), png(picture, 100), true},
         {"decoded and encoded", Image::fromQImage(picture), png(picture), true},
         {"one pixel differs", png(picture), png(changed), false},
+        {"RGB32 and ARGB32 of the same colours", Image::fromQImage(picture),
+         Image::fromQImage(picture.convertToFormat(QImage::Format_ARGB32)), false},
+        {"one pixel half transparent", png(picture.convertToFormat(QImage::Format_ARGB32)), png(translucent), false},
+        {"PNG and BMP of a translucent picture", png(translucent), Image::fromEncoded(encode(translucent, "bmp")),
+         false},
+        {"the same pixels with other row padding", Image::fromQImage(padded), Image::fromQImage(otherPadding), true},
+        {"the same indices under other colours", Image::fromQImage(indexed), Image::fromQImage(recoloured), false},
         {"different sizes", png(picture), png(picture.copy(0, 0, 40, 29)), false},
         {"two different broken pictures", broken(1), broken(2), false},
         {"one broken picture twice", broken(1), broken(1), true},
@@ -83,6 +103,39 @@ TEST(ImageTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)
         EXPECT_EQ(row.left->hasSameTiffRepresentation(*row.right), row.same);
         EXPECT_EQ(row.right->hasSameTiffRepresentation(*row.left), row.same);
     }
+}
+
+TEST(ImageTest, ThumbnailSourceIsTheCentreSquareScaledDownToAtMostItsSide)
+{
+    // Three squares side by side, or one above the other: the middle one is the centre square.
+    const auto thirds = [](int side, Qt::Orientation orientation) {
+        const auto size = orientation == Qt::Horizontal ? QSize(3 * side, side) : QSize(side, 3 * side);
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QPainter(&image).fillRect(
+            orientation == Qt::Horizontal ? QRect(side, 0, side, side) : QRect(0, side, side, side), Qt::green);
+        return image;
+    };
+    constexpr auto side = Image::thumbnailSourceSide;
+    const struct
+    {
+        const char* name;
+        std::shared_ptr<const Image> image;
+        QSize size;
+    } rows[] = {
+        {"small and wide", Image::fromQImage(thirds(30, Qt::Horizontal)), QSize(30, 30)},
+        {"large and tall, as PNG", Image::fromEncoded(encode(thirds(1000, Qt::Vertical), "png")), QSize(side, side)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(row.image);
+        const auto thumbnail = row.image->thumbnailSource();
+        EXPECT_EQ(thumbnail.size(), row.size);
+        for (const auto point : {QPoint(0, 0), QPoint(row.size.width() - 1, row.size.height() - 1)}) {
+            EXPECT_EQ(thumbnail.pixel(point), qRgb(0, 255, 0));
+        }
+    }
+    EXPECT_TRUE(Image::fromEncoded("P6\n40 30\n255\n")->thumbnailSource().isNull());
 }
 
 } // namespace
