@@ -11,8 +11,7 @@
 AppDelegate::AppDelegate(const Services& services)
     : m_services(services),
       m_clipboardManager(ClipboardManager::create(services.clipboard, services.eventLoop, services.timers))
-{
-}
+{}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -78,9 +77,10 @@ void AppDelegate::showAboutAlert()
     m_services.application.activate();
     m_services.alerts.exec({
         QCoreApplication::translate("AppDelegate", "Velmora by Hollin \U0001F967"),
-        QCoreApplication::translate("AppDelegate", "Velmora runs quietly in your menu bar.\n\n"
-                                                   "Every time you copy text or images, it remembers them.\n\n"
-                                                   "Click the menu bar icon or press Super+Shift+C to see your history."),
+        QCoreApplication::translate("AppDelegate",
+                                    "Velmora runs quietly in your menu bar.\n\n"
+                                    "Every time you copy text or images, it remembers them.\n\n"
+                                    "Click the menu bar icon or press Super+Shift+C to see your history."),
         QCoreApplication::translate("AppDelegate", "Got it"),
     });
 }

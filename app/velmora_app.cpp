@@ -8,8 +8,7 @@ VelmoraApp::VelmoraApp()
     : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
       m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
                      m_screens, m_tray, m_alerts})
-{
-}
+{}
 
 int VelmoraApp::run()
 {

@@ -19,7 +19,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -44,8 +43,7 @@ std::vector<ClipboardItem> fiftyEntries()
 }
 
 /// Waits, processing events, until `done` holds; false after two seconds.
-template <typename Condition>
-bool processEventsUntil(Condition done)
+template <typename Condition> bool processEventsUntil(Condition done)
 {
     // Wakes the loop now and then, in case nothing else does.
     QTimer tick;

@@ -27,5 +27,4 @@ std::unique_ptr<BenchDesktop> BenchDesktop::start(const char* tint2rc)
 
 BenchDesktop::BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc)
     : m_server(std::move(server)), m_tray({"/usr/bin/tint2", "-c", tint2rc}), m_client(XClient::open())
-{
-}
+{}

@@ -6,9 +6,9 @@
 
 #include "engine/clipboard_manager.h"
 
-#include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_background_timers.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_event_loop.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -48,8 +48,8 @@ struct Store
 /// from its first line on.
 QString prose(qsizetype size, int seed)
 {
-    static const QString words[] = {"clipboard", "history", "caf\u00e9", "na\u00efve", "window", "entry",
-                                    "r\u00e9sum\u00e9", "pointer", "panel", "stra\u00dfe", "image", "text"};
+    static const QString words[] = {"clipboard",        "history", "caf\u00e9", "na\u00efve",  "window", "entry",
+                                    "r\u00e9sum\u00e9", "pointer", "panel",     "stra\u00dfe", "image",  "text"};
     QString text = QString::number(seed) + ": ";
     text.reserve(size + 16);
     QRandomGenerator random(static_cast<quint32>(seed));
@@ -69,7 +69,8 @@ QImage screenshot(int seed)
     image.fill(QColor::fromHsv(random.bounded(360), 30, 235));
     QPainter painter(&image);
     for (int panel = 0; panel < 6; ++panel) {
-        const QRect area(random.bounded(3000), random.bounded(1600), 400 + random.bounded(1400), 200 + random.bounded(900));
+        const QRect area(random.bounded(3000), random.bounded(1600), 400 + random.bounded(1400),
+                         200 + random.bounded(900));
         painter.fillRect(area, QColor::fromHsv(random.bounded(360), 20 + random.bounded(60), 200 + random.bounded(55)));
         for (int y = area.top() + 12; y < area.bottom() - 12; y += 22) {
             for (int x = area.left() + 10; x < area.right() - 10; x += 9) {

@@ -2,7 +2,6 @@
 // The velmora executable measured from outside, on a private Xvfb with openbox and a tint2 tray:
 // the time from starting it to a hot key that opens the panel, and the CPU it takes while idle.
 
-
 #include "bench/bench_desktop.h"
 
 #include <benchmark/benchmark.h>

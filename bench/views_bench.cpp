@@ -4,9 +4,9 @@
 
 #include "bench/sample_picture.h"
 #include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_background_timers.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_event_loop.h"
 #include "views/clipboard_item_view.h"
 #include "views/content_view.h"
 #include "views/thumbnail_cache.h"

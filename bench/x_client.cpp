@@ -96,7 +96,8 @@ bool XClient::waitForMap(int width, int height, std::chrono::milliseconds timeou
         }
         const auto wait = std::min(deadline, pressEvery ? nextPress : deadline) - Clock::now();
         pollfd request{ConnectionNumber(m_display), POLLIN, 0};
-        poll(&request, 1, static_cast<int>(std::max<long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
+        poll(&request, 1,
+             static_cast<int>(std::max<long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
     }
     return false;
 }

@@ -51,8 +51,7 @@ std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
 
 ClipboardManager::ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop)
     : m_clipboard(clipboard), m_eventLoop(eventLoop)
-{
-}
+{}
 
 std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Clipboard& clipboard,
                                                            platform::EventLoop& eventLoop,

@@ -23,9 +23,8 @@ public:
 
     /// Reads the clipboard's change count, then starts the watcher: what is on the clipboard now is never
     /// captured. The clipboard and the event loop must outlive the store.
-    [[nodiscard]] static std::shared_ptr<ClipboardManager> create(platform::Clipboard& clipboard,
-                                                                  platform::EventLoop& eventLoop,
-                                                                  platform::BackgroundTimers& timers);
+    [[nodiscard]] static std::shared_ptr<ClipboardManager>
+    create(platform::Clipboard& clipboard, platform::EventLoop& eventLoop, platform::BackgroundTimers& timers);
 
     /// Fires before every change of `history` or `searchText`.
     [[nodiscard]] Signal<>& objectWillChange() { return m_objectWillChange; }

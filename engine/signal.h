@@ -37,8 +37,7 @@ private:
 };
 
 /// A small single-threaded signal: slots run synchronously, in connection order, on the emitting thread.
-template <typename... Args>
-class Signal
+template <typename... Args> class Signal
 {
 public:
     [[nodiscard]] Connection connect(std::function<void(Args...)> slot)

@@ -10,8 +10,7 @@ namespace {
 class QtBackgroundTimer final : public BackgroundTimer
 {
 public:
-    QtBackgroundTimer(const QString& threadName, std::chrono::milliseconds interval, Task tick)
-        : m_thread(new QThread)
+    QtBackgroundTimer(const QString& threadName, std::chrono::milliseconds interval, Task tick) : m_thread(new QThread)
     {
         m_thread->setObjectName(threadName);
         // Made here, living on the thread from its start; the thread's end deletes it there.

@@ -90,8 +90,7 @@ class ImageMimeData final : public QMimeData
 public:
     explicit ImageMimeData(std::shared_ptr<const Image> image)
         : m_image(std::move(image)), m_originalMimeType(mimeTypeForFormat(m_image->encodedFormat()))
-    {
-    }
+    {}
 
     [[nodiscard]] const std::shared_ptr<const Image>& image() const { return m_image; }
 
@@ -156,14 +155,15 @@ QtClipboard::QtClipboard() : m_onX11(QGuiApplication::platformName() == QLatin1S
 {
     // Qt may report a change of an earlier owner right after our own write, so only changes while
     // another application owns the clipboard count; our own writes count in clear().
-    m_clipboardChanged = QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
-        if (mode == QClipboard::Clipboard && !ownsClipboard()) {
-            m_changeCount.fetch_add(1);
-            if (m_changeHandler) {
-                m_changeHandler();
+    m_clipboardChanged =
+        QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
+            if (mode == QClipboard::Clipboard && !ownsClipboard()) {
+                m_changeCount.fetch_add(1);
+                if (m_changeHandler) {
+                    m_changeHandler();
+                }
             }
-        }
-    });
+        });
 }
 
 QtClipboard::~QtClipboard()
@@ -195,8 +195,8 @@ QtClipboard::ReadSession* QtClipboard::readSession()
     case SelectionReader::Outcome::Received:
         m_session->targets = std::move(targets.value);
         m_session->answeredTargets = true;
-        m_session->secret = std::find(m_session->targets.begin(), m_session->targets.end(), passwordManagerHint)
-                            != m_session->targets.end();
+        m_session->secret = std::find(m_session->targets.begin(), m_session->targets.end(), passwordManagerHint) !=
+                            m_session->targets.end();
         break;
     case SelectionReader::Outcome::Refused:
         break;
@@ -265,8 +265,8 @@ std::optional<QString> QtClipboard::text()
     }
     for (const auto& form : textForms) {
         // An owner without a list of targets is asked for each form in turn.
-        const auto offered = std::find(session->targets.begin(), session->targets.end(), form.target)
-                             != session->targets.end();
+        const auto offered =
+            std::find(session->targets.begin(), session->targets.end(), form.target) != session->targets.end();
         if (session->answeredTargets && !offered) {
             continue;
         }
@@ -274,8 +274,8 @@ std::optional<QString> QtClipboard::text()
         if (transfer.outcome == SelectionReader::Outcome::Received) {
             return decodeText(transfer.value, form.encoding);
         }
-        if (transfer.outcome == SelectionReader::Outcome::Failed
-            || transfer.outcome == SelectionReader::Outcome::Silent) {
+        if (transfer.outcome == SelectionReader::Outcome::Failed ||
+            transfer.outcome == SelectionReader::Outcome::Silent) {
             giveUp(*session, transfer.outcome, transfer.owner);
             return std::nullopt;
         }

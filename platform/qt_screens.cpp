@@ -32,7 +32,8 @@ Screen toScreen(const QScreen& screen, const QRect& primary)
 
 Rect fromQtRect(const QRect& rect, const QRect& primary)
 {
-    return {{static_cast<double>(rect.x() - primary.x()), static_cast<double>(bottomEdge(primary) - (rect.y() + rect.height()))},
+    return {{static_cast<double>(rect.x() - primary.x()),
+             static_cast<double>(bottomEdge(primary) - (rect.y() + rect.height()))},
             {static_cast<double>(rect.width()), static_cast<double>(rect.height())}};
 }
 

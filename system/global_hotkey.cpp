@@ -4,8 +4,7 @@
 #include "platform/hot_keys.h"
 #include "system/notification_center.h"
 
-void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop,
-                          NotificationCenter& notifications)
+void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop, NotificationCenter& notifications)
 {
     // The post waits for the event loop, so that the observers run in a turn of their own.
     const auto pressed = [&eventLoop, &notifications] {

@@ -96,7 +96,8 @@ std::string foldedForSearch(QStringView text)
     // of piece by piece.
     if (isBelowCombiningMarks(text)) {
         QString folded(text.size(), Qt::Uninitialized);
-        std::transform(text.begin(), text.end(), folded.begin(), [](QChar character) { return character.toCaseFolded(); });
+        std::transform(text.begin(), text.end(), folded.begin(),
+                       [](QChar character) { return character.toCaseFolded(); });
         return folded.toStdString();
     }
     std::string folded;

@@ -46,8 +46,8 @@ Keymap::~Keymap()
 
 std::uint8_t Keymap::keycode(std::uint32_t keysym) const
 {
-    const std::unique_ptr<xcb_keycode_t, decltype(&std::free)> keycodes(
-        xcb_key_symbols_get_keycode(m_symbols, keysym), &std::free);
+    const std::unique_ptr<xcb_keycode_t, decltype(&std::free)> keycodes(xcb_key_symbols_get_keycode(m_symbols, keysym),
+                                                                        &std::free);
     return keycodes ? keycodes.get()[0] : 0;
 }
 

@@ -20,13 +20,11 @@ constexpr std::uint32_t propertyChunkSize = 4 * 1024 * 1024;
 // A hostile owner may offer any number of targets; real ones offer a few dozen.
 constexpr std::size_t maximumTargets = 1024;
 
-template <typename Reply>
-struct ReplyDeleter
+template <typename Reply> struct ReplyDeleter
 {
     void operator()(Reply* reply) const { std::free(reply); }
 };
-template <typename Reply>
-using ReplyPointer = std::unique_ptr<Reply, ReplyDeleter<Reply>>;
+template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, ReplyDeleter<Reply>>;
 
 using Event = ReplyPointer<xcb_generic_event_t>;
 
@@ -52,8 +50,8 @@ Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted 
     const auto silenceEnds = Clock::now() + patience.silence;
     for (;;) {
         while (Event event{xcb_poll_for_event(connection)}) {
-            if (eventType(*event) == XCB_DESTROY_NOTIFY
-                && reinterpret_cast<const xcb_destroy_notify_event_t&>(*event).window == owner) {
+            if (eventType(*event) == XCB_DESTROY_NOTIFY &&
+                reinterpret_cast<const xcb_destroy_notify_event_t&>(*event).window == owner) {
                 return {};
             }
             if (isWanted(*event)) {
@@ -201,7 +199,7 @@ SelectionReader::Result<QByteArray> SelectionReader::read(const QByteArray& targ
 }
 
 SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std::uint32_t target,
-                                                                          const Patience& patience)
+                                                                            const Patience& patience)
 {
     // Whatever is still queued belongs to earlier transfers.
     while (Event stale{xcb_poll_for_event(m_connection)}) {
@@ -230,8 +228,8 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
                     return false;
                 }
                 const auto& selection = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
-                return selection.requestor == m_requestor && selection.selection == m_clipboardAtom
-                       && selection.target == target;
+                return selection.requestor == m_requestor && selection.selection == m_clipboardAtom &&
+                       selection.target == target;
             },
             patience);
         if (!notify) {
@@ -263,9 +261,8 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
     return result;
 }
 
-SelectionReader::Result<SelectionReader::Property> SelectionReader::readIncrementally(std::uint32_t owner,
-                                                                                    std::uint32_t property,
-                                                                                    const Patience& patience)
+SelectionReader::Result<SelectionReader::Property>
+SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, const Patience& patience)
 {
     // Deleting the INCR announcement, as takeProperty() did, asks the owner for the first chunk; each
     // deletion of a chunk asks for the next, and an empty chunk ends the transfer. Each chunk gives the
@@ -279,8 +276,8 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::readIncremen
                     return false;
                 }
                 const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-                return change.window == m_requestor && change.atom == property
-                       && change.state == XCB_PROPERTY_NEW_VALUE;
+                return change.window == m_requestor && change.atom == property &&
+                       change.state == XCB_PROPERTY_NEW_VALUE;
             },
             patience);
         if (!newValue) {
@@ -332,7 +329,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
             taken.data.reserve(static_cast<qsizetype>(length + reply->bytes_after));
         }
         taken.data.append(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                             static_cast<qsizetype>(length));
+                          static_cast<qsizetype>(length));
         if (reply->bytes_after == 0 || length == 0) {
             break;
         }

@@ -41,8 +41,7 @@ public:
         Failed,
     };
 
-    template <typename Value>
-    struct Result
+    template <typename Value> struct Result
     {
         Outcome outcome = Outcome::Failed;
         Value value{};

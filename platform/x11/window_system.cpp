@@ -46,8 +46,8 @@ bool hasActiveWindowSupport(xcb_ewmh_connection_t& ewmh, int screen)
 {
     xcb_window_t check = XCB_NONE;
     xcb_window_t checkOfCheck = XCB_NONE;
-    if (!xcb_ewmh_get_supporting_wm_check_reply(&ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, ewmh.screens[screen]->root),
-                                                &check, nullptr) ||
+    if (!xcb_ewmh_get_supporting_wm_check_reply(
+            &ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, ewmh.screens[screen]->root), &check, nullptr) ||
         !xcb_ewmh_get_supporting_wm_check_reply(&ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, check), &checkOfCheck,
                                                 nullptr) ||
         check != checkOfCheck) {

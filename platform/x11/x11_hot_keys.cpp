@@ -122,8 +122,8 @@ bool X11HotKeys::grab(xcb_keycode_t keycode, std::uint16_t modifiers, std::uint1
     for (const auto variant : variants(ignoredModifiers)) {
         // Not owner_events: every key event of an active grab then goes to the root window, which Qt
         // leaves alone, so the chord never types into one of our own windows.
-        grabs.push_back(xcb_grab_key_checked(m_connection, 0, m_root, modifiers | variant, keycode,
-                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        grabs.push_back(xcb_grab_key_checked(m_connection, 0, m_root, modifiers | variant, keycode, XCB_GRAB_MODE_ASYNC,
+                                             XCB_GRAB_MODE_ASYNC));
     }
     bool granted = true;
     for (const auto cookie : grabs) {

@@ -17,9 +17,8 @@ public:
         platform::Task tick;
     };
 
-    [[nodiscard]] std::unique_ptr<platform::BackgroundTimer> start(const QString& threadName,
-                                                                   std::chrono::milliseconds interval,
-                                                                   platform::Task tick) override
+    [[nodiscard]] std::unique_ptr<platform::BackgroundTimer>
+    start(const QString& threadName, std::chrono::milliseconds interval, platform::Task tick) override
     {
         m_timers.push_back(std::make_shared<Timer>(Timer{threadName, interval, std::move(tick)}));
         return std::make_unique<Handle>(*this, m_timers.back());

@@ -94,7 +94,8 @@ TEST_F(AppDelegateTest, EveryOtherClickAndEveryToggleRequestToggleThePanel)
     } cases[] = {
         {"left click on the tray icon", [&] { tray.click(Qt::LeftButton); }},
         {"TogglePopover", [&] { notifications.post(notifications::togglePopover); }},
-        {"the hot key", [&] {
+        {"the hot key",
+         [&] {
              hotKeys.press(globalHotkey);
              eventLoop.runPending();
          }},

@@ -1,9 +1,9 @@
 // The engine on a real X server, with xclip and a misbehaving X client as the other applications.
 
 #include "engine/clipboard_manager.h"
+#include "platform/background_timer.h"
 #include "platform/event_loop.h"
 #include "platform/qt_clipboard.h"
-#include "platform/background_timer.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QBuffer>
