@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QProcessEnvironment>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -193,6 +194,41 @@ TEST_F(VelmoraTest, WithoutATrayTheHotKeyWorksAndTheIconAppearsWhenATrayHostStar
         ASSERT_TRUE(waitForEnd(host));
         ASSERT_TRUE(waitFor([] { return trayIcon() == 0; }));
     }
+}
+
+// The session ends, or the X server dies: Velmora ends at once, saying why on one line, with no core dump.
+TEST_F(VelmoraTest, EndsWithOneLineOfExplanationWhenItsXServerGoesAway)
+{
+    // A server of its own, to kill under it; Xvfb writes the display it chose to the given descriptor.
+    QProcess& server =
+        spawn(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+              QProcess::SeparateChannels);
+    ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 20s));
+    const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine()).trimmed();
+    QProcess& velmora = *m_processes.emplace_back(std::make_unique<QProcess>());
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    velmora.setProcessEnvironment(environment);
+    velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
+    // Launching has finished once its panel's window exists there.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return run(QStringLiteral("xwininfo"), {"-display", display, "-root", "-tree"}).output.contains("Velmora");
+        },
+        20s));
+    QByteArray before;
+    ASSERT_TRUE(waitFor([&] {
+        before += velmora.readAllStandardError();
+        return velmora.state() == QProcess::Running;
+    }));
+
+    server.kill();
+    ASSERT_TRUE(waitForEnd(velmora, 20s));
+    EXPECT_EQ(velmora.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(velmora.exitCode(), 0);
+    const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
+    EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("X11"))) << said.toStdString();
 }
 
 } // namespace
