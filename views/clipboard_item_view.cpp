@@ -22,6 +22,7 @@ namespace {
 // pixel: laying out more than this would only be cut away, and a long text would be shaped on every paint.
 constexpr qsizetype previewLength = 1024;
 constexpr qreal outlineOpacity = 0.3;
+constexpr qreal placeholderOpacity = 0.12;
 
 QString withEllipsis(QString text)
 {
@@ -152,7 +153,17 @@ void ClipboardItemView::paintImage(QPainter& painter, const QRect& content)
         // Now on a screen of another pixel ratio.
         m_thumbnail = m_thumbnails.thumbnail(m_item, pixelRatio);
     }
-    painter.drawPixmap(square.topLeft(), m_thumbnail);
+    if (m_thumbnail.isNull()) {
+        // A picture that cannot be decoded (corrupt, or too large) shows a neutral square, not a hole.
+        auto neutral = palette().color(QPalette::WindowText);
+        neutral.setAlphaF(placeholderOpacity);
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(continuousRoundedRect(QRectF(square), ThumbnailCache::cornerRadius), neutral);
+        painter.restore();
+    } else {
+        painter.drawPixmap(square.topLeft(), m_thumbnail);
+    }
 
     QPen outline(outlineColor(), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     outline.setMiterLimit(10);

@@ -150,6 +150,13 @@ TEST_F(ClipboardItemViewTest, ThumbnailIsTheMiddleOfTheScaledPictureWithRoundedC
     EXPECT_LT(qAlpha(rendered.pixel(11, 28)), 128);
     EXPECT_GT(countPixels(rendered, QRect(12 + 40 + 12, 8, 100, 40), isSecondary), 10);
     EXPECT_EQ(countPixels(rendered, QRect(12 + 40 + 1, 8, 10, 40), isDrawn), 0);
+
+    // A picture that cannot be decoded (a header without pixels) fills the square with a neutral tone.
+    const auto broken = makeRow({std::nullopt, platform::Image::fromEncoded("P6\n64 64\n255\n")});
+    const auto placeholder = QColor::fromRgba(broken->grab().toImage().pixel(12 + 20, 28));
+    EXPECT_GT(placeholder.alpha(), 0);
+    EXPECT_LT(placeholder.alpha(), 128);
+    EXPECT_EQ(placeholder.red(), placeholder.green());
 }
 
 TEST_F(ClipboardItemViewTest, TextRowCutsALongTextWithAnEllipsisOnOneLineInThePrimaryColour)
