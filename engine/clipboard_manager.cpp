@@ -71,39 +71,41 @@ void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimer
             self->tick();
         }
     };
-    // Where the desktop tells of a copy at once, the capture follows at once; the timer stays the safety net.
-    m_clipboard.setChangeHandler(tickIfAlive);
     m_backgroundTimer = timers.start(QString::fromLatin1(listenerThreadName), listenerInterval, tickIfAlive);
+    // Where the desktop tells of a copy at once, the capture follows at once; the timer stays the safety net.
+    m_clipboard.setChangeHandler([weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock(); self && self->m_backgroundTimer) {
+            self->m_backgroundTimer->tickNow();
+        }
+    });
 }
 
 void ClipboardManager::stopOptimizedClipboardListener()
 {
     m_clipboard.setChangeHandler(nullptr);
+    // A tick reading from a slow owner ends at once rather than hold up the end of the program.
+    m_clipboard.setReadsInterrupted(true);
     m_backgroundTimer.reset();
+    m_clipboard.setReadsInterrupted(false);
 }
 
 void ClipboardManager::tick()
 {
     const auto changeCount = m_clipboard.changeCount();
-    // Any different count is a change, a smaller one too. The watcher and the clipboard's report may look at
-    // once: only the one that records the new count queues the capture.
+    // Any different count is a change, a smaller one too. copyItem() may record its own write meanwhile: that
+    // count wins, and its content is not captured.
     auto last = lastChangeCount();
     if (changeCount == last || !m_lastChangeCount.compare_exchange_strong(last, changeCount)) {
         return;
     }
-    m_eventLoop.post([self = shared_from_this()] { self->captureUnlessRead(); });
-}
-
-void ClipboardManager::captureUnlessRead()
-{
-    // Changes reported in a burst queue a capture each; the first reads the newest content, the others
-    // would read it again.
-    const auto changeCount = m_clipboard.changeCount();
-    if (m_changeCountAtLastCapture == changeCount) {
-        return;
+    // Read here, on the watcher's thread, so that a huge or slow copy never holds up the GUI thread; the
+    // ticks run one at a time, so the entries keep the order of the copies.
+    auto candidate = readCandidate(m_clipboard);
+    if (candidate) {
+        m_eventLoop.post([self = shared_from_this(), candidate = std::move(*candidate)]() mutable {
+            self->addToHistory(std::move(candidate));
+        });
     }
-    m_changeCountAtLastCapture = changeCount;
-    processNewClipboardItem();
 }
 
 void ClipboardManager::setHistory(std::vector<ClipboardItem> history)
@@ -120,19 +122,22 @@ void ClipboardManager::setSearchText(QString searchText)
 
 void ClipboardManager::processNewClipboardItem()
 {
-    auto candidate = readCandidate(m_clipboard);
-    if (!candidate) {
-        return;
+    if (auto candidate = readCandidate(m_clipboard)) {
+        addToHistory(std::move(*candidate));
     }
+}
+
+void ClipboardManager::addToHistory(ClipboardItem candidate)
+{
     const auto duplicate = std::find_if(m_history.begin(), m_history.end(),
-                                        [&](const ClipboardItem& entry) { return hasSameContent(entry, *candidate); });
+                                        [&](const ClipboardItem& entry) { return hasSameContent(entry, candidate); });
     if (duplicate != m_history.end()) {
         const auto index = duplicate - m_history.begin();
         m_objectWillChange.send();
         m_history.erase(m_history.begin() + index);
     }
     m_objectWillChange.send();
-    m_history.insert(m_history.begin(), std::move(*candidate));
+    m_history.insert(m_history.begin(), std::move(candidate));
     if (m_history.size() > static_cast<std::size_t>(maxHistory)) {
         m_objectWillChange.send();
         m_history.pop_back();

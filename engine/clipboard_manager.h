@@ -15,7 +15,7 @@
 #include <vector>
 
 /// The one store of the clipboard history, with the watcher that captures new clipboard content.
-/// Everything but the watcher's tick runs on the GUI thread.
+/// Everything but the watcher's tick, which reads the clipboard, runs on the GUI thread.
 class ClipboardManager final : public std::enable_shared_from_this<ClipboardManager>
 {
 public:
@@ -36,30 +36,29 @@ public:
     void setSearchText(QString searchText);
     [[nodiscard]] std::int64_t lastChangeCount() const { return m_lastChangeCount.load(); }
 
-    /// Captures what is on the clipboard now, if it is a picture or a text that is not blank.
+    /// Captures what is on the clipboard now, if it is a picture or a text that is not blank. Reads on the
+    /// calling thread.
     void processNewClipboardItem();
     /// Puts the entry back on the clipboard without capturing it again; `history` stays as it is.
     void copyItem(const ClipboardItem& item);
     void clearHistory();
 
-    /// Stops the watcher, waiting for a tick that is running: no capture is queued from then on. For the
-    /// end of the program, before the clipboard and the event loop go.
+    /// Stops the watcher, cutting short the read of a tick that is running and waiting for that tick: no
+    /// capture is queued from then on. For the end of the program, before the clipboard and the event loop go.
     void stopOptimizedClipboardListener();
 
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
-    /// On the watcher thread, or on the GUI thread when the clipboard reports a change.
+    /// On the watcher thread.
     void tick();
-    void captureUnlessRead();
+    void addToHistory(ClipboardItem candidate);
 
     Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
     std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;
-    /// The clipboard's change count when a capture that the watcher queued last ran; GUI thread only.
-    std::optional<std::int64_t> m_changeCountAtLastCapture;
     platform::Clipboard& m_clipboard;
     platform::EventLoop& m_eventLoop;
 };

@@ -10,11 +10,12 @@ namespace {
 class QtBackgroundTimer final : public BackgroundTimer
 {
 public:
-    QtBackgroundTimer(const QString& threadName, std::chrono::milliseconds interval, Task tick) : m_thread(new QThread)
+    QtBackgroundTimer(const QString& threadName, std::chrono::milliseconds interval, Task tick)
+        : m_thread(new QThread), m_timer(new QTimer), m_tick(tick)
     {
         m_thread->setObjectName(threadName);
         // Made here, living on the thread from its start; the thread's end deletes it there.
-        auto* timer = new QTimer;
+        auto* timer = m_timer;
         timer->setTimerType(Qt::PreciseTimer);
         timer->setInterval(interval);
         timer->moveToThread(m_thread);
@@ -43,8 +44,12 @@ public:
         delete m_thread;
     }
 
+    void tickNow() override { QMetaObject::invokeMethod(m_timer, m_tick, Qt::QueuedConnection); }
+
 private:
     QThread* m_thread;
+    QTimer* m_timer;
+    Task m_tick;
 };
 
 } // namespace

@@ -16,6 +16,9 @@ class BackgroundTimer
 {
 public:
     virtual ~BackgroundTimer() = default;
+
+    /// Runs one more tick on the timer's thread as soon as it is free, besides the regular ones. Any thread.
+    virtual void tickNow() = 0;
 };
 
 /// Starts background timers.

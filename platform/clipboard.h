@@ -13,7 +13,8 @@
 namespace platform {
 
 /// The system-wide clipboard shared with every application.
-/// `changeCount()` may be read from any thread; everything else runs on the GUI thread.
+/// `changeCount()` may be read from any thread, and the content read from one thread at a time; everything else
+/// runs on the GUI thread.
 class Clipboard
 {
 public:
@@ -33,6 +34,9 @@ public:
     [[nodiscard]] virtual std::optional<Images> images() = 0;
     /// The plain text on the clipboard, if any.
     [[nodiscard]] virtual std::optional<QString> text() = 0;
+    /// While set, a read under way on another thread ends at once and new ones read nothing: for stopping
+    /// a reading thread without waiting for a slow owner. Any thread.
+    virtual void setReadsInterrupted(bool interrupted) = 0;
     /// Empties the clipboard and takes ownership of it; changes the change count.
     virtual void clear() = 0;
     virtual void setText(const QString& text) = 0;

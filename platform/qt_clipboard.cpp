@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <array>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
@@ -46,11 +49,6 @@ QString decodeText(const QByteArray& bytes, TextEncoding encoding)
 {
     // Invalid UTF-8 becomes U+FFFD, never a failure.
     return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
-
-SelectionReader::Patience patienceUntil(Clock::time_point deadline)
-{
-    return {QtClipboard::silenceLimit, deadline};
 }
 
 QClipboard& clipboard()
@@ -122,42 +120,20 @@ private:
     QString m_originalMimeType;
 };
 
-bool isSecret(const QMimeData* data)
-{
-    return data && data->hasFormat(QLatin1String(passwordManagerHint));
-}
-
-std::optional<Clipboard::Images> imagesOf(const QMimeData* data)
-{
-    if (!data || isSecret(data)) {
-        return std::nullopt;
-    }
-    if (const auto* ours = dynamic_cast<const ImageMimeData*>(data)) {
-        return std::vector{ours->image()};
-    }
-    if (data->hasImage()) {
-        return std::vector{Image::fromQImage(qvariant_cast<QImage>(data->imageData()))};
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> textOf(const QMimeData* data)
-{
-    if (!data || isSecret(data) || !data->hasText()) {
-        return std::nullopt;
-    }
-    return data->text();
-}
-
 } // namespace
 
-QtClipboard::QtClipboard() : m_onX11(QGuiApplication::platformName() == QLatin1String("xcb"))
+QtClipboard::QtClipboard()
+    : m_ownsClipboard(clipboard().ownsClipboard()), m_interruption(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     // Qt may report a change of an earlier owner right after our own write, so only changes while
     // another application owns the clipboard count; our own writes count in clear().
     m_clipboardChanged =
         QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
-            if (mode == QClipboard::Clipboard && !ownsClipboard()) {
+            if (mode != QClipboard::Clipboard) {
+                return;
+            }
+            m_ownsClipboard = clipboard().ownsClipboard();
+            if (!m_ownsClipboard) {
                 m_changeCount.fetch_add(1);
                 if (m_changeHandler) {
                     m_changeHandler();
@@ -169,11 +145,9 @@ QtClipboard::QtClipboard() : m_onX11(QGuiApplication::platformName() == QLatin1S
 QtClipboard::~QtClipboard()
 {
     QObject::disconnect(m_clipboardChanged);
-}
-
-bool QtClipboard::ownsClipboard() const
-{
-    return clipboard().ownsClipboard();
+    if (m_interruption >= 0) {
+        close(m_interruption);
+    }
 }
 
 QtClipboard::ReadSession* QtClipboard::readSession()
@@ -190,7 +164,7 @@ QtClipboard::ReadSession* QtClipboard::readSession()
         return nullptr;
     }
     m_session = ReadSession{count, now, now + readLimit, {}, false, false};
-    auto targets = m_reader->targets(patienceUntil(m_session->deadline));
+    auto targets = m_reader->targets(patience(*m_session));
     switch (targets.outcome) {
     case SelectionReader::Outcome::Received:
         m_session->targets = std::move(targets.value);
@@ -208,23 +182,28 @@ QtClipboard::ReadSession* QtClipboard::readSession()
     return &*m_session;
 }
 
+SelectionReader::Patience QtClipboard::patience(const ReadSession& session) const
+{
+    return {silenceLimit, session.deadline, m_interruption};
+}
+
 void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome, std::uint32_t owner)
 {
     session.gaveUp = true;
     if (outcome != SelectionReader::Outcome::Silent) {
         return;
     }
-    if (m_retry && m_retry->changeCount == session.changeCount && m_retry->owner == owner) {
+    if (m_retriedChangeCount.load() == session.changeCount && m_retriedOwner == owner) {
         return;
     }
-    // After this capture, whose other reads must still find this session; and only if the content is still
-    // the one that was read: a newer copy is read at the next tick anyway.
+    m_retriedOwner = owner;
+    // Only if the content is still the one that was read: a newer copy is read at the next tick anyway.
     QMetaObject::invokeMethod(
         &m_retryContext,
-        [this, owner, count = session.changeCount] {
+        [this, count = session.changeCount] {
             auto expected = count;
             if (m_changeCount.compare_exchange_strong(expected, count + 1)) {
-                m_retry = Retry{owner, count + 1};
+                m_retriedChangeCount.store(count + 1);
             }
         },
         Qt::QueuedConnection);
@@ -232,8 +211,9 @@ void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome,
 
 std::optional<Clipboard::Images> QtClipboard::images()
 {
-    if (!m_onX11 || ownsClipboard()) {
-        return imagesOf(clipboard().mimeData(QClipboard::Clipboard));
+    if (m_ownsClipboard) {
+        const std::scoped_lock lock(m_ownContentMutex);
+        return m_ownContent.image ? std::optional(Images{m_ownContent.image}) : std::nullopt;
     }
     auto* session = readSession();
     if (!session || session->gaveUp || session->secret) {
@@ -243,7 +223,7 @@ std::optional<Clipboard::Images> QtClipboard::images()
     if (!target) {
         return std::nullopt;
     }
-    auto transfer = m_reader->read(*target, patienceUntil(session->deadline));
+    auto transfer = m_reader->read(*target, patience(*session));
     if (transfer.outcome == SelectionReader::Outcome::Failed || transfer.outcome == SelectionReader::Outcome::Silent) {
         giveUp(*session, transfer.outcome, transfer.owner);
     }
@@ -251,13 +231,19 @@ std::optional<Clipboard::Images> QtClipboard::images()
         return std::nullopt;
     }
     // Bytes that hold no picture give a null element: the offer was there, the picture was not.
-    return std::vector{Image::fromEncoded(std::move(transfer.value))};
+    auto image = Image::fromEncoded(std::move(transfer.value));
+    if (image) {
+        // The one decode, on the reading thread, that gives the digest comparisons use and the thumbnail.
+        static_cast<void>(image->thumbnailSource());
+    }
+    return std::vector{std::move(image)};
 }
 
 std::optional<QString> QtClipboard::text()
 {
-    if (!m_onX11 || ownsClipboard()) {
-        return textOf(clipboard().mimeData(QClipboard::Clipboard));
+    if (m_ownsClipboard) {
+        const std::scoped_lock lock(m_ownContentMutex);
+        return m_ownContent.text;
     }
     auto* session = readSession();
     if (!session || session->gaveUp || session->secret) {
@@ -270,7 +256,7 @@ std::optional<QString> QtClipboard::text()
         if (session->answeredTargets && !offered) {
             continue;
         }
-        const auto transfer = m_reader->read(form.target, patienceUntil(session->deadline));
+        const auto transfer = m_reader->read(form.target, patience(*session));
         if (transfer.outcome == SelectionReader::Outcome::Received) {
             return decodeText(transfer.value, form.encoding);
         }
@@ -283,8 +269,26 @@ std::optional<QString> QtClipboard::text()
     return std::nullopt;
 }
 
+void QtClipboard::setReadsInterrupted(bool interrupted)
+{
+    if (interrupted) {
+        eventfd_write(m_interruption, 1);
+    } else {
+        eventfd_t value = 0;
+        eventfd_read(m_interruption, &value);
+    }
+}
+
+void QtClipboard::write(OwnContent content)
+{
+    const std::scoped_lock lock(m_ownContentMutex);
+    m_ownContent = std::move(content);
+    m_ownsClipboard = true;
+}
+
 void QtClipboard::clear()
 {
+    write({});
     m_changeCount.fetch_add(1);
     // An empty offer, not QClipboard::clear(): that would give the selection up instead of taking it.
     clipboard().setMimeData(new QMimeData, QClipboard::Clipboard);
@@ -292,12 +296,14 @@ void QtClipboard::clear()
 
 void QtClipboard::setText(const QString& text)
 {
+    write({text, nullptr});
     clipboard().setText(text, QClipboard::Clipboard);
 }
 
 void QtClipboard::setImage(std::shared_ptr<const Image> image)
 {
     if (image) {
+        write({std::nullopt, image});
         clipboard().setMimeData(new ImageMimeData(std::move(image)), QClipboard::Clipboard);
     }
 }

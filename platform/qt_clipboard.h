@@ -12,15 +12,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 namespace platform {
 
-/// The clipboard on the X11 CLIPBOARD selection. What Velmora itself put there is read straight
-/// from QClipboard; another application's content through a reader of our own with a bound on every wait,
-/// since an owner that never answers would hold Qt's reader, and the GUI thread, for 5 s per request.
-/// Needs the application object. GUI thread only, but `changeCount()`.
+/// The clipboard on the X11 CLIPBOARD selection. What Velmora itself put there is answered from what it
+/// wrote; another application's content is read through a reader of our own with a bound on every wait,
+/// since an owner that never answers would hold Qt's reader for 5 s per request. Reads run on whichever
+/// thread asks, one at a time, so that a slow or huge copy never holds the GUI thread; the writes and the
+/// change reports are on the GUI thread. Needs the application object.
 class QtClipboard final : public Clipboard
 {
 public:
@@ -41,6 +43,7 @@ public:
     void setChangeHandler(std::function<void()> handler) override { m_changeHandler = std::move(handler); }
     [[nodiscard]] std::optional<Images> images() override;
     [[nodiscard]] std::optional<QString> text() override;
+    void setReadsInterrupted(bool interrupted) override;
     void clear() override;
     /// Each write replaces what an earlier one put: the engine writes one value after a clear.
     void setText(const QString& text) override;
@@ -60,23 +63,33 @@ private:
         bool secret = false;
     };
 
-    // The one extra read granted to a content whose owner fell silent.
-    struct Retry
+    // What Velmora last wrote, answered while it owns the clipboard.
+    struct OwnContent
     {
-        std::uint32_t owner = 0;
-        std::int64_t changeCount = 0;
+        std::optional<QString> text;
+        std::shared_ptr<const Image> image;
     };
 
-    [[nodiscard]] bool ownsClipboard() const;
     [[nodiscard]] ReadSession* readSession();
+    [[nodiscard]] x11::SelectionReader::Patience patience(const ReadSession& session) const;
     void giveUp(ReadSession& session, x11::SelectionReader::Outcome outcome, std::uint32_t owner);
+    void write(OwnContent content);
 
     std::atomic<std::int64_t> m_changeCount = 0;
-    // Null off X11, where QClipboard is read directly.
+    // Kept by the GUI thread, from Qt's reports and our own writes, for the reading thread.
+    std::atomic<bool> m_ownsClipboard = false;
+    mutable std::mutex m_ownContentMutex;
+    OwnContent m_ownContent;
+
+    // Used by the reading thread only.
     std::unique_ptr<x11::SelectionReader> m_reader;
-    bool m_onX11 = false;
     std::optional<ReadSession> m_session;
-    std::optional<Retry> m_retry;
+    std::uint32_t m_retriedOwner = 0;
+    // The change count given to the one extra read of a silent owner; set on the GUI thread.
+    std::atomic<std::int64_t> m_retriedChangeCount = -1;
+
+    // Readable once reads must end at once.
+    int m_interruption = -1;
     // Receives the retries scheduled during a capture; going with the clipboard, it takes them along.
     QObject m_retryContext;
     QMetaObject::Connection m_clipboardChanged;

@@ -1,6 +1,7 @@
 #include "platform/x11/selection_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,8 +42,8 @@ struct Waited
 };
 
 /// The first event that `isWanted`, skipping the others; none once the owner has been silent for too long,
-/// the deadline passes, the connection breaks or the window `owner` is destroyed. The silence counts from
-/// the call: the caller has just asked the owner, or taken what it sent last.
+/// the deadline passes, the connection breaks, the window `owner` is destroyed or the read is interrupted. The silence
+/// counts from the call: the caller has just asked the owner, or taken what it sent last.
 template <typename IsWanted>
 Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted isWanted,
                     const SelectionReader::Patience& patience)
@@ -69,8 +70,12 @@ Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted 
             return {nullptr, SelectionReader::Outcome::Silent};
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, patience.deadline) - now);
-        pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
-        poll(&descriptor, 1, static_cast<int>(left.count()));
+        std::array descriptors{pollfd{xcb_get_file_descriptor(connection), POLLIN, 0},
+                               pollfd{patience.interruption, POLLIN, 0}};
+        poll(descriptors.data(), descriptors.size(), static_cast<int>(left.count()));
+        if (descriptors[1].revents != 0) {
+            return {};
+        }
     }
 }
 

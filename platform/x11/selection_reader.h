@@ -28,6 +28,9 @@ public:
         std::chrono::milliseconds silence;
         /// When the transfer ends however busy the owner is, against an owner that trickles forever.
         Deadline deadline;
+        /// A descriptor that turns readable when the transfer must end at once, as the program quits; -1 for
+        /// none.
+        int interruption = -1;
     };
 
     enum class Outcome
@@ -37,7 +40,8 @@ public:
         Refused,
         /// The owner sent nothing for `Patience::silence`: busy or hung, it still holds the selection.
         Silent,
-        /// The owner died, broke the protocol, passed the deadline or sent more than `maximumSize`.
+        /// The owner died, broke the protocol, passed the deadline or sent more than `maximumSize`, or the
+        /// transfer was interrupted.
         Failed,
     };
 

@@ -41,6 +41,8 @@ private:
     {
         Handle(FakeBackgroundTimers& owner, std::shared_ptr<Timer> timer) : owner(owner), timer(std::move(timer)) {}
         ~Handle() override { std::erase(owner.m_timers, timer); }
+        // At once, on the test's thread.
+        void tickNow() override { timer->tick(); }
         FakeBackgroundTimers& owner;
         std::shared_ptr<Timer> timer;
     };

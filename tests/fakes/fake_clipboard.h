@@ -55,6 +55,8 @@ public:
     }
     [[nodiscard]] std::optional<Images> images() override { return record(Operation::ReadImages, m_images); }
     [[nodiscard]] std::optional<QString> text() override { return record(Operation::ReadText, m_text); }
+    // Its reads are instant.
+    void setReadsInterrupted(bool /*interrupted*/) override {}
     void clear() override;
     void setText(const QString& text) override { m_text = record(Operation::SetText, text); }
     void setImage(std::shared_ptr<const platform::Image> image) override

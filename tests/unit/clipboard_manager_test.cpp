@@ -81,7 +81,7 @@ protected:
     std::vector<int> notifiedSizes;
 };
 
-TEST_F(ClipboardManagerTest, CapturesFromTheEventLoopWhatIsThereOnceATickSawAnotherCountThanWhenBuilt)
+TEST_F(ClipboardManagerTest, ReadsWhenATickSeesAnotherCountThanWhenBuiltAndAddsFromTheEventLoop)
 {
     ASSERT_EQ(timers.timers().size(), 1u);
     EXPECT_EQ(timers.timers()[0]->threadName, "com.hollin.velmora.listener");
@@ -95,9 +95,9 @@ TEST_F(ClipboardManagerTest, CapturesFromTheEventLoopWhatIsThereOnceATickSawAnot
     EXPECT_TRUE(manager->history().empty());
     EXPECT_EQ(eventLoop.pendingCount(), 1u);
 
-    clipboard.setContent(std::nullopt, "at the capture");
+    clipboard.setContent(std::nullopt, "after the tick");
     eventLoop.runPending();
-    EXPECT_EQ(texts(), Texts{"at the capture"});
+    EXPECT_EQ(texts(), Texts{"second"});
 
     timers.fire();
     EXPECT_EQ(eventLoop.pendingCount(), 0u);
@@ -106,7 +106,7 @@ TEST_F(ClipboardManagerTest, CapturesFromTheEventLoopWhatIsThereOnceATickSawAnot
     clipboard.setChangeCount(manager->lastChangeCount() - 5);
     clipboard.setContent(std::nullopt, "after a reset");
     tickAndRun();
-    EXPECT_EQ(texts(), (Texts{"after a reset", "at the capture"}));
+    EXPECT_EQ(texts(), (Texts{"after a reset", "second"}));
 }
 
 TEST_F(ClipboardManagerTest, CapturesEachReportedChangeAtOnceAndTheTimerDoesNotCaptureItAgain)
