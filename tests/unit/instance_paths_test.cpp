@@ -54,12 +54,10 @@ protected:
 
 TEST_F(RuntimeDirectoryTest, TakesAnAbsoluteXdgRuntimeDirElseMakesAFolderOnlyTheUserCanEnter)
 {
-    const std::pair<QByteArray, QString> cases[] = {
-        {"", fallback()},
-        {"relative", fallback()},
-        {"/nonexistent/runtime", fallback()},
-        {QFile::encodeName(m_temporary.path()), m_temporary.path()},
-    };
+    const std::pair<QByteArray, QString> cases[] = {{"", fallback()},
+                                                    {"relative", fallback()},
+                                                    {"/nonexistent/runtime", fallback()},
+                                                    {QFile::encodeName(m_temporary.path()), m_temporary.path()}};
     for (const auto& [runtime, expected] : cases) {
         SCOPED_TRACE(runtime.toStdString());
         qputenv("XDG_RUNTIME_DIR", runtime);
