@@ -16,38 +16,21 @@ public:
     platform::HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) override
     {
         m_log.push_back(Call::RegisterHotKey);
-        m_registrations.push_back({chord, std::move(pressed)});
+        m_registrations.emplace_back(chord, std::move(pressed));
         return platform::HotKeyStatus::Registered;
     }
 
-    [[nodiscard]] std::vector<QKeyCombination> chords() const
+    /// Calls the callbacks registered for the chord, as a press would.
+    void press(QKeyCombination chord) const
     {
-        std::vector<QKeyCombination> result;
-        for (const auto& registration : m_registrations) {
-            result.push_back(registration.chord);
-        }
-        return result;
-    }
-
-    /// Calls the callback of the chord, as a press would; false when it is not registered.
-    bool press(QKeyCombination chord) const
-    {
-        for (const auto& registration : m_registrations) {
-            if (registration.chord == chord) {
-                registration.pressed();
-                return true;
+        for (const auto& [registered, pressed] : m_registrations) {
+            if (registered == chord) {
+                pressed();
             }
         }
-        return false;
     }
 
 private:
-    struct Registration
-    {
-        QKeyCombination chord;
-        std::function<void()> pressed;
-    };
-
     CallLog& m_log;
-    std::vector<Registration> m_registrations;
+    std::vector<std::pair<QKeyCombination, std::function<void()>>> m_registrations;
 };

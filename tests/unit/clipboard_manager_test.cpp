@@ -16,7 +16,7 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-using Texts = std::vector<std::optional<QString>>;
+using Images = platform::Clipboard::Images;
 
 std::shared_ptr<const platform::Image> solidImage(QColor color)
 {
@@ -29,6 +29,24 @@ std::shared_ptr<const platform::Image> solidImage(QColor color)
 std::shared_ptr<const platform::Image> unencodableImage(int seed)
 {
     return platform::Image::fromEncoded("P6\n64 64\n255\n" + QByteArray::number(seed));
+}
+
+/// What a copy offers, or what an entry holds (its picture as a list of one).
+struct Content
+{
+    std::optional<Images> images;
+    std::optional<QString> text;
+    friend bool operator==(const Content&, const Content&) = default;
+};
+
+Content text(const QString& text)
+{
+    return {std::nullopt, text};
+}
+
+Content picture(std::shared_ptr<const platform::Image> image)
+{
+    return {Images{std::move(image)}, std::nullopt};
 }
 
 class ClipboardManagerTest : public ::testing::Test
@@ -49,27 +67,20 @@ protected:
         eventLoop.runPending();
     }
 
-    void copyAndCapture(std::optional<platform::Clipboard::Images> images, std::optional<QString> text)
+    void copyAndCapture(const Content& content)
     {
-        clipboard.copy(std::move(images), std::move(text));
+        clipboard.copy(content.images, content.text);
         tickAndRun();
     }
 
-    Texts texts() const
+    /// The history, newest first.
+    [[nodiscard]] std::vector<Content> stored() const
     {
-        Texts result;
+        std::vector<Content> result;
         for (const auto& item : manager->history()) {
-            result.push_back(item.text());
+            result.push_back(item.image() ? picture(item.image()) : Content{std::nullopt, item.text()});
         }
         return result;
-    }
-
-    void fillHistory(int count)
-    {
-        for (int index = 0; index < count; ++index) {
-            copyAndCapture(std::nullopt, QString::number(index));
-        }
-        notifiedSizes.clear();
     }
 
     FakeClipboard clipboard;
@@ -87,7 +98,7 @@ TEST_F(ClipboardManagerTest, ReadsWhenATickSeesAnotherCountThanWhenBuiltAndAddsF
     EXPECT_EQ(timers.timers()[0]->threadName, "com.hollin.velmora.listener");
     EXPECT_EQ(timers.timers()[0]->interval, std::chrono::milliseconds(500));
     tickAndRun();
-    EXPECT_EQ(clipboard.count(FakeClipboard::Operation::ReadText), 0);
+    EXPECT_EQ(clipboard.textReads(), 0);
 
     clipboard.copyText("first");
     clipboard.copyText("second");
@@ -97,7 +108,7 @@ TEST_F(ClipboardManagerTest, ReadsWhenATickSeesAnotherCountThanWhenBuiltAndAddsF
 
     clipboard.setContent(std::nullopt, "after the tick");
     eventLoop.runPending();
-    EXPECT_EQ(texts(), Texts{"second"});
+    EXPECT_EQ(stored(), std::vector{text("second")});
 
     timers.fire();
     EXPECT_EQ(eventLoop.pendingCount(), 0u);
@@ -106,17 +117,17 @@ TEST_F(ClipboardManagerTest, ReadsWhenATickSeesAnotherCountThanWhenBuiltAndAddsF
     clipboard.setChangeCount(manager->lastChangeCount() - 5);
     clipboard.setContent(std::nullopt, "after a reset");
     tickAndRun();
-    EXPECT_EQ(texts(), (Texts{"after a reset", "second"}));
+    EXPECT_EQ(stored(), (std::vector{text("after a reset"), text("second")}));
 }
 
 TEST_F(ClipboardManagerTest, CapturesEachReportedChangeAtOnceAndTheTimerDoesNotCaptureItAgain)
 {
-    for (const char* text : {"first", "second", "third"}) {
-        clipboard.copyText(text);
+    for (const char* copied : {"first", "second"}) {
+        clipboard.copyText(copied);
         clipboard.reportChange();
         EXPECT_EQ(eventLoop.runPending(), 1u);
     }
-    EXPECT_EQ(texts(), (Texts{"third", "second", "first"}));
+    EXPECT_EQ(stored(), (std::vector{text("second"), text("first")}));
 
     timers.fire();
     clipboard.reportChange();
@@ -133,123 +144,87 @@ TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWi
     ASSERT_FALSE(weakManager.expired());
 
     eventLoop.runPending();
-    EXPECT_EQ(clipboard.count(FakeClipboard::Operation::ReadText), 1);
+    EXPECT_EQ(clipboard.textReads(), 1);
     EXPECT_TRUE(weakManager.expired());
     EXPECT_TRUE(timers.timers().empty());
 }
 
-TEST_F(ClipboardManagerTest, TrimsUnicodeWhiteSpaceAndLineBreaksFromBothEndsOnly)
+// Texts are trimmed of Unicode white space and line breaks and compared up to canonical equivalence;
+// pictures are compared as their TIFF would be.
+TEST_F(ClipboardManagerTest, StoresTheTrimmedTextOrTheFirstPictureOfEachCopyOnceNewestFirst)
 {
+    const auto red = solidImage(Qt::red);
+    const auto green = solidImage(Qt::green);
+    const auto greenAgain = solidImage(Qt::green);
+    const auto blue = solidImage(Qt::blue);
+    const std::vector<std::shared_ptr<const platform::Image>> broken{unencodableImage(1), unencodableImage(1),
+                                                                     unencodableImage(2)};
     const struct
     {
         const char* name;
-        QString copied;
-        std::optional<QString> stored;
+        std::vector<Content> copies;
+        std::vector<Content> stored;
     } rows[] = {
-        {"inner white space is kept", " \t\r\na \t b\n\nc \r\n\t", "a \t b\n\nc"},
-        {"vertical tab, form feed, NEL, line and paragraph separators", u"\u000B\u2028\u000Cx\u0085\u2029"_s, "x"},
-        {"no-break and other space separators", u"\u00A0\u2003\u3000x\u202F\u205F"_s, "x"},
-        {"zero width space is not white space", u"\u200Bx"_s, u"\u200Bx"_s},
-        {"only white space", u" \t\n\r\u00A0\u2028 "_s, std::nullopt},
-        {"empty", "", std::nullopt},
+        {"inner white space is kept", {text(" \t\r\na \t b\n\nc \r\n\t")}, {text("a \t b\n\nc")}},
+        {"vertical tab, form feed, NEL, line and paragraph separators",
+         {text(u"\u000B\u2028\u000Cx\u0085\u2029"_s)},
+         {text("x")}},
+        {"no-break and other space separators", {text(u"\u00A0\u2003\u3000x\u202F\u205F"_s)}, {text("x")}},
+        {"zero width space is not white space", {text(u"\u200Bx"_s)}, {text(u"\u200Bx"_s)}},
+        {"only white space", {text(u" \t\n\r\u00A0\u2028 "_s)}, {}},
+        {"empty", {text("")}, {}},
+        {"same text but for surrounding white space", {text("alpha"), text("  alpha\n")}, {text("alpha")}},
+        {"differs in case", {text("alpha"), text("Alpha")}, {text("Alpha"), text("alpha")}},
+        {"precomposed and decomposed accent", {text(u"caf\u00E9"_s), text(u"cafe\u0301"_s)}, {text(u"cafe\u0301"_s)}},
+        {"reordered combining marks", {text(u"a\u0323\u0302"_s), text(u"a\u0302\u0323"_s)}, {text(u"a\u0302\u0323"_s)}},
+        {"compatibility equivalent only", {text(u"\uFB01"_s), text("fi")}, {text("fi"), text(u"\uFB01"_s)}},
+        {"differs in inner white space", {text("a b"), text("a  b")}, {text("a  b"), text("a b")}},
+        {"equal pictures", {picture(green), picture(greenAgain)}, {picture(greenAgain)}},
+        {"different pictures", {picture(green), picture(blue)}, {picture(blue), picture(green)}},
+        {"two different without a TIFF",
+         {picture(broken[0]), picture(broken[2])},
+         {picture(broken[2]), picture(broken[0])}},
+        {"one without a TIFF twice", {picture(broken[0]), picture(broken[1])}, {picture(broken[1])}},
+        {"a text, then an image without a TIFF", {text("x"), picture(broken[0])}, {picture(broken[0]), text("x")}},
+        {"an image without a TIFF, then a text", {picture(broken[0]), text("x")}, {text("x"), picture(broken[0])}},
+        {"two pictures and a text", {{Images{red, blue}, "the text"}}, {picture(red)}},
+        {"no list of pictures", {{std::nullopt, "the text"}}, {text("the text")}},
+        {"empty list of pictures", {{Images{}, "the text"}}, {text("the text")}},
+        {"not a picture", {{Images{nullptr}, "the text"}}, {text("the text")}},
+        {"a picture and something else", {{Images{red, nullptr}, "the text"}}, {text("the text")}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         manager->clearHistory();
         notifiedSizes.clear();
-
-        copyAndCapture(std::nullopt, row.copied);
-
-        EXPECT_EQ(texts(), row.stored ? Texts{row.stored} : Texts{});
-        EXPECT_EQ(notifiedSizes.empty(), !row.stored);
-    }
-}
-
-TEST_F(ClipboardManagerTest, TakesTheSameTextUpToCanonicalEquivalenceOrTheSameTiffForADuplicate)
-{
-    using Images = platform::Clipboard::Images;
-    struct Content
-    {
-        std::optional<Images> images;
-        std::optional<QString> text;
-    };
-    const struct
-    {
-        const char* name;
-        Content first;
-        Content second;
-        bool duplicate;
-    } rows[] = {
-        {"same text but for surrounding white space", {{}, "alpha"}, {{}, "  alpha\n"}, true},
-        {"differs in case", {{}, "alpha"}, {{}, "Alpha"}, false},
-        {"precomposed and decomposed accent", {{}, u"caf\u00E9"_s}, {{}, u"cafe\u0301"_s}, true},
-        {"reordered combining marks", {{}, u"a\u0323\u0302"_s}, {{}, u"a\u0302\u0323"_s}, true},
-        {"compatibility equivalent only", {{}, u"\uFB01"_s}, {{}, "fi"}, false},
-        {"differs in inner white space", {{}, "a b"}, {{}, "a  b"}, false},
-        {"equal pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::green)}, {}}, true},
-        {"different pictures", {Images{solidImage(Qt::green)}, {}}, {Images{solidImage(Qt::blue)}, {}}, false},
-        {"two different without a TIFF", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(3)}, {}}, false},
-        {"one without a TIFF twice", {Images{unencodableImage(2)}, {}}, {Images{unencodableImage(2)}, {}}, true},
-        {"a text, then an image without a TIFF", {{}, "x"}, {Images{unencodableImage(1)}, {}}, false},
-        {"an image without a TIFF, then a text", {Images{unencodableImage(1)}, {}}, {{}, "x"}, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        manager->clearHistory();
-        copyAndCapture(row.first.images, row.first.text);
-        copyAndCapture(row.second.images, row.second.text);
-
-        ASSERT_EQ(manager->history().size(), row.duplicate ? 1u : 2u);
-        const auto& front = manager->history().front();
-        EXPECT_EQ(front.text(), row.second.text ? std::optional(row.second.text->trimmed()) : std::nullopt);
-        EXPECT_EQ(front.image(), row.second.images ? row.second.images->front() : nullptr);
-    }
-}
-
-TEST_F(ClipboardManagerTest, PrefersTheFirstPictureAndFallsBackToTextWhenThereIsNone)
-{
-    const auto red = solidImage(Qt::red);
-    const struct
-    {
-        const char* name;
-        std::optional<platform::Clipboard::Images> images;
-        std::shared_ptr<const platform::Image> stored;
-    } rows[] = {
-        {"two pictures", platform::Clipboard::Images{red, solidImage(Qt::blue)}, red},
-        {"no list", std::nullopt, nullptr},
-        {"empty list", platform::Clipboard::Images{}, nullptr},
-        {"not a picture", platform::Clipboard::Images{nullptr}, nullptr},
-        {"a picture and something else", platform::Clipboard::Images{red, nullptr}, nullptr},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        manager->clearHistory();
-        copyAndCapture(row.images, "the text");
-
-        ASSERT_EQ(manager->history().size(), 1u);
-        EXPECT_EQ(manager->history().front().image(), row.stored);
-        EXPECT_EQ(manager->history().front().text(), row.stored ? std::nullopt : std::optional<QString>("the text"));
+        for (const auto& copy : row.copies) {
+            copyAndCapture(copy);
+        }
+        EXPECT_EQ(stored(), row.stored);
+        EXPECT_EQ(notifiedSizes.empty(), row.stored.empty());
     }
 }
 
 TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovingADuplicateToTheFrontAsANewEntry)
 {
-    fillHistory(ClipboardManager::maxHistory);
-
-    copyAndCapture(std::nullopt, "new");
+    for (int index = 0; index < ClipboardManager::maxHistory; ++index) {
+        copyAndCapture(text(QString::number(index)));
+    }
+    notifiedSizes.clear();
+    copyAndCapture(text("new"));
     ASSERT_EQ(manager->history().size(), 50u);
-    EXPECT_EQ(texts().front(), "new");
-    EXPECT_EQ(texts().back(), "1");
+    EXPECT_EQ(stored().front(), text("new"));
+    EXPECT_EQ(stored().back(), text("1"));
     // Insertion, then the drop of the last entry: each notification comes before its change.
     EXPECT_EQ(notifiedSizes, (std::vector<int>{50, 51}));
 
     const auto old = manager->history().at(25);
     notifiedSizes.clear();
-    copyAndCapture(std::nullopt, old.text());
+    copyAndCapture(text(*old.text()));
     ASSERT_EQ(manager->history().size(), 50u);
-    EXPECT_EQ(texts().front(), old.text());
+    EXPECT_EQ(stored().front(), text(*old.text()));
     EXPECT_NE(manager->history().front(), old);
-    EXPECT_EQ(texts().back(), "1");
+    EXPECT_EQ(stored().back(), text("1"));
     // Removal, then insertion.
     EXPECT_EQ(notifiedSizes, (std::vector<int>{50, 49}));
 }

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-TEST(GlobalHotkeyTest, RegistersSuperShiftCAndEachPressPostsOneToggleFromTheEventLoop)
+// Registered twice or under another chord, a press would post two toggles or none.
+TEST(GlobalHotkeyTest, EachPressOfSuperShiftCPostsOneToggleFromTheEventLoop)
 {
     CallLog log;
     FakeHotKeys hotKeys{log};
@@ -18,18 +19,11 @@ TEST(GlobalHotkeyTest, RegistersSuperShiftCAndEachPressPostsOneToggleFromTheEven
     registerGlobalHotkey(hotKeys, eventLoop, notifications);
 
     const QKeyCombination superShiftC(Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C);
-    EXPECT_EQ(hotKeys.chords(), std::vector{superShiftC});
-
-    ASSERT_TRUE(hotKeys.press(superShiftC));
+    hotKeys.press(superShiftC);
+    hotKeys.press(superShiftC);
     EXPECT_EQ(toggles, 0);
-    EXPECT_EQ(eventLoop.runPending(), 1U);
-    EXPECT_EQ(toggles, 1);
-
-    hotKeys.press(superShiftC);
-    hotKeys.press(superShiftC);
-    EXPECT_EQ(toggles, 1);
     EXPECT_EQ(eventLoop.runPending(), 2U);
-    EXPECT_EQ(toggles, 3);
+    EXPECT_EQ(toggles, 2);
 }
 
 // An observer added while a post runs hears only the next one.

@@ -52,22 +52,20 @@ protected:
     QTemporaryDir m_temporary;
 };
 
-TEST_F(RuntimeDirectoryTest, TakesXdgRuntimeDirWhenItIsAnAbsoluteFolder)
+TEST_F(RuntimeDirectoryTest, TakesAnAbsoluteXdgRuntimeDirElseMakesAFolderOnlyTheUserCanEnter)
 {
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_temporary.path()));
-    EXPECT_EQ(runtimeDirectory(), m_temporary.path());
-}
-
-TEST_F(RuntimeDirectoryTest, OtherwiseMakesAFolderOnlyTheUserCanEnter)
-{
-    for (const char* runtime : {"", "relative", "/nonexistent/runtime"}) {
-        SCOPED_TRACE(runtime);
+    const std::pair<QByteArray, QString> cases[] = {{"", fallback()},
+                                                    {"relative", fallback()},
+                                                    {"/nonexistent/runtime", fallback()},
+                                                    {QFile::encodeName(m_temporary.path()), m_temporary.path()}};
+    for (const auto& [runtime, expected] : cases) {
+        SCOPED_TRACE(runtime.toStdString());
         qputenv("XDG_RUNTIME_DIR", runtime);
-        EXPECT_EQ(runtimeDirectory(), fallback());
+        EXPECT_EQ(runtimeDirectory(), expected);
         struct stat status
         {
         };
-        ASSERT_EQ(::stat(QFile::encodeName(fallback()).constData(), &status), 0);
+        ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &status), 0);
         EXPECT_EQ(status.st_mode & 0777, 0700u);
     }
 }

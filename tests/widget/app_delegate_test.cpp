@@ -18,13 +18,10 @@
 
 namespace {
 
-const platform::Screen laptop{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}};
-
 class AppDelegateTest : public ::testing::Test
 {
 protected:
-    void launch() { delegate.applicationDidFinishLaunching(); }
-    [[nodiscard]] FloatingPanel& panel() const { return *delegate.panel(); }
+    [[nodiscard]] bool isPanelVisible() const { return delegate.panel()->isVisible(); }
 
     CallLog log;
     FakeClipboard clipboard;
@@ -41,26 +38,18 @@ protected:
         {clipboard, eventLoop, timers, application, notifications, hotKeys, keyboard, screens, tray, alerts}};
 };
 
-TEST_F(AppDelegateTest, RecordsCopiesFromItsCreationAndLaunchingMakesNoSecondStore)
+TEST_F(AppDelegateTest, RecordsCopiesFromItsCreationAndLaunchingShowsTheTrayIconThenRegistersTheHotKey)
 {
-    ASSERT_EQ(timers.timers().size(), 1U);
     clipboard.copyText(QStringLiteral("copied early"));
     timers.fire();
     eventLoop.runPending();
     ASSERT_EQ(delegate.clipboardManager().history().size(), 1U);
-    EXPECT_EQ(delegate.clipboardManager().history()[0].text(), QStringLiteral("copied early"));
-
-    launch();
-    EXPECT_EQ(timers.timers().size(), 1U);
-}
-
-TEST_F(AppDelegateTest, LaunchesWithAHiddenPanelBeforeTheTrayIconAndTheHotKeyLast)
-{
     EXPECT_EQ(delegate.panel(), nullptr);
-    launch();
-    ASSERT_NE(delegate.panel(), nullptr);
-    EXPECT_FALSE(panel().isVisible());
-    EXPECT_EQ(panel().size(), QSize(320, 420));
+
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(timers.timers().size(), 1U) << "launching makes no second store";
+    EXPECT_FALSE(isPanelVisible());
+    EXPECT_EQ(delegate.panel()->size(), QSize(320, 420));
     EXPECT_EQ(log, (CallLog{Call::ShowTray, Call::RegisterHotKey}));
     EXPECT_TRUE(tray.hasIcon());
     EXPECT_EQ(tray.name(), QStringLiteral("Velmora"));
@@ -68,7 +57,7 @@ TEST_F(AppDelegateTest, LaunchesWithAHiddenPanelBeforeTheTrayIconAndTheHotKeyLas
 
 TEST_F(AppDelegateTest, RightClickShowsTheAboutAlertAndLeavesThePanelAsItWas)
 {
-    launch();
+    delegate.applicationDidFinishLaunching();
     for (const bool open : {false, true}) {
         SCOPED_TRACE(open ? "panel open" : "panel closed");
         if (open) {
@@ -77,16 +66,16 @@ TEST_F(AppDelegateTest, RightClickShowsTheAboutAlertAndLeavesThePanelAsItWas)
         log.clear();
         tray.click(Qt::RightButton);
         EXPECT_EQ(log, (CallLog{Call::Activate, Call::ShowAlert}));
-        EXPECT_EQ(panel().isVisible(), open);
+        EXPECT_EQ(isPanelVisible(), open);
     }
-    // Its texts are checked end to end.
+    // Its other texts are checked end to end.
     ASSERT_EQ(alerts.alerts().size(), 2U);
     EXPECT_EQ(alerts.alerts()[0].button, QStringLiteral("Got it"));
 }
 
-TEST_F(AppDelegateTest, EveryOtherClickAndEveryToggleRequestToggleThePanel)
+TEST_F(AppDelegateTest, LeftClicksAndToggleRequestsToggleThePanelAndCloseRequestsOnlyHideIt)
 {
-    launch();
+    delegate.applicationDidFinishLaunching();
     const struct
     {
         const char* name;
@@ -103,45 +92,35 @@ TEST_F(AppDelegateTest, EveryOtherClickAndEveryToggleRequestToggleThePanel)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.act();
-        EXPECT_TRUE(panel().isVisible());
+        EXPECT_TRUE(isPanelVisible());
         c.act();
-        EXPECT_FALSE(panel().isVisible());
+        EXPECT_FALSE(isPanelVisible());
     }
     EXPECT_TRUE(alerts.alerts().empty());
-}
-
-TEST_F(AppDelegateTest, ClosePopoverHidesAnOpenPanelAndLeavesAHiddenOneHidden)
-{
-    launch();
-    notifications.post(notifications::closePopover);
-    EXPECT_FALSE(panel().isVisible());
 
     delegate.showPanel();
-    notifications.post(notifications::closePopover);
-    EXPECT_FALSE(panel().isVisible());
+    for (int post = 0; post < 2; ++post) {
+        notifications.post(notifications::closePopover);
+        EXPECT_FALSE(isPanelVisible());
+    }
 }
 
 TEST_F(AppDelegateTest, ShowingEmptiesTheSearchOncePlacesThePanelUnderThePointerAndActivates)
 {
-    launch();
-    for (const QString& search : {QStringLiteral("abc"), QString()}) {
-        SCOPED_TRACE(search.toStdString());
-        delegate.clipboardManager().setSearchText(search);
-        int changes = 0;
-        const auto connection = delegate.clipboardManager().objectWillChange().connect([&] { ++changes; });
-        delegate.showPanel();
-        EXPECT_EQ(changes, 1);
-        EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
-        delegate.closePanel();
-    }
-
-    screens.all = {laptop};
+    delegate.applicationDidFinishLaunching();
+    delegate.clipboardManager().setSearchText(QStringLiteral("abc"));
+    int changes = 0;
+    const auto connection = delegate.clipboardManager().objectWillChange().connect([&] { ++changes; });
+    screens.all = {{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}}};
     screens.pointer = {1400, 890};
     log.clear();
+
     delegate.showPanel();
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
     // (1120, 455) from the bottom-left, 420 high: its top edge 25 below the top of the screen.
-    EXPECT_EQ(panel().pos(), QPoint(1120, 25));
-    EXPECT_TRUE(panel().isVisible());
+    EXPECT_EQ(delegate.panel()->pos(), QPoint(1120, 25));
+    EXPECT_TRUE(isPanelVisible());
     EXPECT_EQ(log, CallLog{Call::Activate});
 }
 

@@ -70,11 +70,6 @@ protected:
     int actions = 0;
 };
 
-TEST_F(ClipboardItemViewTest, PreviewShowsEachLineFeedAsASpaceAndKeepsEverythingElse)
-{
-    EXPECT_EQ(ClipboardItemView::previewText(QStringLiteral(" a\n\nb\tc\r\nd ")), QStringLiteral(" a  b\tc\r d "));
-}
-
 TEST_F(ClipboardItemViewTest, EveryKindOfRowHighlightsUnderThePointerAndRunsItsActionOnAnyClick)
 {
     const struct
@@ -159,8 +154,9 @@ TEST_F(ClipboardItemViewTest, ThumbnailIsTheMiddleOfTheScaledPictureWithRoundedC
     EXPECT_EQ(placeholder.red(), placeholder.green());
 }
 
-TEST_F(ClipboardItemViewTest, TextRowCutsALongTextWithAnEllipsisOnOneLineInThePrimaryColour)
+TEST_F(ClipboardItemViewTest, TextRowShowsLineFeedsAsSpacesAndCutsALongTextOnOneLineInThePrimaryColour)
 {
+    EXPECT_EQ(ClipboardItemView::previewText(QStringLiteral(" a\n\nb\tc\r\nd ")), QStringLiteral(" a  b\tc\r d "));
     QString longText;
     for (int index = 0; index < 2000; ++index) {
         longText += QStringLiteral("word%1\n").arg(index);
