@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bench/child_process.h"
 #include "bench/x_client.h"
+#include "tests/support/child_process.h"
 #include "tests/support/x_server.h"
 
 #include <memory>

@@ -10,12 +10,12 @@
 #include "bench/proc_stats.h"
 #include "bench/sample_picture.h"
 #include "bench/tray_host.h"
+#include "tests/support/child_process.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -32,8 +32,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -191,20 +189,6 @@ std::vector<std::string> privateEnvironment(const PrivateHome& home)
     return environment;
 }
 
-/// Waits for our child `pid` to end, up to `timeout`; true when it has ended and been waited for.
-bool waitForExit(pid_t pid, Clock::duration timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    do {
-        const pid_t ended = waitpid(pid, nullptr, WNOHANG);
-        if (ended == pid || (ended < 0 && errno == ECHILD)) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    } while (Clock::now() < deadline);
-    return false;
-}
-
 /// One run of a contender with its helpers. Ends them all when the object goes: SIGTERM, and SIGKILL for
 /// whatever is left after a few seconds.
 class RunningProgram
@@ -212,49 +196,26 @@ class RunningProgram
 public:
     [[nodiscard]] static std::unique_ptr<RunningProgram> start(const Contender& contender, const PrivateHome& home)
     {
-        const std::string log = (home.path() / "output.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        auto arguments = contender.command;
-        std::vector<char*> argv;
-        for (auto& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        auto environment = privateEnvironment(home);
-        std::vector<char*> envp;
-        for (auto& variable : environment) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
-
         // Our children and theirs so far (the desktop): whatever else turns up below us is the program's.
         auto before = processTree(getpid());
-        pid_t pid = 0;
+        const std::string log = (home.path() / "output.log").string();
         const auto started = Clock::now();
-        const int status = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (status != 0) {
-            std::fprintf(stderr, "%s: cannot start %s: %s\n", contender.name.c_str(), argv[0], std::strerror(status));
+        auto child = std::make_unique<ChildProcess>(contender.command, ChildProcess::Output::Logged, log,
+                                                    privateEnvironment(home));
+        if (child->pid() == 0) {
+            std::fprintf(stderr, "%s: cannot start %s\n", contender.name.c_str(), contender.command.front().c_str());
             return nullptr;
         }
-        return std::unique_ptr<RunningProgram>(new RunningProgram(pid, started, log, std::move(before)));
+        return std::unique_ptr<RunningProgram>(new RunningProgram(std::move(child), started, log, std::move(before)));
     }
 
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
     ~RunningProgram() { stop(); }
 
-    [[nodiscard]] pid_t pid() const { return m_pid; }
+    [[nodiscard]] pid_t pid() const { return m_child->pid(); }
     [[nodiscard]] Clock::time_point started() const { return m_started; }
-    [[nodiscard]] bool isRunning()
-    {
-        m_hasExited = m_hasExited || waitpid(m_pid, nullptr, WNOHANG) != 0;
-        return !m_hasExited;
-    }
+    [[nodiscard]] bool isRunning() { return m_child->isRunning(); }
 
     /// The end of what the program printed, to show why it failed.
     [[nodiscard]] std::string outputTail() const
@@ -272,20 +233,16 @@ public:
     }
 
 private:
-    RunningProgram(pid_t pid, Clock::time_point started, std::string log, std::vector<ProcessEntry> before)
-        : m_pid(pid), m_started(started), m_log(std::move(log)), m_before(std::move(before))
+    RunningProgram(std::unique_ptr<ChildProcess> child, Clock::time_point started, std::string log,
+                   std::vector<ProcessEntry> before)
+        : m_child(std::move(child)), m_started(started), m_log(std::move(log)), m_before(std::move(before))
     {}
 
     void stop()
     {
-        auto helpers = processTree(m_pid);
-        if (isRunning()) {
-            kill(m_pid, SIGTERM);
-            if (!waitForExit(m_pid, 5s)) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-        }
+        const auto pid = m_child->pid();
+        auto helpers = processTree(pid);
+        m_child.reset();
         // Helpers that outlive their parent come to us, their subreaper: they are what is new below us.
         for (const auto& process : processTree(getpid())) {
             const auto isSame = [&process](const ProcessEntry& other) {
@@ -296,7 +253,7 @@ private:
                 helpers.push_back(process);
             }
         }
-        std::erase_if(helpers, [this](const ProcessEntry& process) { return process.pid == m_pid; });
+        std::erase_if(helpers, [pid](const ProcessEntry& process) { return process.pid == pid; });
         endHelpers(helpers);
     }
 
@@ -333,12 +290,10 @@ private:
         }
     }
 
-    pid_t m_pid;
+    std::unique_ptr<ChildProcess> m_child;
     Clock::time_point m_started;
     std::string m_log;
     std::vector<ProcessEntry> m_before;
-    /// Waited for already: its id may belong to another process by now.
-    bool m_hasExited = false;
 };
 
 /// Tells from CPU samples when a program has gone idle: its threads ran at most `allowance` nanoseconds in

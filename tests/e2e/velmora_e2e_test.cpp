@@ -167,7 +167,8 @@ TEST_F(VelmoraTest, QuittingDuringACaptureEndsWithStatusZero)
         SCOPED_TRACE(silentOwner ? "an owner that never answers" : "a large text");
         QProcess& velmora = startVelmora();
         if (silentOwner) {
-            QProcess& owner = spawn(QStringLiteral(VELMORA_CLIPBOARD_OWNER), {"silent"}, QProcess::SeparateChannels);
+            QProcess& owner = spawn(QStringLiteral(VELMORA_CLIPBOARD_OWNER), {"silent", "UTF8_STRING", "/dev/null"},
+                                    QProcess::SeparateChannels);
             ASSERT_TRUE(waitFor([&] { return owner.canReadLine(); }));
         } else {
             // Velmora has asked for the list of forms and is about to read the text.

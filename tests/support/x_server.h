@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdio>
+#include "tests/support/child_process.h"
+
 #include <memory>
 #include <string>
 
@@ -21,7 +22,6 @@ public:
 
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
-    ~XServer();
 
     /// ":N", for DISPLAY.
     [[nodiscard]] const std::string& display() const { return m_display; }
@@ -29,10 +29,8 @@ public:
 private:
     XServer() = default;
 
-    // Each process's output, and its id, which it reported first on it.
-    FILE* m_server = nullptr;
-    std::string m_serverId;
-    FILE* m_windowManager = nullptr;
-    std::string m_windowManagerId;
+    // Declared in the order they start: they end in reverse.
+    std::unique_ptr<ChildProcess> m_server;
+    std::unique_ptr<ChildProcess> m_windowManager;
     std::string m_display;
 };

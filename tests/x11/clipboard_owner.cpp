@@ -1,27 +1,24 @@
-// An X client that takes the CLIPBOARD and then misbehaves, for the tests of the bounded reader.
+// An X client that takes the CLIPBOARD, offers the bytes of each FILE as its TARGET, and misbehaves as
+// MODE says, for the tests of the bounded reader:
 //
-//   velmora_test_clipboard_owner silent           takes the selection and never answers a request
-//   velmora_test_clipboard_owner targetsOnly      answers TARGETS (text and PNG), never the data
-//   velmora_test_clipboard_owner garbageImage     offers image/png holding no picture, and a text
-//   velmora_test_clipboard_owner diesMidTransfer  starts an incremental text transfer, sends one
-//                                                 chunk and exits
-//   velmora_test_clipboard_owner slowIncrement    sends its text in 8 increments, one every 0.5 s
-//   velmora_test_clipboard_owner silentOnce       ignores the first request, answers the others with a text
-//   velmora_test_clipboard_owner secret           offers a text marked by a password manager's hint
-//   velmora_test_clipboard_owner random SEED FILE TARGET
-//                                                 offers the bytes of FILE as TARGET and misbehaves at
-//                                                 random, or not, as SEED decides: target lists empty, of
-//                                                 hundreds, of unknown atoms or of the wrong format; data
-//                                                 of the wrong type, never written or deleted; increments
-//                                                 empty, tiny or oversized; silence, death or a new owner
-//                                                 mid-transfer. Prints "plan wellBehaved" or "plan hostile"
-//                                                 first, then serves without printing requests.
+//   velmora_test_clipboard_owner MODE TARGET FILE [TARGET FILE ...]
 //
-// Prints "ready" once it owns the selection, then "asked <target>" for each request it receives; exits
-// when it loses the selection or is killed.
+//   wellBehaved      answers every request in full
+//   silent           never answers
+//   silentOnce       ignores the first request, answers the others
+//   targetsOnly      answers TARGETS, then falls silent when asked for the data
+//   diesMidTransfer  starts an incremental transfer, sends one chunk of 64 KB and exits
+//   slowIncrement    sends increments of 32 bytes, each 0.5 s after the requestor took the one before
+//   random:SEED      misbehaves at random, or not, as SEED decides: target lists empty, of hundreds, of
+//                    unknown atoms or of the wrong format; data of the wrong type, never written or deleted;
+//                    increments empty, tiny or oversized; silence, death or a new owner mid-transfer
+//
+// Each fixed mode is one plan of the random owner. Prints "plan wellBehaved" or "plan hostile", then
+// "ready" once it owns the selection, then "asked <target>" for each request; exits when it loses the
+// selection or is killed.
 
 #include <algorithm>
-#include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +26,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -43,22 +41,31 @@ namespace {
 
 xcb_connection_t* connection = nullptr;
 
+template <typename Reply> using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
+
 xcb_atom_t intern(std::string_view name)
 {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.data());
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    const Owned<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.data()), nullptr),
+        &std::free);
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 std::string atomName(xcb_atom_t atom)
 {
-    const std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&std::free)> reply(
+    const Owned<xcb_get_atom_name_reply_t> reply(
         xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr), &std::free);
-    if (!reply) {
-        return "?";
-    }
-    return {xcb_get_atom_name_name(reply.get()), static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.get()))};
+    return reply ? std::string(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get())) : "?";
+}
+
+xcb_window_t takeClipboard()
+{
+    const auto window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
+                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(connection, window, intern("CLIPBOARD"), XCB_CURRENT_TIME);
+    return window;
 }
 
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
@@ -74,105 +81,84 @@ void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
     xcb_flush(connection);
 }
 
-void put(const xcb_selection_request_event_t& request, xcb_atom_t type, uint8_t format, const void* data,
-         std::size_t elements)
+void write(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string_view bytes, uint8_t format = 8)
 {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, type, format,
-                        static_cast<uint32_t>(elements), data);
-    notify(request, request.property);
+                        bytes.size() / (format / 8), bytes.data());
+    xcb_flush(connection);
 }
 
-// Announces 10 MB in increments, sends one chunk when the requestor takes the announcement, and exits
-// when it takes the chunk.
-[[noreturn]] void dieMidTransfer(const xcb_selection_request_event_t& request, xcb_atom_t incr, xcb_atom_t text)
+enum class TargetsPlan
 {
-    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &watch);
-    const uint32_t announcedSize = 10 * 1024 * 1024;
-    put(request, incr, 32, &announcedSize, 1);
-    const std::string chunk(64 * 1024, 'x');
-    for (int deletions = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
-        const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
-        if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY || change->window != request.requestor ||
-            change->atom != request.property || change->state != XCB_PROPERTY_DELETE) {
-            continue;
-        }
-        if (++deletions == 2) {
-            std::_Exit(0);
-        }
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, text, 8,
-                            static_cast<uint32_t>(chunk.size()), chunk.data());
-        xcb_flush(connection);
-    }
-    std::_Exit(0);
-}
-
-// The text in 8 increments, each sent 0.5 s after the requestor took the one before: 4 s in all, a
-// transfer that a bound on the whole read would cut, though data keeps flowing.
-void sendSlowly(const xcb_selection_request_event_t& request, xcb_atom_t incr, xcb_atom_t text)
+    Correct,
+    Empty,
+    Hundreds,
+    UnknownAtoms,
+    WrongFormat,
+    Refuse,
+    Silent,
+    Dies
+};
+enum class DataPlan
 {
-    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &watch);
-    const uint32_t announcedSize = 8 * 32;
-    put(request, incr, 32, &announcedSize, 1);
-    for (int sent = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
-        const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
-        if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY || change->window != request.requestor ||
-            change->atom != request.property || change->state != XCB_PROPERTY_DELETE) {
-            continue;
-        }
-        std::string chunk;
-        if (sent < 8) {
-            poll(nullptr, 0, 500);
-            chunk = "slow increment " + std::to_string(++sent) + "\n";
-        }
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, text, 8,
-                            static_cast<uint32_t>(chunk.size()), chunk.data());
-        xcb_flush(connection);
-        if (chunk.empty()) {
-            // Not exiting at once: the server may drop the last requests of a client that goes.
-            return;
-        }
-    }
-}
-
-// The randomised owner: one round of a fuzzing test. Its seed picks how it answers TARGETS and the data,
-// and what goes wrong; whatever it delivers in full is exactly the payload, so that a reader that glues or
-// cuts transfers shows.
-class RandomOwner
+    Whole,
+    Increments,
+    WrongType,
+    NeverWritten,
+    DeletedBeforeNotify,
+    Refuse,
+    Silent,
+    Dies
+};
+enum class Fault
 {
-public:
-    RandomOwner(std::uint64_t seed, std::string payload, xcb_atom_t target, xcb_window_t window)
-        : m_random(seed), m_payload(std::move(payload)), m_target(target), m_window(window)
-    {
-        m_targetsPlan = pick<TargetsPlan>({50, 6, 10, 10, 8, 6, 4, 6});
-        m_dataPlan = pick<DataPlan>({35, 40, 5, 5, 5, 4, 3, 3});
-        m_chunking = pick<Chunking>({10, 25, 50, 15});
-        m_fault = pick<IncrementFault>({50, 10, 10, 10, 10, 10});
-        m_faultAt = uniform(0, 3);
-        m_staysQuiet = uniform(0, 5) == 0;
-        m_exitDelay = uniform(0, 300);
-        // Thousands of round trips are no test of patience but of the machine's speed.
-        if (m_chunking == Chunking::Tiny && m_payload.size() > 4096) {
-            m_chunking = Chunking::Normal;
-        }
-    }
+    None,
+    Stops,
+    Dies,
+    DeletesAChunk,
+    ChangesOwner,
+    WrongFormat
+};
 
-    /// Whether a reader must capture the payload: a correct offer, delivered whole.
+/// How the owner answers. Whatever it delivers in full is exactly the payload, so that a reader that glues
+/// or cuts transfers shows.
+struct Plan
+{
+    TargetsPlan targets = TargetsPlan::Correct;
+    DataPlan data = DataPlan::Whole;
+    int ignoredRequests = 0;
+    // Increments: each between these sizes; none ends the transfer at once; oversized announces 1 byte.
+    int smallestChunk = 65536;
+    int largestChunk = 65536;
+    bool oversized = false;
+    Fault fault = Fault::None;
+    int faultAt = 0;
+    int pause = 0;
+    // Falling silent: for good, or by exiting this much later, as a crashed client does.
+    bool staysSilent = true;
+    int exitDelay = 0;
+
     [[nodiscard]] bool isWellBehaved() const
     {
-        const bool offers = m_targetsPlan == TargetsPlan::Correct || m_targetsPlan == TargetsPlan::Hundreds ||
-                            m_targetsPlan == TargetsPlan::UnknownAtoms;
-        const bool delivers =
-            m_dataPlan == DataPlan::Whole ||
-            (m_dataPlan == DataPlan::Increments && m_fault == IncrementFault::None && m_chunking != Chunking::Empty);
-        return offers && delivers;
+        const bool offers =
+            targets == TargetsPlan::Correct || targets == TargetsPlan::Hundreds || targets == TargetsPlan::UnknownAtoms;
+        return offers && ignoredRequests == 0 &&
+               (data == DataPlan::Whole || (data == DataPlan::Increments && fault == Fault::None && largestChunk > 0));
     }
+};
+
+class Owner
+{
+public:
+    Owner(Plan plan, std::map<xcb_atom_t, std::string> payloads, std::uint64_t seed, xcb_window_t window)
+        : m_plan(plan), m_payloads(std::move(payloads)), m_random(seed), m_window(window)
+    {}
 
     /// Serves requests until the selection is lost; may exit on its own.
-    void run(xcb_atom_t targets)
+    void run()
     {
-        for (; auto* event = xcb_wait_for_event(connection); std::free(event)) {
+        const auto targets = intern("TARGETS");
+        for (int requests = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
             const auto type = event->response_type & ~0x80;
             if (type == XCB_SELECTION_CLEAR) {
                 return;
@@ -181,13 +167,19 @@ public:
                 continue;
             }
             const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
+            std::printf("asked %s\n", atomName(request.target).c_str());
+            std::fflush(stdout);
+            const auto payload = m_payloads.find(request.target);
+            if (requests++ < m_plan.ignoredRequests) {
+                continue;
+            }
             if (request.owner != m_window) {
                 // The window that took over mid-transfer has nothing to give.
                 notify(request, XCB_ATOM_NONE);
             } else if (request.target == targets) {
                 answerTargets(request, targets);
-            } else if (request.target == m_target) {
-                answerData(request);
+            } else if (payload != m_payloads.end()) {
+                answerData(request, payload->second);
             } else {
                 notify(request, XCB_ATOM_NONE);
             }
@@ -195,174 +187,100 @@ public:
     }
 
 private:
-    enum class TargetsPlan
-    {
-        Correct,
-        Empty,
-        Hundreds,
-        UnknownAtoms,
-        WrongFormat,
-        Refuse,
-        Silent,
-        Dies,
-    };
-    enum class DataPlan
-    {
-        Whole,
-        Increments,
-        WrongType,
-        NeverWritten,
-        DeletedBeforeNotify,
-        Refuse,
-        Silent,
-        Dies,
-    };
-    enum class Chunking
-    {
-        Empty,
-        Tiny,
-        Normal,
-        Oversized,
-    };
-    enum class IncrementFault
-    {
-        None,
-        Stops,
-        Dies,
-        DeletesAChunk,
-        ChangesOwner,
-        WrongFormat,
-    };
-
-    template <typename Choice> Choice pick(std::initializer_list<double> weights)
-    {
-        std::discrete_distribution<int> distribution(weights);
-        return static_cast<Choice>(distribution(m_random));
-    }
-
     int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
-    /// Stops answering: rarely for good, mostly by exiting a little later, as a crashed client does.
-    [[noreturn]] void fallQuiet()
+    [[noreturn]] void fallSilent()
     {
-        if (m_staysQuiet) {
-            for (auto* event = xcb_wait_for_event(connection); event; event = xcb_wait_for_event(connection)) {
-                const auto type = event->response_type & ~0x80;
-                std::free(event);
-                if (type == XCB_SELECTION_CLEAR) {
-                    std::_Exit(0);
-                }
-            }
+        if (!m_plan.staysSilent) {
+            poll(nullptr, 0, m_plan.exitDelay);
             std::_Exit(0);
         }
-        poll(nullptr, 0, m_exitDelay);
+        for (auto* event = xcb_wait_for_event(connection); event; event = xcb_wait_for_event(connection)) {
+            if ((event->response_type & ~0x80) == XCB_SELECTION_CLEAR) {
+                std::_Exit(0);
+            }
+            std::free(event);
+        }
         std::_Exit(0);
     }
 
     void answerTargets(const xcb_selection_request_event_t& request, xcb_atom_t targets)
     {
-        std::vector<xcb_atom_t> offered{targets, m_target};
-        switch (m_targetsPlan) {
+        std::vector<xcb_atom_t> offered{targets};
+        for (const auto& [target, bytes] : m_payloads) {
+            offered.push_back(target);
+        }
+        switch (m_plan.targets) {
         case TargetsPlan::Correct:
             break;
         case TargetsPlan::Empty:
             offered.clear();
             break;
         case TargetsPlan::Hundreds:
-            for (int index = 0; index < 300; ++index) {
-                offered.push_back(intern("velmora-junk-" + std::to_string(index)));
-            }
-            std::shuffle(offered.begin(), offered.end(), m_random);
-            break;
         case TargetsPlan::UnknownAtoms:
-            for (int index = 0; index < 50; ++index) {
-                offered.push_back(static_cast<xcb_atom_t>(uniform(1000000, 0x1fffffff)));
+            for (int index = 0; index < 300; ++index) {
+                offered.push_back(m_plan.targets == TargetsPlan::Hundreds
+                                      ? intern("velmora-junk-" + std::to_string(index))
+                                      : static_cast<xcb_atom_t>(uniform(1000000, 0x1fffffff)));
             }
             std::shuffle(offered.begin(), offered.end(), m_random);
             break;
         case TargetsPlan::WrongFormat:
-            put(request, XCB_ATOM_STRING, 8, offered.data(), offered.size() * 4);
-            return;
+            write(request, XCB_ATOM_STRING, {reinterpret_cast<const char*>(offered.data()), offered.size() * 4});
+            return notify(request, request.property);
         case TargetsPlan::Refuse:
-            notify(request, XCB_ATOM_NONE);
-            return;
+            return notify(request, XCB_ATOM_NONE);
         case TargetsPlan::Silent:
-            fallQuiet();
+            fallSilent();
         case TargetsPlan::Dies:
             std::_Exit(0);
         }
-        put(request, XCB_ATOM_ATOM, 32, offered.data(), offered.size());
+        write(request, XCB_ATOM_ATOM, {reinterpret_cast<const char*>(offered.data()), offered.size() * 4}, 32);
+        notify(request, request.property);
     }
 
-    void answerData(const xcb_selection_request_event_t& request)
+    void answerData(const xcb_selection_request_event_t& request, const std::string& payload)
     {
-        switch (m_dataPlan) {
+        switch (m_plan.data) {
         case DataPlan::Whole:
-            put(request, m_target, 8, m_payload.data(), m_payload.size());
-            return;
+            write(request, request.target, payload);
+            return notify(request, request.property);
         case DataPlan::Increments:
-            sendIncrementally(request);
-            return;
+            return sendIncrementally(request, payload);
         case DataPlan::WrongType: {
-            std::vector<uint32_t> words((m_payload.size() + 3) / 4);
-            std::memcpy(words.data(), m_payload.data(), m_payload.size());
-            put(request, XCB_ATOM_INTEGER, 32, words.data(), words.size());
-            return;
+            std::string words(payload);
+            words.resize((words.size() + 3) / 4 * 4);
+            write(request, XCB_ATOM_INTEGER, words, 32);
+            return notify(request, request.property);
         }
         case DataPlan::NeverWritten:
             xcb_delete_property(connection, request.requestor, request.property);
-            notify(request, request.property);
-            return;
+            return notify(request, request.property);
         case DataPlan::DeletedBeforeNotify:
-            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, m_target, 8,
-                                static_cast<uint32_t>(m_payload.size()), m_payload.data());
+            write(request, request.target, payload);
             xcb_delete_property(connection, request.requestor, request.property);
-            notify(request, request.property);
-            return;
+            return notify(request, request.property);
         case DataPlan::Refuse:
-            notify(request, XCB_ATOM_NONE);
-            return;
+            return notify(request, XCB_ATOM_NONE);
         case DataPlan::Silent:
-            fallQuiet();
+            fallSilent();
         case DataPlan::Dies:
             std::_Exit(0);
         }
     }
 
-    std::size_t chunkSize()
-    {
-        switch (m_chunking) {
-        case Chunking::Empty:
-            return 0;
-        case Chunking::Tiny:
-            return static_cast<std::size_t>(uniform(1, 16));
-        case Chunking::Normal:
-            return static_cast<std::size_t>(uniform(4096, 65536));
-        case Chunking::Oversized:
-            // Far beyond the announced size, in one piece.
-            return m_payload.size();
-        }
-        return 0;
-    }
-
-    void writeChunk(const xcb_selection_request_event_t& request, std::string_view chunk, uint8_t format = 8)
-    {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, m_target, format,
-                            static_cast<uint32_t>(chunk.size() / (format / 8)), chunk.data());
-        xcb_flush(connection);
-    }
-
     // Each deletion of the property by the requestor asks for the next chunk; an empty one ends.
-    void sendIncrementally(const xcb_selection_request_event_t& request)
+    void sendIncrementally(const xcb_selection_request_event_t& request, std::string_view payload)
     {
         const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &watch);
-        const uint32_t announcedSize = m_chunking == Chunking::Oversized ? 1 : static_cast<uint32_t>(m_payload.size());
-        put(request, intern("INCR"), 32, &announcedSize, 1);
+        const uint32_t announced = m_plan.oversized ? 1 : payload.size();
+        write(request, intern("INCR"), {reinterpret_cast<const char*>(&announced), 4}, 32);
+        notify(request, request.property);
         std::size_t sent = 0;
         for (int chunks = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
             const auto type = event->response_type & ~0x80;
-            if (type == XCB_SELECTION_CLEAR && m_fault != IncrementFault::ChangesOwner) {
+            if (type == XCB_SELECTION_CLEAR && m_plan.fault != Fault::ChangesOwner) {
                 std::_Exit(0);
             }
             const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
@@ -370,144 +288,126 @@ private:
                 change->atom != request.property || change->state != XCB_PROPERTY_DELETE) {
                 continue;
             }
-            const auto size = m_chunking == Chunking::Empty ? 0 : std::max<std::size_t>(chunkSize(), 1);
-            const auto chunk = std::string_view(m_payload).substr(sent, size);
-            if (chunks++ == m_faultAt && !chunk.empty()) {
-                switch (m_fault) {
-                case IncrementFault::None:
+            const auto size = m_plan.largestChunk == 0 ? 0 : uniform(m_plan.smallestChunk, m_plan.largestChunk);
+            const auto chunk = payload.substr(sent, size);
+            if (chunks++ == m_plan.faultAt && !chunk.empty()) {
+                switch (m_plan.fault) {
+                case Fault::None:
                     break;
-                case IncrementFault::Stops:
-                    fallQuiet();
-                case IncrementFault::Dies:
+                case Fault::Stops:
+                    fallSilent();
+                case Fault::Dies:
                     std::_Exit(0);
-                case IncrementFault::DeletesAChunk:
-                    writeChunk(request, chunk);
+                case Fault::DeletesAChunk:
+                    write(request, request.target, chunk);
                     xcb_delete_property(connection, request.requestor, request.property);
                     xcb_flush(connection);
-                    fallQuiet();
-                case IncrementFault::ChangesOwner: {
+                    fallSilent();
+                case Fault::ChangesOwner:
                     // Another window of ours takes the selection; half the time the transfer goes on.
-                    const auto other = xcb_generate_id(connection);
-                    xcb_create_window(connection, XCB_COPY_FROM_PARENT, other,
-                                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
-                                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-                    xcb_set_selection_owner(connection, other, intern("CLIPBOARD"), XCB_CURRENT_TIME);
+                    takeClipboard();
                     if (uniform(0, 1) == 0) {
-                        fallQuiet();
+                        fallSilent();
                     }
                     break;
-                }
-                case IncrementFault::WrongFormat: {
+                case Fault::WrongFormat: {
                     std::string padded(chunk);
                     padded.resize((padded.size() + 3) / 4 * 4, ' ');
-                    writeChunk(request, padded, 32);
+                    write(request, request.target, padded, 32);
                     sent += chunk.size();
                     continue;
                 }
                 }
             }
-            writeChunk(request, chunk);
+            if (!chunk.empty()) {
+                poll(nullptr, 0, m_plan.pause);
+            }
+            write(request, request.target, chunk);
             sent += chunk.size();
             if (chunk.empty()) {
+                // Not exiting at once: the server may drop the last requests of a client that goes.
                 return;
             }
         }
         std::_Exit(0);
     }
 
+    const Plan m_plan;
+    std::map<xcb_atom_t, std::string> m_payloads;
     std::mt19937_64 m_random;
-    std::string m_payload;
-    xcb_atom_t m_target;
     xcb_window_t m_window;
-    TargetsPlan m_targetsPlan;
-    DataPlan m_dataPlan;
-    Chunking m_chunking;
-    IncrementFault m_fault;
-    int m_faultAt = 0;
-    bool m_staysQuiet = false;
-    int m_exitDelay = 0;
 };
+
+template <typename Choice> Choice pick(std::mt19937_64& random, std::initializer_list<double> weights)
+{
+    return static_cast<Choice>(std::discrete_distribution<int>(weights)(random));
+}
+
+Plan randomPlan(std::mt19937_64& random, int payloadSize)
+{
+    const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    Plan plan;
+    plan.targets = pick<TargetsPlan>(random, {50, 6, 10, 10, 8, 6, 4, 6});
+    plan.data = pick<DataPlan>(random, {35, 40, 5, 5, 5, 4, 3, 3});
+    const int chunking = pick<int>(random, {10, 25, 50, 15});
+    // Thousands of round trips are no test of patience but of the machine's speed.
+    const bool tiny = chunking == 1 && payloadSize <= 4096;
+    plan.smallestChunk = chunking == 0 ? 0 : tiny ? 1 : chunking == 3 ? payloadSize : 4096;
+    plan.largestChunk = chunking == 0 ? 0 : tiny ? 16 : chunking == 3 ? payloadSize : 65536;
+    plan.oversized = chunking == 3;
+    plan.fault = pick<Fault>(random, {50, 10, 10, 10, 10, 10});
+    plan.faultAt = uniform(0, 3);
+    plan.staysSilent = uniform(0, 5) == 0;
+    plan.exitDelay = uniform(0, 300);
+    return plan;
+}
+
+Plan fixedPlan(std::string_view mode)
+{
+    Plan plan;
+    plan.ignoredRequests = mode == "silent" ? INT_MAX : mode == "silentOnce" ? 1 : 0;
+    plan.data = mode == "targetsOnly" ? DataPlan::Silent : DataPlan::Whole;
+    if (mode == "diesMidTransfer" || mode == "slowIncrement") {
+        plan.data = DataPlan::Increments;
+    }
+    if (mode == "diesMidTransfer") {
+        plan.fault = Fault::Dies;
+        plan.faultAt = 1;
+    }
+    if (mode == "slowIncrement") {
+        plan.smallestChunk = plan.largestChunk = 32;
+        plan.pause = 500;
+    }
+    return plan;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string_view mode = argc >= 2 ? argv[1] : "";
     connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection)) {
+    if (argc < 4 || argc % 2 != 0 || xcb_connection_has_error(connection)) {
         return 1;
     }
-    const auto clipboard = intern("CLIPBOARD");
-    const auto targets = intern("TARGETS");
-    const auto text = intern("UTF8_STRING");
-    const auto png = intern("image/png");
-    const auto hint = intern("x-kde-passwordManagerHint");
-    const auto window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
-                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
-    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr), &std::free);
+    std::map<xcb_atom_t, std::string> payloads;
+    for (int index = 2; index + 1 < argc; index += 2) {
+        std::ifstream file(argv[index + 1], std::ios::binary);
+        payloads[intern(argv[index])] = {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    const std::string_view mode = argv[1];
+    const bool isRandom = mode.starts_with("random:");
+    std::mt19937_64 random(isRandom ? std::strtoull(argv[1] + 7, nullptr, 10) : 0);
+    const auto plan =
+        isRandom ? randomPlan(random, static_cast<int>(payloads.begin()->second.size())) : fixedPlan(mode);
+    const auto window = takeClipboard();
+    const Owned<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, intern("CLIPBOARD")), nullptr),
+        &std::free);
     if (!owner || owner->owner != window) {
         return 1;
     }
-    if (mode == "random") {
-        if (argc != 5) {
-            return 1;
-        }
-        std::ifstream file(argv[3], std::ios::binary);
-        std::string payload{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        RandomOwner randomOwner(std::strtoull(argv[2], nullptr, 10), std::move(payload), intern(argv[4]), window);
-        std::printf("plan %s\nready\n", randomOwner.isWellBehaved() ? "wellBehaved" : "hostile");
-        std::fflush(stdout);
-        randomOwner.run(targets);
-        return 0;
-    }
-    std::printf("ready\n");
+    std::printf("plan %s\nready\n", plan.isWellBehaved() ? "wellBehaved" : "hostile");
     std::fflush(stdout);
-
-    for (int requests = 0; auto* event = xcb_wait_for_event(connection); std::free(event)) {
-        const auto type = event->response_type & ~0x80;
-        if (type == XCB_SELECTION_CLEAR) {
-            return 0;
-        }
-        const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
-        if (type != XCB_SELECTION_REQUEST) {
-            continue;
-        }
-        std::printf("asked %s\n", atomName(request.target).c_str());
-        std::fflush(stdout);
-        if (mode == "silent" || (mode == "silentOnce" && ++requests == 1)) {
-            continue;
-        }
-        constexpr std::string_view garbage = "\x89PNG\r\n\x1a\n this is not really a PNG";
-        constexpr std::string_view garbageText = "the text beside a broken picture";
-        constexpr std::string_view answeredText = "answered when asked again";
-        constexpr std::string_view secretText = "correct horse battery staple";
-        if (request.target == targets && mode == "secret") {
-            const xcb_atom_t offered[] = {targets, text, hint};
-            put(request, XCB_ATOM_ATOM, 32, offered, std::size(offered));
-        } else if (request.target == targets) {
-            const xcb_atom_t offered[] = {targets, text, png};
-            put(request, XCB_ATOM_ATOM, 32, offered, std::size(offered));
-        } else if (mode == "secret" && request.target == text) {
-            put(request, text, 8, secretText.data(), secretText.size());
-        } else if (mode == "secret" && request.target == hint) {
-            put(request, text, 8, "secret", 6);
-        } else if (mode == "garbageImage" && request.target == png) {
-            put(request, png, 8, garbage.data(), garbage.size());
-        } else if (mode == "garbageImage" && request.target == text) {
-            put(request, text, 8, garbageText.data(), garbageText.size());
-        } else if (mode == "diesMidTransfer" && request.target == text) {
-            dieMidTransfer(request, intern("INCR"), text);
-        } else if (mode == "slowIncrement" && request.target == text) {
-            sendSlowly(request, intern("INCR"), text);
-        } else if (mode == "silentOnce" && request.target == text) {
-            put(request, text, 8, answeredText.data(), answeredText.size());
-        } else if (mode != "targetsOnly") {
-            notify(request, XCB_ATOM_NONE);
-        }
-    }
+    Owner(plan, std::move(payloads), random(), window).run();
     return 0;
 }

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -22,9 +23,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #ifdef __SANITIZE_THREAD__
 // Qt and libxcb are not instrumented: the thread sanitizer cannot see how Qt's X event thread hands
@@ -53,20 +55,20 @@ QByteArray encodePng(const QImage& image, int quality = -1)
     return png;
 }
 
-/// Runs the event loop for `milliseconds`; returns the longest time one turn of it took, that is, how long
-/// the GUI thread was blocked.
-qint64 longestTurnWhileWaiting(int milliseconds)
+QImage filled(QSize size, QColor colour, QImage::Format format = QImage::Format_RGB32)
 {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 longest = 0;
-    while (clock.elapsed() < milliseconds) {
-        const auto turn = clock.elapsed();
-        QTest::qWait(10);
-        longest = std::max(longest, clock.elapsed() - turn);
-    }
-    return longest;
+    QImage picture(size, format);
+    picture.fill(colour);
+    return picture;
 }
+
+QImage asRgb32(const ClipboardItem& entry)
+{
+    return entry.image() ? entry.image()->toQImage().convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+/// Forms and their bytes, as an owner offers them.
+using Offer = QList<std::pair<QString, QByteArray>>;
 
 class ClipboardX11Test : public ::testing::Test
 {
@@ -77,51 +79,56 @@ protected:
         owner.waitForFinished();
     }
 
-    /// Puts `data` on the clipboard as xclip does, and waits until the X server says xclip owns it.
-    void copyWithXclip(const QByteArray& data, const QString& target = {})
+    /// Puts `data` on the clipboard as xclip does, and waits until the X server says xclip owns it. The
+    /// event loop runs meanwhile, so that a capture stalling it shows.
+    void copyWithXclip(const QByteArray& data, const QString& target = QStringLiteral("UTF8_STRING"))
     {
         QProcess xclip;
-        xclip.start("xclip", QStringList{"-selection", "clipboard", "-i"} +
-                                 (target.isEmpty() ? QStringList() : QStringList{"-t", target}));
-        ASSERT_TRUE(xclip.waitForStarted(5000));
+        xclip.start("xclip", {"-selection", "clipboard", "-t", target, "-i"});
         xclip.write(data);
         xclip.closeWriteChannel();
         // xclip goes to the background once it has read its input.
-        ASSERT_TRUE(xclip.waitForFinished(20000));
-        const auto offered = target.isEmpty() ? QByteArray("UTF8_STRING") : target.toLatin1();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return readClipboardWithXclip("TARGETS").contains(offered); }, 5000));
+        ASSERT_TRUE(waitFor([&] { return xclip.state() == QProcess::NotRunning; }, std::chrono::seconds(30)));
+        ASSERT_TRUE(waitFor([&] { return readClipboardWithXclip("TARGETS").contains(target.toLatin1()); }));
     }
 
-    bool waitForHistorySize(std::size_t size, int milliseconds = 3000)
+    bool waitForHistorySize(std::size_t size, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        return QTest::qWaitFor([&] { return manager->history().size() == size; }, milliseconds);
+        return waitFor([&] { return manager->history().size() == size; }, timeout);
     }
 
-    /// Starts the misbehaving owner in `mode` and waits until it owns the clipboard.
-    void startOwner(const QString& mode)
+    /// Starts the owner in `mode` offering `offer`, and waits until it owns the clipboard.
+    void startOwner(const QString& mode, const Offer& offer)
     {
+        QStringList arguments{mode};
+        for (const auto& [target, bytes] : offer) {
+            QFile file(directory.filePath(QString::number(arguments.size())));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            arguments << target << file.fileName();
+        }
         ownerOutput.clear();
-        owner.start(VELMORA_CLIPBOARD_OWNER, {mode});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return requests("").contains("ready"); }, 5000));
+        owner.start(VELMORA_CLIPBOARD_OWNER, arguments);
+        ASSERT_TRUE(waitFor([&] { return lines("ready").size() == 1; }));
     }
 
     /// The lines the owner printed so far that start with `prefix`.
-    QByteArrayList requests(const QByteArray& prefix)
+    QByteArrayList lines(const QByteArray& prefix)
     {
         ownerOutput += owner.readAllStandardOutput();
-        QByteArrayList lines;
+        QByteArrayList found;
         for (const auto& line : ownerOutput.split('\n')) {
             if (!line.isEmpty() && line.startsWith(prefix)) {
-                lines.append(line);
+                found.append(line);
             }
         }
-        return lines;
+        return found;
     }
 
     platform::QtClipboard clipboard;
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    QTemporaryDir directory;
     QProcess owner;
     QByteArray ownerOutput;
 };
@@ -136,7 +143,7 @@ TEST_F(ClipboardX11Test, CapturesTextsCopiedAfterTheStoreWasBuiltTrimmedWithinAS
     EXPECT_TRUE(manager->history().empty());
 
     copyWithXclip("  copied by xclip\n\n");
-    ASSERT_TRUE(waitForHistorySize(1, 1000));
+    ASSERT_TRUE(waitForHistorySize(1, std::chrono::milliseconds(1000)));
     EXPECT_EQ(manager->history().front().text(), "copied by xclip");
 
     copyWithXclip("valid \xff\xfe then \xc3 more");
@@ -144,177 +151,176 @@ TEST_F(ClipboardX11Test, CapturesTextsCopiedAfterTheStoreWasBuiltTrimmedWithinAS
     EXPECT_EQ(manager->history().front().text(), QString::fromUtf8("valid \xff\xfe then \xc3 more"));
 }
 
-TEST_F(ClipboardX11Test, CopiesATextBackAsPlainTextAndCapturesOnlyTheNextCopyOfAnother)
+TEST_F(ClipboardX11Test, CopiesAnEntryBackInItsOwnFormsOnlyAndCapturesOnlyTheNextCopyOfAnother)
 {
-    copyWithXclip("  first\n");
+    const auto picture = filled({64, 48}, QColor(40, 90, 160));
+    copyWithXclip("  a text\n");
     ASSERT_TRUE(waitForHistorySize(1));
-    copyWithXclip("second");
-    ASSERT_TRUE(waitForHistorySize(2));
-    const auto before = manager->history();
-    const auto countBefore = clipboard.changeCount();
-
-    manager->copyItem(before.back());
-
-    // Our own content is read straight from Qt, not through the X server.
-    EXPECT_EQ(clipboard.text(), "first");
-    EXPECT_EQ(readClipboardWithXclip(), "first");
-    EXPECT_FALSE(readClipboardWithXclip("TARGETS").contains("image/"));
-    QTest::qWait(1200);
-    EXPECT_EQ(manager->history(), before);
-    // Our own write counts once, whatever Qt reports about the owner it replaced.
-    EXPECT_EQ(clipboard.changeCount(), countBefore + 1);
-
-    copyWithXclip("theirs");
-    ASSERT_TRUE(waitForHistorySize(3));
-    EXPECT_EQ(manager->history().front().text(), "theirs");
-}
-
-TEST_F(ClipboardX11Test, CapturesAPngAsAnImageAndCopiesItBackAsPictureFormsOnly)
-{
-    QImage picture(QSize(64, 48), QImage::Format_RGB32);
-    picture.fill(QColor(40, 90, 160));
     copyWithXclip(encodePng(picture), "image/png");
-    ASSERT_TRUE(waitForHistorySize(1) && manager->history().front().image());
-    EXPECT_EQ(manager->history().front().image()->toQImage().convertToFormat(QImage::Format_RGB32), picture);
-    copyWithXclip("a text after it");
     ASSERT_TRUE(waitForHistorySize(2));
-    const auto before = manager->history();
+    EXPECT_EQ(asRgb32(manager->history().front()), picture);
+    for (const bool isPicture : {false, true, false}) {
+        SCOPED_TRACE(isPicture ? "a picture" : "a text");
+        const auto size = manager->history().size();
+        copyWithXclip("another " + QByteArray::number(size));
+        ASSERT_TRUE(waitForHistorySize(size + 1));
+        const auto before = manager->history();
+        const auto countBefore = clipboard.changeCount();
 
-    manager->copyItem(before.back());
+        manager->copyItem(before[before.size() - (isPicture ? 2 : 1)]);
 
-    const auto targets = readClipboardWithXclip("TARGETS");
-    EXPECT_TRUE(targets.contains("image/png"));
-    EXPECT_FALSE(QString(targets).contains(QRegularExpression("STRING|TEXT|text/"))) << targets.toStdString();
-    EXPECT_EQ(QImage::fromData(readClipboardWithXclip("image/png")).convertToFormat(QImage::Format_RGB32), picture);
-    QTest::qWait(1200);
-    EXPECT_EQ(manager->history(), before);
+        const auto targets = readClipboardWithXclip("TARGETS");
+        if (isPicture) {
+            EXPECT_FALSE(QString(targets).contains(QRegularExpression("STRING|TEXT|text/"))) << targets.toStdString();
+            EXPECT_EQ(QImage::fromData(readClipboardWithXclip("image/png")).convertToFormat(QImage::Format_RGB32),
+                      picture);
+        } else {
+            // Our own content is read straight from Qt, not through the X server.
+            EXPECT_EQ(clipboard.text(), "a text");
+            EXPECT_EQ(readClipboardWithXclip(), "a text");
+            EXPECT_FALSE(targets.contains("image/"));
+        }
+        QTest::qWait(1200);
+        EXPECT_EQ(manager->history(), before);
+        // Our own write counts once, whatever Qt reports about the owner it replaced.
+        EXPECT_EQ(clipboard.changeCount(), countBefore + 1);
+    }
 }
 
-TEST_F(ClipboardX11Test, CapturesATextOfFiftyMegabytes)
+TEST_F(ClipboardX11Test, CapturesHugeContentAndKeepsTwoPicturesTooLargeToDecodeApart)
 {
-    const auto text = QByteArray("the quick brown fox jumps over the lazy dog\n").repeated(50 * 1024 * 1024 / 44);
-    copyWithXclip(text);
+    const auto line = QByteArray("the quick brown fox jumps over the lazy dog\n");
+    copyWithXclip(line.repeated(50 * 1024 * 1024 / 44));
+    ASSERT_TRUE(waitForHistorySize(1, std::chrono::seconds(30)));
+    EXPECT_EQ(manager->history().front().text()->size(), 50 * 1024 * 1024 / 44 * line.size() - 1);
+    {
+        const auto picture = filled({8000, 8000}, QColor(40, 90, 160));
+        copyWithXclip(encodePng(picture), "image/png");
+        ASSERT_TRUE(waitForHistorySize(2, std::chrono::seconds(30)));
+        EXPECT_EQ(asRgb32(manager->history().front()), picture);
+    }
 
-    ASSERT_TRUE(waitForHistorySize(1, 10000));
-    EXPECT_EQ(manager->history().front().text()->size(), text.size() - 1);
-}
-
-TEST_F(ClipboardX11Test, CapturesAPictureOfEightThousandPixelsSquare)
-{
-    QImage picture(QSize(8000, 8000), QImage::Format_RGB32);
-    picture.fill(QColor(40, 90, 160));
-    copyWithXclip(encodePng(picture), "image/png");
-    ASSERT_TRUE(waitForHistorySize(1, 10000) && manager->history().front().image());
-    EXPECT_EQ(manager->history().front().image()->toQImage().convertToFormat(QImage::Format_RGB32), picture);
-}
-
-TEST_F(ClipboardX11Test, KeepsTwoDifferentPicturesTooLargeToDecode)
-{
     // 9000 x 9000 decodes to 324 MB, over the limit: neither has a TIFF representation to compare.
     for (const auto colour : {Qt::red, Qt::blue}) {
-        QImage picture(QSize(9000, 9000), QImage::Format_RGB888);
-        picture.fill(colour);
         // The fastest compression: the colour is uniform.
-        copyWithXclip(encodePng(picture, 80), "image/png");
-        picture = QImage();
-        ASSERT_TRUE(waitForHistorySize(colour == Qt::red ? 1 : 2, 10000));
+        copyWithXclip(encodePng(filled({9000, 9000}, colour, QImage::Format_RGB888), 80), "image/png");
+        ASSERT_TRUE(waitForHistorySize(colour == Qt::red ? 3 : 4, std::chrono::seconds(30)));
+        ASSERT_TRUE(manager->history().front().image());
         EXPECT_EQ(manager->history().front().image()->size(), QSize(9000, 9000));
     }
 }
 
-TEST_F(ClipboardX11Test, CapturesATextThatArrivesSlowlyWhileItKeepsArriving)
+struct OwnerCase
 {
-    startOwner("slowIncrement");
+    const char* mode;
+    Offer offer;
+    /// What the capture keeps of the offer; empty when nothing.
+    QString captured;
+    /// For an offer that is not captured: the request that must have come, and how often, first.
+    QByteArray lastAsk;
+    int lastAskTimes = 1;
+    /// The requests allowed before the asking stops; whether all of them must be `lastAsk`.
+    int mostAsks = 10;
+    bool asksOnlyThat = false;
+};
 
-    // 4 s of transfer, never 1.5 s without data.
-    ASSERT_TRUE(waitForHistorySize(1, 15000)) << requests("").join(", ").toStdString();
-    QString expected;
+TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesTheNextCopy)
+{
+    const QByteArray text = "UTF8_STRING";
+    QByteArray slowly;
     for (int increment = 1; increment <= 8; ++increment) {
-        expected += QString("slow increment %1\n").arg(increment);
+        slowly += QByteArray("slow increment ").append(QByteArray::number(increment)).leftJustified(31) + '\n';
     }
-    EXPECT_EQ(manager->history().front().text(), expected.trimmed());
+    const OwnerCase cases[] = {
+        {"silent", {{text, "never sent"}}, {}, "asked TARGETS", 2, 3, true},
+        {"targetsOnly", {{text, "never sent"}}, {}, "asked UTF8_STRING"},
+        {"diesMidTransfer", {{text, QByteArray(1 << 20, 'x')}}, {}, "asked UTF8_STRING"},
+        {"wellBehaved",
+         {{"image/png", "\x89PNG\r\n\x1a\n this is not really a PNG"}, {text, "the text beside a broken picture"}},
+         "the text beside a broken picture",
+         {}},
+        // 4 s of transfer, never 1.5 s without data.
+        {"slowIncrement", {{text, slowly}}, QString::fromLatin1(slowly.trimmed()), {}},
+        // Asked once more after its silence.
+        {"silentOnce", {{text, "answered when asked again"}}, "answered when asked again", {}},
+        {"wellBehaved",
+         {{text, "correct horse battery staple"}, {"x-kde-passwordManagerHint", "secret"}},
+         {},
+         "asked TARGETS",
+         1,
+         2,
+         true},
+    };
+    // How long the event loop was kept from running its timers.
+    qint64 longestStall = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    for (const auto& row : cases) {
+        SCOPED_TRACE(std::string(row.mode) + " " + row.offer.back().second.left(20).toStdString());
+        const auto size = manager->history().size();
+        startOwner(row.mode, row.offer);
+        longestStall = 0;
+        sinceTick.start();
+        ticker.start(10);
+        if (row.captured.isEmpty()) {
+            EXPECT_TRUE(waitFor([&] { return lines(row.lastAsk).size() >= row.lastAskTimes; }));
+        } else {
+            ASSERT_TRUE(waitForHistorySize(size + 1, std::chrono::seconds(20)));
+            EXPECT_EQ(manager->history().front().text(), row.captured);
+        }
+        // Then the asking stops: no request for 2.5 s after the last one.
+        auto asks = lines("asked").size();
+        QElapsedTimer quiet;
+        quiet.start();
+        EXPECT_TRUE(waitFor(
+            [&] {
+                if (lines("asked").size() != std::exchange(asks, lines("asked").size())) {
+                    quiet.restart();
+                }
+                return quiet.elapsed() > 2500;
+            },
+            std::chrono::seconds(20)));
+        EXPECT_LE(asks, row.mostAsks) << lines("asked").join(", ").toStdString();
+        EXPECT_TRUE(!row.asksOnlyThat || lines("asked") == lines(row.lastAsk));
+        EXPECT_EQ(manager->history().size(), size + (row.captured.isEmpty() ? 0 : 1));
+
+        copyWithXclip(QByteArray("after ") + row.mode);
+        EXPECT_TRUE(waitFor([&] {
+            return !manager->history().empty() && manager->history().front().text() == QString("after ") + row.mode;
+        }));
+        ticker.stop();
+        // A transfer that keeps flowing may take its time; the others must not stall.
+        EXPECT_TRUE(row.mode == std::string_view("slowIncrement") || longestStall < 2000) << longestStall;
+        EXPECT_TRUE(!row.asksOnlyThat || lines("asked") == lines(row.lastAsk));
+        owner.kill();
+        owner.waitForFinished();
+    }
 }
 
-TEST_F(ClipboardX11Test, AsksAnOwnerThatFellSilentOnceMoreThenStops)
-{
-    startOwner("silentOnce");
-    ASSERT_TRUE(waitForHistorySize(1, 8000));
-    EXPECT_EQ(manager->history().front().text(), "answered when asked again");
-    // The owner's end is a change of its own, which Velmora must have heard of before the next owner comes.
-    const auto countBeforeEnd = clipboard.changeCount();
-    owner.kill();
-    owner.waitForFinished();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.changeCount() != countBeforeEnd; }, 5000));
-
-    startOwner("silent");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return requests("asked TARGETS").size() >= 2; }, 8000));
-    // Then the asking stops: no ask for the 2.5 s after the last one. Qt may report one more change of the
-    // same owner, which is read once more, so the count is not exact.
-    auto asks = requests("asked").size();
-    QElapsedTimer quiet;
-    quiet.start();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            if (requests("asked").size() != asks) {
-                asks = requests("asked").size();
-                quiet.restart();
-            }
-            return quiet.elapsed() > 2500;
-        },
-        15000));
-    EXPECT_LE(asks, 3);
-    EXPECT_EQ(manager->history().size(), 1u);
-
-    copyWithXclip("after");
-    ASSERT_TRUE(waitForHistorySize(2));
-    EXPECT_EQ(manager->history().front().text(), "after");
-}
-
-TEST_F(ClipboardX11Test, NeverAsksForATextThatAPasswordManagerMarkedSecret)
-{
-    startOwner("secret");
-
-    // The capture that asked has ended when the owner's line arrives: both run on this thread.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !requests("asked").isEmpty(); }, 5000));
-    QTest::qWait(1000);
-    EXPECT_EQ(requests("asked").join(", "), "asked TARGETS");
-    EXPECT_TRUE(manager->history().empty());
-
-    copyWithXclip("after");
-    ASSERT_TRUE(waitForHistorySize(1));
-    EXPECT_EQ(manager->history().front().text(), "after");
-    EXPECT_EQ(requests("asked").join(", "), "asked TARGETS");
-}
-
-/// One round's content: a text or a picture, and the form the owner offers it in.
+/// One round's content: a text or a picture, in the form the owner offers it.
 struct Payload
 {
     QByteArray bytes;
     QString target;
-    QString text;
     QImage picture;
 
     /// Whether `entry` holds exactly this content: a damaged entry is one that holds anything else.
     [[nodiscard]] bool isIn(const ClipboardItem& entry) const
     {
-        if (entry.text()) {
-            return picture.isNull() && *entry.text() == text.trimmed();
-        }
-        return !picture.isNull() && entry.image() &&
-               entry.image()->toQImage().convertToFormat(QImage::Format_RGB32) == picture;
+        return entry.text() ? picture.isNull() && *entry.text() == QString::fromUtf8(bytes).trimmed()
+                            : !picture.isNull() && asRgb32(entry) == picture;
     }
 };
 
 Payload randomPayload(std::mt19937_64& random, int round)
 {
     const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    Payload payload;
     if (uniform(0, 3) == 0) {
-        payload.picture = QImage(QSize(uniform(1, 48), uniform(1, 48)), QImage::Format_RGB32);
-        payload.picture.fill(QColor(uniform(0, 255), uniform(0, 255), uniform(0, 255)));
-        payload.bytes = encodePng(payload.picture);
-        payload.target = "image/png";
-        return payload;
+        const auto picture =
+            filled({uniform(1, 48), uniform(1, 48)}, QColor(uniform(0, 255), uniform(0, 255), uniform(0, 255)));
+        return {encodePng(picture), "image/png", picture};
     }
     // Up to 128 KB, so that owners send it whole or in increments of any size.
     QByteArray text = "round " + QByteArray::number(round) + " ";
@@ -322,10 +328,7 @@ Payload randomPayload(std::mt19937_64& random, int round)
     for (int index = 0; index < length; ++index) {
         text += static_cast<char>(uniform(' ', '~'));
     }
-    payload.bytes = text;
-    payload.text = QString::fromUtf8(text);
-    payload.target = "UTF8_STRING";
-    return payload;
+    return {text, "UTF8_STRING", {}};
 }
 
 // VELMORA_HOSTILE_OWNER_SEED=<number> plays another sequence of owners; VELMORA_HOSTILE_OWNER_ROUNDS=<number>
@@ -339,63 +342,45 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
                             ? qEnvironmentVariableIntValue("VELMORA_HOSTILE_OWNER_ROUNDS")
                             : 500;
     std::mt19937_64 random(seed);
-    QTemporaryDir directory;
-    ASSERT_TRUE(directory.isValid());
-    const auto payloadFile = directory.filePath("payload");
     qint64 longestCapture = 0;
-    // Captures by hand, each one timed, instead of the watcher.
+    // Captures by hand, each one timed, once the clipboard says it changed.
     manager->stopOptimizedClipboardListener();
-    const auto capture = [&] {
+    const auto captureChange = [&](int countBefore) {
+        EXPECT_TRUE(waitFor([&] { return clipboard.changeCount() != countBefore; }, std::chrono::seconds(15)));
         QElapsedTimer clock;
         clock.start();
         manager->processNewClipboardItem();
         longestCapture = std::max(longestCapture, clock.elapsed());
-        return clock.elapsed();
+        EXPECT_LT(clock.elapsed(), 2000);
     };
     int wellBehaved = 0;
     int capturedHostile = 0;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < rounds && !HasFailure(); ++round) {
         SCOPED_TRACE("VELMORA_HOSTILE_OWNER_SEED=" + std::to_string(seed) + ", round " + std::to_string(round));
         const auto payload = randomPayload(random, round);
-        QFile file(payloadFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(payload.bytes) == payload.bytes.size());
-        file.close();
         const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
         const auto countBefore = clipboard.changeCount();
-        ownerOutput.clear();
-        owner.start(VELMORA_CLIPBOARD_OWNER, {"random", QString::number(random()), payloadFile, payload.target});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return requests("").contains("ready"); }, 5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.changeCount() != countBefore; }, 5000));
-        const bool isWellBehaved = requests("plan").contains("plan wellBehaved");
+        startOwner("random:" + QString::number(random()), {{payload.target, payload.bytes}});
+        const bool isWellBehaved = lines("plan").contains("plan wellBehaved");
 
-        EXPECT_LT(capture(), 2000);
+        captureChange(countBefore);
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         if (captured) {
-            EXPECT_TRUE(payload.isIn(manager->history().front())) << requests("plan").join(", ").toStdString();
+            EXPECT_TRUE(payload.isIn(manager->history().front())) << lines("plan").join(", ").toStdString();
         }
-        if (isWellBehaved) {
-            ++wellBehaved;
-            EXPECT_TRUE(captured);
-        } else {
-            capturedHostile += captured ? 1 : 0;
-        }
+        EXPECT_TRUE(captured || !isWellBehaved);
+        wellBehaved += isWellBehaved ? 1 : 0;
+        capturedHostile += captured && !isWellBehaved ? 1 : 0;
 
         // The next well-behaved application is captured whatever this one did.
         const auto countBeforeCheck = clipboard.changeCount();
         const auto check = "check " + QByteArray::number(round);
         copyWithXclip(check);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.changeCount() != countBeforeCheck; }, 5000));
-        EXPECT_LT(capture(), 2000);
+        captureChange(countBeforeCheck);
         ASSERT_FALSE(manager->history().empty());
         EXPECT_EQ(manager->history().front().text(), check);
         owner.kill();
         owner.waitForFinished();
-        if (HasFailure()) {
-            break;
-        }
-    }
-    if (HasFailure()) {
-        return;
     }
     // The rounds were a mix, not all of one kind.
     EXPECT_GT(wellBehaved, rounds / 5);
@@ -403,42 +388,5 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
     std::printf("%d rounds, %d well-behaved, %d hostile captured in full; longest capture %lld ms\n", rounds,
                 wellBehaved, capturedHostile, static_cast<long long>(longestCapture));
 }
-
-struct Misbehaviour
-{
-    const char* mode;
-    /// The text a capture finds beside what the owner withholds or spoils, if any.
-    const char* captured;
-};
-
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const Misbehaviour& misbehaviour, std::ostream* stream)
-{
-    *stream << misbehaviour.mode;
-}
-
-class ClipboardMisbehavingOwnerTest : public ClipboardX11Test, public ::testing::WithParamInterface<Misbehaviour>
-{
-};
-
-TEST_P(ClipboardMisbehavingOwnerTest, NeverBlocksTheEventLoopForTwoSecondsAndCapturesTheNextCopy)
-{
-    startOwner(GetParam().mode);
-
-    EXPECT_LT(longestTurnWhileWaiting(2500), 2000);
-    const std::size_t captured = GetParam().captured ? 1 : 0;
-    ASSERT_EQ(manager->history().size(), captured);
-
-    copyWithXclip("after");
-    ASSERT_TRUE(waitForHistorySize(captured + 1));
-    EXPECT_EQ(manager->history().front().text(), "after");
-    EXPECT_EQ(manager->history().back().text(), GetParam().captured ? GetParam().captured : "after");
-}
-
-INSTANTIATE_TEST_SUITE_P(Owners, ClipboardMisbehavingOwnerTest,
-                         ::testing::Values(Misbehaviour{"silent", nullptr}, Misbehaviour{"targetsOnly", nullptr},
-                                           Misbehaviour{"diesMidTransfer", nullptr},
-                                           Misbehaviour{"garbageImage", "the text beside a broken picture"}),
-                         [](const auto& info) { return std::string(info.param.mode); });
 
 } // namespace
