@@ -291,8 +291,8 @@ TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesT
             return !manager->history().empty() && manager->history().front().text() == QString("after ") + row.mode;
         }));
         ticker.stop();
-        // A transfer that keeps flowing may take its time; the others must not stall.
-        EXPECT_TRUE(row.mode == std::string_view("slowIncrement") || longestStall < 2000) << longestStall;
+        // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
+        EXPECT_LT(longestStall, 1000);
         EXPECT_TRUE(!row.asksOnlyThat || lines("asked") == lines(row.lastAsk));
         owner.kill();
         owner.waitForFinished();
