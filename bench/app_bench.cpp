@@ -1,13 +1,17 @@
 // Velmora's application in this process, on a private Xvfb with openbox and a tint2 tray: launching up to
-// a running watcher and a registered hot key, and a hot-key press up to the panel drawn on screen.
+// a running watcher and a registered hot key, a hot-key press up to the panel drawn on screen, and how long
+// captures of other applications' copies keep the GUI thread from its loop.
 
 #include "app/velmora_app.h"
 #include "bench/bench_desktop.h"
+#include "bench/clipboard_owner.h"
 #include "bench/sample_picture.h"
 #include "views/content_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -15,7 +19,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -131,6 +137,157 @@ void HotKeyToPanelWith50Entries(benchmark::State& state)
     }
 }
 BENCHMARK(HotKeyToPanelWith50Entries)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/// How late a 5 ms timer on the GUI thread runs: the longest time the thread was kept from its loop.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            m_longest = std::max(m_longest, m_sinceTick.nsecsElapsed() - period.count() * 1000000);
+            m_sinceTick.restart();
+        });
+    }
+
+    void restart()
+    {
+        m_longest = 0;
+        m_sinceTick.start();
+        m_timer.start(period);
+    }
+    [[nodiscard]] double longestMilliseconds() const { return static_cast<double>(m_longest) / 1e6; }
+
+private:
+    static constexpr auto period = 5ms;
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longest = 0;
+};
+
+/// Processes events until `done` holds or `timeout` passes; whether it held.
+bool processEventsFor(std::chrono::milliseconds timeout, const std::function<bool()>& done)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!done() && Clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return done();
+}
+
+/// Copies `bytes` as `target` with xclip, which serves them, INCR included, from a process of its own.
+bool copyWithXclip(const QTemporaryDir& directory, const QByteArray& bytes, const char* target)
+{
+    const auto path = directory.filePath(QStringLiteral("copy"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        return false;
+    }
+    file.close();
+    const auto command = QStringLiteral("xclip -selection clipboard -t %1 -i '%2'").arg(QLatin1String(target), path);
+    return std::system(command.toLocal8Bit().constData()) == 0;
+}
+
+/// Other applications copy what costs most to capture, one after the other; each counter is the longest
+/// lateness of the GUI thread's timer while that copy was captured.
+void GuiThreadStallDuringCaptures(benchmark::State& state)
+{
+    VelmoraApp velmora;
+    velmora.appDelegate().applicationDidFinishLaunching();
+    const auto& manager = velmora.appDelegate().clipboardManager();
+    const QTemporaryDir directory;
+    struct Copy
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* target;
+    };
+    const std::vector<Copy> copies = {
+        {"4k_png_1_ms", screenshotPng(3840, 2160, 1), "image/png"},
+        {"4k_png_2_ms", screenshotPng(3840, 2160, 2), "image/png"},
+        {"8000x8000_png_ms", gradientPng(8000, 8000), "image/png"},
+        {"50mb_text_ms", QByteArray("the quick brown fox jumps over the lazy dog\n").repeated(50 * 1024 * 1024 / 44),
+         "UTF8_STRING"},
+    };
+    StallMeter meter;
+    for (auto _ : state) {
+        double longest = 0;
+        for (const auto& copy : copies) {
+            const auto front = manager.history().empty() ? QUuid() : manager.history().front().id();
+            meter.restart();
+            const auto captured = copyWithXclip(directory, copy.bytes, copy.target) && processEventsFor(30s, [&] {
+                                      return !manager.history().empty() && manager.history().front().id() != front;
+                                  });
+            if (!captured) {
+                state.SkipWithError((std::string("not captured: ") + copy.name).c_str());
+                return;
+            }
+            state.counters[copy.name] = std::max(state.counters[copy.name].value, meter.longestMilliseconds());
+            longest = std::max(longest, meter.longestMilliseconds());
+        }
+        // An owner that takes the clipboard and never answers: given up on, then asked once more.
+        auto silent = ClipboardOwner::open();
+        meter.restart();
+        if (!silent || !silent->copy({{"UTF8_STRING"}, "never sent"})) {
+            state.SkipWithError("the silent owner did not take the clipboard");
+            return;
+        }
+        processEventsFor(4s, [] { return false; });
+        state.counters["silent_owner_ms"] =
+            std::max(state.counters["silent_owner_ms"].value, meter.longestMilliseconds());
+        longest = std::max(longest, meter.longestMilliseconds());
+        state.SetIterationTime(longest / 1000);
+    }
+}
+BENCHMARK(GuiThreadStallDuringCaptures)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/// The hot key pressed while the watcher reads and decodes a distinct 4K screenshot, up to the panel drawn.
+void HotKeyToPanelDuringA4kCapture(benchmark::State& state)
+{
+    VelmoraApp velmora;
+    AppDelegate& delegate = velmora.appDelegate();
+    delegate.applicationDidFinishLaunching();
+    const auto& manager = delegate.clipboardManager();
+    QWidget* panel = delegate.panel();
+    auto* content = panel ? panel->findChild<ContentView*>() : nullptr;
+    if (!content) {
+        state.SkipWithError("no panel content");
+        return;
+    }
+    PaintCounter counter;
+    content->installEventFilter(&counter);
+    g_client->movePointer(720, 450);
+    const QTemporaryDir directory;
+    int variant = 10;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const auto count = manager.lastChangeCount();
+        const auto size = manager.history().size();
+        // Once the watcher has taken up the change it reads and decodes for some 100 ms.
+        if (!copyWithXclip(directory, screenshotPng(3840, 2160, ++variant), "image/png") ||
+            !processEventsFor(5s, [&] { return manager.lastChangeCount() != count; })) {
+            state.SkipWithError("the copy was not seen");
+            return;
+        }
+        counter.paints = 0;
+        const auto start = Clock::now();
+        g_client->pressHotKey();
+        if (!processEventsFor(5s, [&] { return counter.paints > 0; })) {
+            state.SkipWithError("the hot key did not open the panel");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.counters["captured_before_panel"] += manager.history().size() != size ? 1 : 0;
+        g_client->pressHotKey();
+        if (!processEventsFor(5s, [&] { return !panel->isVisible() && manager.history().size() != size; })) {
+            state.SkipWithError("the panel did not close or the picture was not captured");
+            return;
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(HotKeyToPanelDuringA4kCapture)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
