@@ -2,8 +2,8 @@
 
 #include <QKeyCombination>
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,18 +12,12 @@ struct _XCBKeySymbols;
 
 namespace platform::x11 {
 
-/// The keysym of a Qt key that a chord may use (letters and digits); nothing for others.
-[[nodiscard]] std::optional<std::uint32_t> keysymOf(Qt::Key key);
-
 /// A snapshot of the server's keyboard mapping: which keycodes carry a keysym, and which keys set which of
 /// the eight X modifier bits. Read it again when the mapping may have changed.
 class Keymap
 {
 public:
     explicit Keymap(xcb_connection_t* connection);
-    Keymap(const Keymap&) = delete;
-    Keymap& operator=(const Keymap&) = delete;
-    ~Keymap();
 
     /// The first keycode that types `keysym` unshifted or shifted; 0 when none does.
     [[nodiscard]] std::uint8_t keycode(std::uint32_t keysym) const;
@@ -37,8 +31,14 @@ public:
 private:
     [[nodiscard]] std::uint16_t maskOfKeysyms(std::initializer_list<std::uint32_t> keysyms) const;
 
-    _XCBKeySymbols* m_symbols;
-    std::array<std::vector<std::uint8_t>, 8> m_modifierKeycodes;
+    struct ModifierKey
+    {
+        std::uint16_t bit;
+        std::uint8_t keycode;
+    };
+
+    std::unique_ptr<_XCBKeySymbols, void (*)(_XCBKeySymbols*)> m_symbols;
+    std::vector<ModifierKey> m_modifierKeys;
 };
 
 } // namespace platform::x11

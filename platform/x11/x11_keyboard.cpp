@@ -4,10 +4,8 @@
 #include "platform/x11/keymap.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -21,8 +19,9 @@ namespace {
 constexpr auto pasteModifier = Qt::ControlModifier;
 constexpr std::uint32_t pasteKeysym = XK_v;
 
-/// Types through XTest. The chord's own modifier is pressed for it and released after; the modifier keys
-/// that the user still holds are released first, so that the receiver sees the chord alone.
+/// Types through XTest, or nothing without it. The chord's own modifier is pressed for it and released
+/// after; the modifier keys that the user still holds are released first, so that the receiver sees the
+/// chord alone.
 class X11Keyboard final : public Keyboard
 {
 public:
@@ -35,39 +34,27 @@ private:
     {
         xcb_test_fake_input(m_connection, type, keycode, XCB_CURRENT_TIME, m_root, 0, 0, XCB_NONE);
     }
-    [[nodiscard]] std::array<std::uint8_t, 32> pressedKeys() const;
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
 };
 
-bool hasXTest(xcb_connection_t* connection)
-{
-    const auto* extension = connection ? xcb_get_extension_data(connection, &xcb_test_id) : nullptr;
-    return extension && extension->present;
-}
-
-std::array<std::uint8_t, 32> X11Keyboard::pressedKeys() const
-{
-    std::array<std::uint8_t, 32> keys{};
-    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
-        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr), &std::free);
-    if (reply) {
-        std::copy(std::begin(reply->keys), std::end(reply->keys), keys.begin());
-    }
-    return keys;
-}
-
 void X11Keyboard::pressPasteChord()
 {
+    if (!m_connection) {
+        return;
+    }
     const x11::Keymap keymap(m_connection);
     const auto key = keymap.keycode(pasteKeysym);
     const auto chordMask = keymap.mask(pasteModifier);
     if (key == 0 || !chordMask) {
         return;
     }
-    const auto keys = pressedKeys();
-    const auto isDown = [&keys](xcb_keycode_t keycode) { return (keys[keycode / 8] >> (keycode % 8)) & 1; };
+    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> pressed(
+        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr), &std::free);
+    const auto isDown = [&pressed](xcb_keycode_t keycode) {
+        return pressed && (pressed->keys[keycode / 8] >> (keycode % 8)) & 1;
+    };
 
     constexpr std::uint16_t allModifiers = 0xFF;
     for (const auto keycode : keymap.modifierKeycodes(allModifiers & ~*chordMask)) {
@@ -76,7 +63,7 @@ void X11Keyboard::pressPasteChord()
         }
     }
     const auto chordKeys = keymap.modifierKeycodes(*chordMask);
-    const bool chordModifierHeld = std::any_of(chordKeys.begin(), chordKeys.end(), isDown);
+    const bool chordModifierHeld = std::ranges::any_of(chordKeys, isDown);
     const auto modifierKey = chordModifierHeld || chordKeys.empty() ? xcb_keycode_t{0} : chordKeys.front();
     if (modifierKey != 0) {
         fakeKey(XCB_KEY_PRESS, modifierKey);
@@ -94,14 +81,8 @@ void X11Keyboard::pressPasteChord()
 std::unique_ptr<Keyboard> createKeyboard()
 {
     auto* connection = x11::applicationConnection();
-    if (!hasXTest(connection)) {
-        struct NoKeyboard final : Keyboard
-        {
-            void pressPasteChord() override {}
-        };
-        return std::make_unique<NoKeyboard>();
-    }
-    return std::make_unique<X11Keyboard>(connection, x11::applicationRoot());
+    const auto* xtest = connection ? xcb_get_extension_data(connection, &xcb_test_id) : nullptr;
+    return std::make_unique<X11Keyboard>(xtest && xtest->present ? connection : nullptr, x11::applicationRoot());
 }
 
 } // namespace platform
