@@ -112,23 +112,20 @@ QImage centreSquare(const QImage& image, int side)
 
 std::optional<QByteArray> encodeImage(const QImage& image, const char* format)
 {
-    if (image.isNull()) {
-        return std::nullopt;
-    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, format).write(image)) {
+    if (image.isNull() || !QImageWriter(&buffer, format).write(image)) {
         return std::nullopt;
     }
     return bytes;
 }
 
-Image::Image(Private, QByteArray bytes, QByteArray format, QSize size)
+Image::Image(QByteArray bytes, QByteArray format, QSize size)
     : m_bytes(std::move(bytes)), m_format(std::move(format)), m_size(size)
 {}
 
-Image::Image(Private, const QImage& image)
+Image::Image(const QImage& image)
     : m_image(std::make_unique<const QImage>(image)), m_format("png"), m_size(image.size())
 {}
 
@@ -141,22 +138,19 @@ std::shared_ptr<const Image> Image::fromEncoded(QByteArray bytes)
     auto size = reader.size();
     const auto format = reader.format();
     buffer.close();
-    if (format.isEmpty()) {
-        return nullptr;
-    }
-    if (!size.isValid()) {
+    if (!size.isValid() && !format.isEmpty()) {
         // A format that tells its size only by decoding.
         size = decode(bytes, format).size();
     }
-    if (size.isEmpty()) {
+    if (format.isEmpty() || size.isEmpty()) {
         return nullptr;
     }
-    return std::make_shared<const Image>(Private(), std::move(bytes), format, size);
+    return std::shared_ptr<const Image>(new Image(std::move(bytes), format, size));
 }
 
 std::shared_ptr<const Image> Image::fromQImage(const QImage& image)
 {
-    return image.isNull() ? nullptr : std::make_shared<const Image>(Private(), image);
+    return image.isNull() ? nullptr : std::shared_ptr<const Image>(new Image(image));
 }
 
 QImage Image::toQImage() const

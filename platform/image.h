@@ -18,11 +18,6 @@ namespace platform {
 /// so a history of large pictures costs their compressed size. Safe to use from several threads.
 class Image
 {
-    struct Private
-    {
-        explicit Private() = default;
-    };
-
 public:
     /// The picture encoded in `bytes` (any format Qt reads); null when the bytes hold no readable picture.
     [[nodiscard]] static std::shared_ptr<const Image> fromEncoded(QByteArray bytes);
@@ -50,12 +45,10 @@ public:
     [[nodiscard]] QByteArray encodedBytes() const;
     [[nodiscard]] QByteArray encodedFormat() const { return m_format; }
 
-    Image(Private, QByteArray bytes, QByteArray format, QSize size);
-    Image(Private, const QImage& image);
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-
 private:
+    Image(QByteArray bytes, QByteArray format, QSize size);
+    explicit Image(const QImage& image);
+
     // What the comparison and the thumbnails need of the decoded pixels, which are not kept.
     struct Analysis
     {

@@ -18,8 +18,6 @@ class WindowSystem final : private QAbstractNativeEventFilter
 {
 public:
     WindowSystem();
-    WindowSystem(const WindowSystem&) = delete;
-    WindowSystem& operator=(const WindowSystem&) = delete;
     ~WindowSystem() override;
 
     /// Puts a top-level window on every virtual desktop. Window managers drop the hint when a window is

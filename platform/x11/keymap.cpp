@@ -51,11 +51,6 @@ std::optional<std::uint16_t> Keymap::mask(Qt::KeyboardModifiers modifiers) const
     return modifiers == Qt::NoModifier ? std::optional(result) : std::nullopt;
 }
 
-std::uint16_t Keymap::numLockMask() const
-{
-    return maskOfKeysyms({XK_Num_Lock});
-}
-
 std::vector<std::uint8_t> Keymap::modifierKeycodes(std::uint16_t mask) const
 {
     std::vector<std::uint8_t> result;

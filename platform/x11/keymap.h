@@ -23,14 +23,12 @@ public:
     [[nodiscard]] std::uint8_t keycode(std::uint32_t keysym) const;
     /// The X modifier bits of Qt's modifiers, Meta being Super; nothing when one of them has no key.
     [[nodiscard]] std::optional<std::uint16_t> mask(Qt::KeyboardModifiers modifiers) const;
-    /// The bit of Num Lock; 0 when no key carries it.
-    [[nodiscard]] std::uint16_t numLockMask() const;
     /// The keys that set any of the bits of `mask`.
     [[nodiscard]] std::vector<std::uint8_t> modifierKeycodes(std::uint16_t mask) const;
-
-private:
+    /// The bit of the first of Mod1..Mod5 that a key typing one of `keysyms` sets; 0 when none does.
     [[nodiscard]] std::uint16_t maskOfKeysyms(std::initializer_list<std::uint32_t> keysyms) const;
 
+private:
     struct ModifierKey
     {
         std::uint16_t bit;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 namespace platform {
@@ -29,8 +30,6 @@ public:
             QCoreApplication::instance()->installNativeEventFilter(this);
         }
     }
-    X11HotKeys(const X11HotKeys&) = delete;
-    X11HotKeys& operator=(const X11HotKeys&) = delete;
     ~X11HotKeys() override
     {
         if (!m_connection) {
@@ -104,7 +103,8 @@ HotKeyStatus X11HotKeys::registerHotKey(QKeyCombination chord, std::function<voi
         })) {
         return HotKeyStatus::Taken;
     }
-    const auto ignoredModifiers = static_cast<std::uint16_t>((XCB_MOD_MASK_LOCK | keymap.numLockMask()) & ~*modifiers);
+    const auto ignoredModifiers =
+        static_cast<std::uint16_t>((XCB_MOD_MASK_LOCK | keymap.maskOfKeysyms({XK_Num_Lock})) & ~*modifiers);
     Registration registration{keycode, *modifiers, ignoredModifiers, std::move(pressed)};
     if (!grab(registration)) {
         // Another client holds the chord, or one of its variants: give back the variants we got.

@@ -16,7 +16,7 @@ namespace platform {
 namespace {
 
 // Ctrl+V is the paste chord of Linux applications, where a Mac pastes with Command+V.
-constexpr auto pasteModifier = Qt::ControlModifier;
+constexpr std::uint16_t pasteModifierMask = XCB_MOD_MASK_CONTROL;
 constexpr std::uint32_t pasteKeysym = XK_v;
 
 /// Types through XTest, or nothing without it. The chord's own modifier is pressed for it and released
@@ -46,8 +46,7 @@ void X11Keyboard::pressPasteChord()
     }
     const x11::Keymap keymap(m_connection);
     const auto key = keymap.keycode(pasteKeysym);
-    const auto chordMask = keymap.mask(pasteModifier);
-    if (key == 0 || !chordMask) {
+    if (key == 0) {
         return;
     }
     const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> pressed(
@@ -57,12 +56,12 @@ void X11Keyboard::pressPasteChord()
     };
 
     constexpr std::uint16_t allModifiers = 0xFF;
-    for (const auto keycode : keymap.modifierKeycodes(allModifiers & ~*chordMask)) {
+    for (const auto keycode : keymap.modifierKeycodes(allModifiers & ~pasteModifierMask)) {
         if (isDown(keycode)) {
             fakeKey(XCB_KEY_RELEASE, keycode);
         }
     }
-    const auto chordKeys = keymap.modifierKeycodes(*chordMask);
+    const auto chordKeys = keymap.modifierKeycodes(pasteModifierMask);
     const bool chordModifierHeld = std::ranges::any_of(chordKeys, isDown);
     const auto modifierKey = chordModifierHeld || chordKeys.empty() ? xcb_keycode_t{0} : chordKeys.front();
     if (modifierKey != 0) {
