@@ -38,9 +38,7 @@ void DesktopApplication::activate()
     QWidget* target = QApplication::activeModalWidget();
     for (auto* window : shownWindows()) {
         window->raise();
-        if (!target) {
-            target = window;
-        }
+        target = target ? target : window;
     }
     if (target) {
         target->activateWindow();

@@ -12,10 +12,6 @@ namespace platform {
 class DesktopApplication final : public Application
 {
 public:
-    DesktopApplication() = default;
-    DesktopApplication(const DesktopApplication&) = delete;
-    DesktopApplication& operator=(const DesktopApplication&) = delete;
-
     void activate() override;
     void hide() override;
     void quit() override;

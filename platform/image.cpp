@@ -25,11 +25,10 @@ constexpr int decodedSizeLimitMegabytes = 256;
 
 QImage decode(const QByteArray& bytes, const QByteArray& format)
 {
-    static const bool limitRaised = [] {
+    [[maybe_unused]] static const bool limitRaised = [] {
         QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
         return true;
     }();
-    Q_UNUSED(limitRaised);
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -49,12 +48,11 @@ void releaseFreedMemory()
 #endif
 }
 
-// What Qt's TIFF writer records of a picture, but for the pixels: pictures that differ here encode differently.
-bool haveSameLayout(const QImage& left, const QImage& right)
+// What Qt's TIFF writer records of a picture besides the colour table and the pixels: pictures that differ
+// here encode differently.
+std::array<qint64, 5> layoutOf(const QImage& image)
 {
-    return left.format() == right.format() && left.size() == right.size() &&
-           left.dotsPerMeterX() == right.dotsPerMeterX() && left.dotsPerMeterY() == right.dotsPerMeterY() &&
-           left.colorTable() == right.colorTable();
+    return {image.format(), image.width(), image.height(), image.dotsPerMeterX(), image.dotsPerMeterY()};
 }
 
 // The bytes of a row that show pixels; the padding after them is undefined.
@@ -65,7 +63,7 @@ std::size_t visibleBytesPerLine(const QImage& image)
 
 bool haveSamePixels(const QImage& left, const QImage& right)
 {
-    if (!haveSameLayout(left, right)) {
+    if (layoutOf(left) != layoutOf(right) || left.colorTable() != right.colorTable()) {
         return false;
     }
     const auto rowBytes = visibleBytesPerLine(left);
@@ -82,8 +80,7 @@ std::uint64_t pixelDigest(const QImage& image)
 {
     const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
     XXH3_64bits_reset(state.get());
-    const std::array<qint64, 5> layout = {image.format(), image.width(), image.height(), image.dotsPerMeterX(),
-                                          image.dotsPerMeterY()};
+    const auto layout = layoutOf(image);
     XXH3_64bits_update(state.get(), layout.data(), sizeof(layout));
     const auto colours = image.colorTable();
     XXH3_64bits_update(state.get(), colours.constData(), static_cast<std::size_t>(colours.size()) * sizeof(QRgb));
@@ -115,27 +112,22 @@ QImage centreSquare(const QImage& image, int side)
 
 std::optional<QByteArray> encodeImage(const QImage& image, const char* format)
 {
-    if (image.isNull()) {
-        return std::nullopt;
-    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, format).write(image)) {
+    if (image.isNull() || !QImageWriter(&buffer, format).write(image)) {
         return std::nullopt;
     }
     return bytes;
 }
 
-Image::Image(Private, QByteArray bytes, QByteArray format, QSize size)
+Image::Image(QByteArray bytes, QByteArray format, QSize size)
     : m_bytes(std::move(bytes)), m_format(std::move(format)), m_size(size)
 {}
 
-Image::Image(Private, const QImage& image)
+Image::Image(const QImage& image)
     : m_image(std::make_unique<const QImage>(image)), m_format("png"), m_size(image.size())
 {}
-
-Image::~Image() = default;
 
 std::shared_ptr<const Image> Image::fromEncoded(QByteArray bytes)
 {
@@ -146,38 +138,24 @@ std::shared_ptr<const Image> Image::fromEncoded(QByteArray bytes)
     auto size = reader.size();
     const auto format = reader.format();
     buffer.close();
-    if (format.isEmpty()) {
-        return nullptr;
-    }
-    if (!size.isValid()) {
+    if (!size.isValid() && !format.isEmpty()) {
         // A format that tells its size only by decoding.
         size = decode(bytes, format).size();
     }
-    if (size.isEmpty()) {
+    if (format.isEmpty() || size.isEmpty()) {
         return nullptr;
     }
-    return std::make_shared<const Image>(Private(), std::move(bytes), format, size);
+    return std::shared_ptr<const Image>(new Image(std::move(bytes), format, size));
 }
 
 std::shared_ptr<const Image> Image::fromQImage(const QImage& image)
 {
-    if (image.isNull()) {
-        return nullptr;
-    }
-    return std::make_shared<const Image>(Private(), image);
+    return image.isNull() ? nullptr : std::shared_ptr<const Image>(new Image(image));
 }
 
 QImage Image::toQImage() const
 {
-    if (m_image) {
-        return *m_image;
-    }
-    return decode(m_bytes, m_format);
-}
-
-std::optional<QByteArray> Image::tiffRepresentation() const
-{
-    return encodeImage(toQImage(), "tiff");
+    return m_image ? *m_image : decode(m_bytes, m_format);
 }
 
 const Image::Analysis& Image::analysis() const
@@ -194,11 +172,6 @@ const Image::Analysis& Image::analysis() const
         }
     });
     return m_analysis;
-}
-
-QImage Image::thumbnailSource() const
-{
-    return analysis().thumbnailSource;
 }
 
 bool Image::hasSameTiffRepresentation(const Image& other) const
@@ -228,15 +201,7 @@ bool Image::hasSameTiffRepresentation(const Image& other) const
 
 QByteArray Image::encodedBytes() const
 {
-    if (!m_image) {
-        return m_bytes;
-    }
-    return encodeImage(*m_image, m_format.constData()).value_or(QByteArray());
-}
-
-QByteArray Image::encodedFormat() const
-{
-    return m_format;
+    return m_image ? encodeImage(*m_image, m_format.constData()).value_or(QByteArray()) : m_bytes;
 }
 
 } // namespace platform

@@ -11,15 +11,13 @@
 
 namespace platform {
 
+/// `image` written in `format` ("png", "tiff", ...); nothing for a null image or a failed write.
+[[nodiscard]] std::optional<QByteArray> encodeImage(const QImage& image, const char* format);
+
 /// An immutable picture, shared by reference. It keeps the bytes it arrived in and decodes on demand,
 /// so a history of large pictures costs their compressed size. Safe to use from several threads.
 class Image
 {
-    struct Private
-    {
-        explicit Private() = default;
-    };
-
 public:
     /// The picture encoded in `bytes` (any format Qt reads); null when the bytes hold no readable picture.
     [[nodiscard]] static std::shared_ptr<const Image> fromEncoded(QByteArray bytes);
@@ -31,7 +29,7 @@ public:
     /// The decoded picture; a null QImage when the bytes turn out to be corrupt or too large to decode.
     [[nodiscard]] QImage toQImage() const;
     /// The picture encoded as TIFF, or nothing when it cannot be encoded.
-    [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const;
+    [[nodiscard]] std::optional<QByteArray> tiffRepresentation() const { return encodeImage(toQImage(), "tiff"); }
     /// Whether the two TIFF representations would be equal: the same format, size, resolution, colour table
     /// and pixels. Pictures that cannot be decoded (corrupt, or too large) match only the very same picture,
     /// in the same bytes. Compares digests of the decoded pixels, made once per picture; only a match of
@@ -39,21 +37,18 @@ public:
     [[nodiscard]] bool hasSameTiffRepresentation(const Image& other) const;
     /// The centre square of the picture, at most `thumbnailSourceSide` pixels wide, for thumbnails; a null
     /// QImage when the picture cannot be decoded. Made with the digest from one decode.
-    [[nodiscard]] QImage thumbnailSource() const;
+    [[nodiscard]] QImage thumbnailSource() const { return analysis().thumbnailSource; }
     static constexpr int thumbnailSourceSide = 160;
 
     /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a
     /// QImage, a PNG encoding of it.
     [[nodiscard]] QByteArray encodedBytes() const;
-    [[nodiscard]] QByteArray encodedFormat() const;
-
-    Image(Private, QByteArray bytes, QByteArray format, QSize size);
-    Image(Private, const QImage& image);
-    ~Image();
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
+    [[nodiscard]] QByteArray encodedFormat() const { return m_format; }
 
 private:
+    Image(QByteArray bytes, QByteArray format, QSize size);
+    explicit Image(const QImage& image);
+
     // What the comparison and the thumbnails need of the decoded pixels, which are not kept.
     struct Analysis
     {
@@ -72,8 +67,5 @@ private:
     mutable std::once_flag m_analysisOnce;
     mutable Analysis m_analysis;
 };
-
-/// `image` written in `format` ("png", "tiff", ...); nothing for a null image or a failed write.
-[[nodiscard]] std::optional<QByteArray> encodeImage(const QImage& image, const char* format);
 
 } // namespace platform

@@ -29,8 +29,6 @@ class QtTray final : public Tray
 {
 public:
     QtTray();
-    QtTray(const QtTray&) = delete;
-    QtTray& operator=(const QtTray&) = delete;
     ~QtTray() override;
 
     void show(const QIcon& icon, const QString& name, ClickHandler clicked) override;

@@ -18,8 +18,6 @@ class WindowSystem final : private QAbstractNativeEventFilter
 {
 public:
     WindowSystem();
-    WindowSystem(const WindowSystem&) = delete;
-    WindowSystem& operator=(const WindowSystem&) = delete;
     ~WindowSystem() override;
 
     /// Puts a top-level window on every virtual desktop. Window managers drop the hint when a window is
@@ -28,12 +26,11 @@ public:
     /// Whether a compositing manager runs, so that translucent pixels blend with what is behind them
     /// instead of showing black.
     [[nodiscard]] bool isCompositingActive() const;
-    /// The window the user works in: `_NET_ACTIVE_WINDOW` under an EWMH window manager, else the input focus.
-    [[nodiscard]] std::optional<WId> activeWindow() const;
     /// Activates a window of any application, as a pager would, or gives it the input focus where no window
     /// manager does that. A window that has gone is left alone.
     void forceActiveWindow(WId window) const;
-    /// Whether the active window is one of this application's.
+    /// Whether the active window (`_NET_ACTIVE_WINDOW` under an EWMH window manager, else the input focus) is
+    /// one of this application's.
     [[nodiscard]] bool isOwnWindowActive() const;
     /// The active window if it belongs to another application, else the last one of another application
     /// that was: showing a window of ours can make it active before we get to ask.

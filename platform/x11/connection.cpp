@@ -18,17 +18,13 @@ xcb_connection_t* applicationConnection()
 std::uint32_t applicationRoot()
 {
     auto* connection = applicationConnection();
-    if (!connection) {
-        return 0;
-    }
     // The screen that $DISPLAY names, as Qt connected to it.
     int screen = 0;
     char* host = nullptr;
     int display = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen) != 0) {
-        std::free(host);
-    }
-    auto roots = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    xcb_parse_display(nullptr, &host, &display, &screen);
+    std::free(host);
+    auto roots = connection ? xcb_setup_roots_iterator(xcb_get_setup(connection)) : xcb_screen_iterator_t{};
     for (; roots.rem > 0 && screen > 0; --screen) {
         xcb_screen_next(&roots);
     }

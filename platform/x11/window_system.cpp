@@ -34,33 +34,46 @@ constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
 bool isOurWindow(WId window)
 {
-    const auto windows = QGuiApplication::allWindows();
     // handle() first: winId() would create a native window for one that has none.
-    return std::any_of(windows.begin(), windows.end(),
-                       [window](QWindow* ours) { return ours->handle() && ours->winId() == window; });
+    return std::ranges::any_of(QGuiApplication::allWindows(),
+                               [window](QWindow* ours) { return ours->handle() && ours->winId() == window; });
 }
 
 /// Whether a live EWMH window manager runs that takes `_NET_ACTIVE_WINDOW` requests. A manager that has
 /// exited leaves its check window id behind on the root, pointing nowhere.
-bool hasActiveWindowSupport(xcb_ewmh_connection_t& ewmh, int screen)
+bool hasActiveWindowSupport(x11::Ewmh& x11Ewmh)
 {
-    xcb_window_t check = XCB_NONE;
-    xcb_window_t checkOfCheck = XCB_NONE;
-    if (!xcb_ewmh_get_supporting_wm_check_reply(
-            &ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, ewmh.screens[screen]->root), &check, nullptr) ||
-        !xcb_ewmh_get_supporting_wm_check_reply(&ewmh, xcb_ewmh_get_supporting_wm_check(&ewmh, check), &checkOfCheck,
-                                                nullptr) ||
-        check != checkOfCheck) {
-        return false;
-    }
+    auto* ewmh = &x11Ewmh.connection;
+    const auto checkWindowOf = [ewmh](xcb_window_t window) {
+        xcb_window_t check = XCB_NONE;
+        xcb_ewmh_get_supporting_wm_check_reply(ewmh, xcb_ewmh_get_supporting_wm_check(ewmh, window), &check, nullptr);
+        return check;
+    };
+    const auto check = checkWindowOf(ewmh->screens[x11Ewmh.screen]->root);
     xcb_ewmh_get_atoms_reply_t supported;
-    if (!xcb_ewmh_get_supported_reply(&ewmh, xcb_ewmh_get_supported(&ewmh, screen), &supported, nullptr)) {
+    if (check == XCB_NONE || checkWindowOf(check) != check ||
+        !xcb_ewmh_get_supported_reply(ewmh, xcb_ewmh_get_supported(ewmh, x11Ewmh.screen), &supported, nullptr)) {
         return false;
     }
-    const bool found = std::find(supported.atoms, supported.atoms + supported.atoms_len, ewmh._NET_ACTIVE_WINDOW) !=
-                       supported.atoms + supported.atoms_len;
+    const bool found = std::count(supported.atoms, supported.atoms + supported.atoms_len, ewmh->_NET_ACTIVE_WINDOW);
     xcb_ewmh_get_atoms_reply_wipe(&supported);
     return found;
+}
+
+/// The window the user works in: `_NET_ACTIVE_WINDOW` under an EWMH window manager, else the input focus.
+std::optional<WId> activeWindow(x11::Ewmh* ewmh)
+{
+    xcb_window_t active = XCB_NONE;
+    if (ewmh && hasActiveWindowSupport(*ewmh)) {
+        xcb_ewmh_get_active_window_reply(&ewmh->connection, xcb_ewmh_get_active_window(&ewmh->connection, ewmh->screen),
+                                         &active, nullptr);
+    } else if (ewmh) {
+        auto* connection = ewmh->connection.connection;
+        const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
+            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+        active = focus ? focus->focus : XCB_NONE;
+    }
+    return active == XCB_NONE || active == XCB_INPUT_FOCUS_POINTER_ROOT ? std::nullopt : std::optional<WId>(active);
 }
 
 } // namespace
@@ -68,17 +81,13 @@ bool hasActiveWindowSupport(xcb_ewmh_connection_t& ewmh, int screen)
 WindowSystem::WindowSystem()
 {
     auto* connection = x11::applicationConnection();
-    if (!connection) {
-        return;
-    }
     auto ewmh = std::make_unique<x11::Ewmh>();
-    xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(connection, &ewmh->connection);
-    if (!xcb_ewmh_init_atoms_replies(&ewmh->connection, cookies, nullptr)) {
+    if (!connection ||
+        !xcb_ewmh_init_atoms_replies(&ewmh->connection, xcb_ewmh_init_atoms(connection, &ewmh->connection), nullptr)) {
         return;
     }
     const auto root = x11::applicationRoot();
-    const auto* screens = ewmh->connection.screens;
-    while (ewmh->screen + 1 < ewmh->connection.nb_screens && screens[ewmh->screen]->root != root) {
+    while (ewmh->screen + 1 < ewmh->connection.nb_screens && ewmh->connection.screens[ewmh->screen]->root != root) {
         ++ewmh->screen;
     }
     m_ewmh = std::move(ewmh);
@@ -121,29 +130,6 @@ bool WindowSystem::isCompositingActive() const
            owner != XCB_NONE;
 }
 
-std::optional<WId> WindowSystem::activeWindow() const
-{
-    if (!m_ewmh) {
-        return std::nullopt;
-    }
-    auto& ewmh = m_ewmh->connection;
-    xcb_window_t active = XCB_NONE;
-    if (hasActiveWindowSupport(ewmh, m_ewmh->screen)) {
-        if (!xcb_ewmh_get_active_window_reply(&ewmh, xcb_ewmh_get_active_window(&ewmh, m_ewmh->screen), &active,
-                                              nullptr)) {
-            return std::nullopt;
-        }
-    } else {
-        const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
-            xcb_get_input_focus_reply(ewmh.connection, xcb_get_input_focus(ewmh.connection), nullptr), &std::free);
-        active = focus ? focus->focus : XCB_NONE;
-    }
-    if (active == XCB_NONE || active == XCB_INPUT_FOCUS_POINTER_ROOT) {
-        return std::nullopt;
-    }
-    return active;
-}
-
 void WindowSystem::forceActiveWindow(WId window) const
 {
     if (!m_ewmh) {
@@ -151,7 +137,7 @@ void WindowSystem::forceActiveWindow(WId window) const
     }
     auto& ewmh = m_ewmh->connection;
     const auto id = static_cast<xcb_window_t>(window);
-    if (hasActiveWindowSupport(ewmh, m_ewmh->screen)) {
+    if (hasActiveWindowSupport(*m_ewmh)) {
         // A pager's request: the user chose to go back there, so focus-stealing prevention, which weighs
         // requests of applications, must not refuse it.
         xcb_ewmh_request_change_active_window(&ewmh, m_ewmh->screen, id, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
@@ -165,35 +151,30 @@ void WindowSystem::forceActiveWindow(WId window) const
 
 bool WindowSystem::isOwnWindowActive() const
 {
-    const auto active = activeWindow();
+    const auto active = activeWindow(m_ewmh.get());
     return active && isOurWindow(*active);
 }
 
 std::optional<WId> WindowSystem::foreignActiveWindow() const
 {
-    const auto active = activeWindow();
+    const auto active = activeWindow(m_ewmh.get());
     return active && !isOurWindow(*active) ? active : m_lastForeignWindow;
 }
 
 bool WindowSystem::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
-    if (eventType != "xcb_generic_event_t") {
-        return false;
-    }
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY) {
-        const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
-        if (notify->window == m_ewmh->connection.screens[m_ewmh->screen]->root &&
-            notify->atom == m_ewmh->connection._NET_ACTIVE_WINDOW) {
-            noteActiveWindow();
-        }
+    const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
+    if (eventType == "xcb_generic_event_t" && (notify->response_type & ~0x80) == XCB_PROPERTY_NOTIFY &&
+        notify->window == m_ewmh->connection.screens[m_ewmh->screen]->root &&
+        notify->atom == m_ewmh->connection._NET_ACTIVE_WINDOW) {
+        noteActiveWindow();
     }
     return false;
 }
 
 void WindowSystem::noteActiveWindow()
 {
-    const auto active = activeWindow();
+    const auto active = activeWindow(m_ewmh.get());
     if (active && !isOurWindow(*active)) {
         m_lastForeignWindow = active;
     }

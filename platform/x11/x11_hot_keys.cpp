@@ -5,6 +5,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
+#include <QChar>
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 namespace platform {
@@ -22,10 +24,23 @@ namespace {
 class X11HotKeys final : public HotKeys, private QAbstractNativeEventFilter
 {
 public:
-    X11HotKeys(xcb_connection_t* connection, xcb_window_t root);
-    X11HotKeys(const X11HotKeys&) = delete;
-    X11HotKeys& operator=(const X11HotKeys&) = delete;
-    ~X11HotKeys() override;
+    X11HotKeys(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root)
+    {
+        if (m_connection) {
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+    }
+    ~X11HotKeys() override
+    {
+        if (!m_connection) {
+            return;
+        }
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+        for (const auto& registration : m_registrations) {
+            ungrab(registration);
+        }
+        xcb_flush(m_connection);
+    }
 
     HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) override;
 
@@ -40,53 +55,34 @@ private:
         /// Between a press and its release; the server repeats the press while the chord is held.
         bool held = false;
         xcb_timestamp_t lastRelease = 0;
+
+        /// The chord's modifiers with each combination of the ignored ones.
+        [[nodiscard]] std::vector<std::uint16_t> variants() const
+        {
+            std::vector<std::uint16_t> result;
+            for (std::uint16_t extra = ignoredModifiers;; extra = (extra - 1) & ignoredModifiers) {
+                result.push_back(modifiers | extra);
+                if (extra == 0) {
+                    return result;
+                }
+            }
+        }
     };
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    void keyPressed(const xcb_key_press_event_t& event);
-    void keyReleased(const xcb_key_release_event_t& event);
     /// Whether every grab succeeded.
-    bool grab(xcb_keycode_t keycode, std::uint16_t modifiers, std::uint16_t ignoredModifiers) const;
-    void ungrab(xcb_keycode_t keycode, std::uint16_t modifiers, std::uint16_t ignoredModifiers) const;
+    bool grab(const Registration& registration) const;
+    void ungrab(const Registration& registration) const
+    {
+        for (const auto modifiers : registration.variants()) {
+            xcb_ungrab_key(m_connection, registration.keycode, m_root, modifiers);
+        }
+    }
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     std::vector<Registration> m_registrations;
 };
-
-/// The combinations of the ignored modifiers, none among them.
-std::vector<std::uint16_t> variants(std::uint16_t ignoredModifiers)
-{
-    std::vector<std::uint16_t> result{0};
-    for (unsigned bit = 1; bit <= ignoredModifiers; bit <<= 1) {
-        if (ignoredModifiers & bit) {
-            const auto count = result.size();
-            for (std::size_t index = 0; index < count; ++index) {
-                result.push_back(static_cast<std::uint16_t>(result[index] | bit));
-            }
-        }
-    }
-    return result;
-}
-
-X11HotKeys::X11HotKeys(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root)
-{
-    if (m_connection) {
-        QCoreApplication::instance()->installNativeEventFilter(this);
-    }
-}
-
-X11HotKeys::~X11HotKeys()
-{
-    if (!m_connection) {
-        return;
-    }
-    QCoreApplication::instance()->removeNativeEventFilter(this);
-    for (const auto& registration : m_registrations) {
-        ungrab(registration.keycode, registration.modifiers, registration.ignoredModifiers);
-    }
-    xcb_flush(m_connection);
-}
 
 HotKeyStatus X11HotKeys::registerHotKey(QKeyCombination chord, std::function<void()> pressed)
 {
@@ -94,103 +90,76 @@ HotKeyStatus X11HotKeys::registerHotKey(QKeyCombination chord, std::function<voi
         return HotKeyStatus::Unavailable;
     }
     const x11::Keymap keymap(m_connection);
-    const auto keysym = x11::keysymOf(chord.key());
-    const xcb_keycode_t keycode = keysym ? keymap.keycode(*keysym) : 0;
+    const auto key = chord.key();
+    // Letters and digits only: Qt's codes for them are their upper-case ASCII, their keysyms the lower-case.
+    const bool isLetterOrDigit = (key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9);
+    const xcb_keycode_t keycode = isLetterOrDigit ? keymap.keycode(QChar::toLower(char32_t(key))) : 0;
     const auto modifiers = keymap.mask(chord.keyboardModifiers());
     if (keycode == 0 || !modifiers || !pressed) {
         return HotKeyStatus::Unsupported;
     }
-    const bool alreadyOurs = std::any_of(m_registrations.begin(), m_registrations.end(), [&](const auto& other) {
-        return other.keycode == keycode && other.modifiers == *modifiers;
-    });
-    const auto ignoredModifiers = static_cast<std::uint16_t>((XCB_MOD_MASK_LOCK | keymap.numLockMask()) & ~*modifiers);
-    if (alreadyOurs) {
+    if (std::ranges::any_of(m_registrations, [&](const auto& other) {
+            return other.keycode == keycode && other.modifiers == *modifiers;
+        })) {
         return HotKeyStatus::Taken;
     }
-    if (!grab(keycode, *modifiers, ignoredModifiers)) {
+    const auto ignoredModifiers =
+        static_cast<std::uint16_t>((XCB_MOD_MASK_LOCK | keymap.maskOfKeysyms({XK_Num_Lock})) & ~*modifiers);
+    Registration registration{keycode, *modifiers, ignoredModifiers, std::move(pressed)};
+    if (!grab(registration)) {
         // Another client holds the chord, or one of its variants: give back the variants we got.
-        ungrab(keycode, *modifiers, ignoredModifiers);
+        ungrab(registration);
         return HotKeyStatus::Taken;
     }
-    m_registrations.push_back({keycode, *modifiers, ignoredModifiers, std::move(pressed)});
+    m_registrations.push_back(std::move(registration));
     return HotKeyStatus::Registered;
 }
 
-bool X11HotKeys::grab(xcb_keycode_t keycode, std::uint16_t modifiers, std::uint16_t ignoredModifiers) const
+bool X11HotKeys::grab(const Registration& registration) const
 {
     std::vector<xcb_void_cookie_t> grabs;
-    for (const auto variant : variants(ignoredModifiers)) {
+    for (const auto modifiers : registration.variants()) {
         // Not owner_events: every key event of an active grab then goes to the root window, which Qt
         // leaves alone, so the chord never types into one of our own windows.
-        grabs.push_back(xcb_grab_key_checked(m_connection, 0, m_root, modifiers | variant, keycode, XCB_GRAB_MODE_ASYNC,
-                                             XCB_GRAB_MODE_ASYNC));
+        grabs.push_back(xcb_grab_key_checked(m_connection, 0, m_root, modifiers, registration.keycode,
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     bool granted = true;
     for (const auto cookie : grabs) {
-        if (auto* error = xcb_request_check(m_connection, cookie)) {
-            std::free(error);
-            granted = false;
-        }
+        const std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(xcb_request_check(m_connection, cookie),
+                                                                               &std::free);
+        granted = granted && !error;
     }
     return granted;
 }
 
-void X11HotKeys::ungrab(xcb_keycode_t keycode, std::uint16_t modifiers, std::uint16_t ignoredModifiers) const
-{
-    for (const auto variant : variants(ignoredModifiers)) {
-        xcb_ungrab_key(m_connection, keycode, m_root, modifiers | variant);
-    }
-}
-
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
-    if (eventType != "xcb_generic_event_t" || m_registrations.empty()) {
-        return false;
-    }
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    switch (event->response_type & ~0x80) {
-    case XCB_KEY_PRESS:
-        keyPressed(*static_cast<const xcb_key_press_event_t*>(message));
-        break;
-    case XCB_KEY_RELEASE:
-        keyReleased(*static_cast<const xcb_key_release_event_t*>(message));
-        break;
-    default:
-        break;
-    }
-    // Qt still sees the event and keeps its timestamp, which activating our windows later relies on.
-    return false;
-}
-
-void X11HotKeys::keyPressed(const xcb_key_press_event_t& event)
-{
+    // A release has the same layout as a press.
+    const auto* event = static_cast<const xcb_key_press_event_t*>(message);
+    const auto type = eventType == "xcb_generic_event_t" ? event->response_type & ~0x80 : 0;
     constexpr std::uint16_t keyboardModifiers = 0xFF;
     for (auto& registration : m_registrations) {
-        const auto state = event.state & keyboardModifiers & ~registration.ignoredModifiers;
-        if (event.detail != registration.keycode || state != registration.modifiers) {
+        if (type == XCB_KEY_RELEASE && event->detail == registration.keycode && registration.held) {
+            registration.held = false;
+            registration.lastRelease = event->time;
+        }
+        if (type != XCB_KEY_PRESS || event->detail != registration.keycode ||
+            (event->state & keyboardModifiers & ~registration.ignoredModifiers) != registration.modifiers) {
             continue;
         }
         // The server repeats a held chord: with detectable auto-repeat as presses without releases,
         // otherwise as a release and a press that share one timestamp.
-        const bool repeated = registration.held || event.time == registration.lastRelease;
-        registration.held = true;
+        const bool repeated = std::exchange(registration.held, true) || event->time == registration.lastRelease;
         if (!repeated) {
             // A copy: the callback may register hot keys, which moves the registrations.
             const auto pressed = registration.pressed;
             pressed();
-            return;
+            break;
         }
     }
-}
-
-void X11HotKeys::keyReleased(const xcb_key_release_event_t& event)
-{
-    for (auto& registration : m_registrations) {
-        if (event.detail == registration.keycode && registration.held) {
-            registration.held = false;
-            registration.lastRelease = event.time;
-        }
-    }
+    // Qt still sees the event and keeps its timestamp, which activating our windows later relies on.
+    return false;
 }
 
 } // namespace

@@ -4,10 +4,8 @@
 #include "platform/x11/keymap.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -18,11 +16,12 @@ namespace platform {
 namespace {
 
 // Ctrl+V is the paste chord of Linux applications, where a Mac pastes with Command+V.
-constexpr auto pasteModifier = Qt::ControlModifier;
+constexpr std::uint16_t pasteModifierMask = XCB_MOD_MASK_CONTROL;
 constexpr std::uint32_t pasteKeysym = XK_v;
 
-/// Types through XTest. The chord's own modifier is pressed for it and released after; the modifier keys
-/// that the user still holds are released first, so that the receiver sees the chord alone.
+/// Types through XTest, or nothing without it. The chord's own modifier is pressed for it and released
+/// after; the modifier keys that the user still holds are released first, so that the receiver sees the
+/// chord alone.
 class X11Keyboard final : public Keyboard
 {
 public:
@@ -35,48 +34,35 @@ private:
     {
         xcb_test_fake_input(m_connection, type, keycode, XCB_CURRENT_TIME, m_root, 0, 0, XCB_NONE);
     }
-    [[nodiscard]] std::array<std::uint8_t, 32> pressedKeys() const;
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
 };
 
-bool hasXTest(xcb_connection_t* connection)
-{
-    const auto* extension = connection ? xcb_get_extension_data(connection, &xcb_test_id) : nullptr;
-    return extension && extension->present;
-}
-
-std::array<std::uint8_t, 32> X11Keyboard::pressedKeys() const
-{
-    std::array<std::uint8_t, 32> keys{};
-    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
-        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr), &std::free);
-    if (reply) {
-        std::copy(std::begin(reply->keys), std::end(reply->keys), keys.begin());
-    }
-    return keys;
-}
-
 void X11Keyboard::pressPasteChord()
 {
-    const x11::Keymap keymap(m_connection);
-    const auto key = keymap.keycode(pasteKeysym);
-    const auto chordMask = keymap.mask(pasteModifier);
-    if (key == 0 || !chordMask) {
+    if (!m_connection) {
         return;
     }
-    const auto keys = pressedKeys();
-    const auto isDown = [&keys](xcb_keycode_t keycode) { return (keys[keycode / 8] >> (keycode % 8)) & 1; };
+    const x11::Keymap keymap(m_connection);
+    const auto key = keymap.keycode(pasteKeysym);
+    if (key == 0) {
+        return;
+    }
+    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> pressed(
+        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr), &std::free);
+    const auto isDown = [&pressed](xcb_keycode_t keycode) {
+        return pressed && (pressed->keys[keycode / 8] >> (keycode % 8)) & 1;
+    };
 
     constexpr std::uint16_t allModifiers = 0xFF;
-    for (const auto keycode : keymap.modifierKeycodes(allModifiers & ~*chordMask)) {
+    for (const auto keycode : keymap.modifierKeycodes(allModifiers & ~pasteModifierMask)) {
         if (isDown(keycode)) {
             fakeKey(XCB_KEY_RELEASE, keycode);
         }
     }
-    const auto chordKeys = keymap.modifierKeycodes(*chordMask);
-    const bool chordModifierHeld = std::any_of(chordKeys.begin(), chordKeys.end(), isDown);
+    const auto chordKeys = keymap.modifierKeycodes(pasteModifierMask);
+    const bool chordModifierHeld = std::ranges::any_of(chordKeys, isDown);
     const auto modifierKey = chordModifierHeld || chordKeys.empty() ? xcb_keycode_t{0} : chordKeys.front();
     if (modifierKey != 0) {
         fakeKey(XCB_KEY_PRESS, modifierKey);
@@ -94,14 +80,8 @@ void X11Keyboard::pressPasteChord()
 std::unique_ptr<Keyboard> createKeyboard()
 {
     auto* connection = x11::applicationConnection();
-    if (!hasXTest(connection)) {
-        struct NoKeyboard final : Keyboard
-        {
-            void pressPasteChord() override {}
-        };
-        return std::make_unique<NoKeyboard>();
-    }
-    return std::make_unique<X11Keyboard>(connection, x11::applicationRoot());
+    const auto* xtest = connection ? xcb_get_extension_data(connection, &xcb_test_id) : nullptr;
+    return std::make_unique<X11Keyboard>(xtest && xtest->present ? connection : nullptr, x11::applicationRoot());
 }
 
 } // namespace platform
