@@ -2,9 +2,14 @@
 
 #include "platform/event_loop.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 /// An event loop that runs nothing until the test says so. Tasks may be posted from any thread; they run
@@ -12,20 +17,55 @@
 class FakeEventLoop final : public platform::EventLoop
 {
 public:
-    void post(platform::Task task) override;
-    void postDelayed(std::chrono::milliseconds delay, platform::Task task) override;
+    void post(platform::Task task) override { postDelayed(std::chrono::milliseconds(0), std::move(task)); }
+    void postDelayed(std::chrono::milliseconds delay, platform::Task task) override
+    {
+        const std::lock_guard lock(m_pendingMutex);
+        m_pending.push_back({m_now + delay, std::move(task)});
+    }
 
     /// Runs the tasks that are due, including those they post, until none is left; returns how many ran.
     std::size_t runPending() { return advance(std::chrono::milliseconds(0)); }
     /// Moves the clock forward, then runs what is due; returns how many ran.
-    std::size_t advance(std::chrono::milliseconds duration);
+    std::size_t advance(std::chrono::milliseconds duration)
+    {
+        std::unique_lock lock(m_pendingMutex);
+        const auto until = m_now + duration;
+        std::size_t ran = 0;
+        // Earliest deadline first, posting order among equals; the clock stops at each deadline so that a
+        // task posting another delayed one schedules it from its own time.
+        for (auto due = std::ranges::min_element(m_pending, {}, &Pending::due);
+             due != m_pending.end() && due->due <= until;
+             due = std::ranges::min_element(m_pending, {}, &Pending::due)) {
+            m_now = due->due;
+            auto task = std::move(due->task);
+            m_pending.erase(due);
+            lock.unlock();
+            task();
+            // Not under the lock: what the task kept alive may post more work as it goes.
+            task = nullptr;
+            ++ran;
+            lock.lock();
+        }
+        m_now = until;
+        return ran;
+    }
 
     /// Runs what is pending, then lets Qt delete what was deferred and handle the events posted meanwhile
     /// (layouts, repaints): the state a user would see next.
-    void settle();
+    void settle()
+    {
+        runPending();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
 
     /// Tasks posted and not yet run, delayed ones included.
-    [[nodiscard]] std::size_t pendingCount() const;
+    [[nodiscard]] std::size_t pendingCount() const
+    {
+        const std::lock_guard lock(m_pendingMutex);
+        return m_pending.size();
+    }
 
 private:
     struct Pending

@@ -1,10 +1,8 @@
 #include "system/auto_paste.h"
 
 #include "system/notification_center.h"
-#include "tests/fakes/call_log.h"
-#include "tests/fakes/fake_application.h"
+#include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_keyboard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,8 @@
 #include "system/global_hotkey.h"
 
 #include "system/notification_center.h"
-#include "tests/fakes/call_log.h"
+#include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_hot_keys.h"
 
 #include <gtest/gtest.h>
 
