@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +34,7 @@ TEST(ImageTest, BytesHoldingNoPictureGiveNoImageAndAPictureTooLargeToDecodeNoTif
     EXPECT_EQ(huge->size(), QSize(20000, 20000));
     EXPECT_TRUE(huge->toQImage().isNull());
     EXPECT_FALSE(huge->tiffRepresentation());
+    EXPECT_TRUE(huge->thumbnailSource().isNull());
 }
 
 TEST(ImageTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)
@@ -86,20 +86,6 @@ TEST(ImageTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)
         EXPECT_EQ(row.left->hasSameTiffRepresentation(*row.right), row.same);
         EXPECT_EQ(row.right->hasSameTiffRepresentation(*row.left), row.same);
     }
-}
-
-TEST(ImageTest, ThumbnailSourceIsTheCentreSquareScaledDownToAtMostItsSide)
-{
-    // Three squares one above the other: the middle one is the centre square.
-    QImage image(QSize(1000, 3000), QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QPainter(&image).fillRect(QRect(0, 1000, 1000, 1000), Qt::green);
-    const auto thumbnail = Image::fromEncoded(encode(image, "png"))->thumbnailSource();
-    constexpr auto side = Image::thumbnailSourceSide;
-    ASSERT_EQ(thumbnail.size(), QSize(side, side));
-    EXPECT_EQ(thumbnail.pixel(0, 0), qRgb(0, 255, 0));
-    EXPECT_EQ(thumbnail.pixel(side - 1, side - 1), qRgb(0, 255, 0));
-    EXPECT_TRUE(Image::fromEncoded("P6\n40 30\n255\n")->thumbnailSource().isNull());
 }
 
 } // namespace
