@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -15,13 +16,8 @@ bool isListed(const QString& text, const QString& searchText)
 
 TEST(HistoryFilterTest, MatchesIgnoringCaseWithCanonicalEquivalenceAndCountsDiacritics)
 {
-    const struct
-    {
-        const char* name;
-        const char* search;
-        const char* text;
-        bool isListed;
-    } cases[] = {
+    // Name, search, text, whether it is listed.
+    const std::tuple<const char*, const char*, const char*, bool> cases[] = {
         {"upper-case search", "HeLLo", "say hello", true},
         {"a tab is no space", " ", "a\tb", false},
         {"composed search, decomposed text", "caf\u00e9", "CAFE\u0301!", true},
@@ -31,9 +27,9 @@ TEST(HistoryFilterTest, MatchesIgnoringCaseWithCanonicalEquivalenceAndCountsDiac
         {"greek final sigma", "\u039f\u0394\u039f\u03a3", "\u03bf\u03b4\u03bf\u03c2", true},
         {"longer than the text", "abcdef", "abc", false},
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        EXPECT_EQ(isListed(QString::fromUtf8(testCase.text), QString::fromUtf8(testCase.search)), testCase.isListed);
+    for (const auto& [name, search, text, listed] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(isListed(QString::fromUtf8(text), QString::fromUtf8(search)), listed);
     }
     const QString lone(QChar(0xD800));
     EXPECT_TRUE(isListed(lone + QStringLiteral("x"), lone));
