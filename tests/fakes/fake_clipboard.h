@@ -33,12 +33,7 @@ public:
     }
     void setChangeCount(std::int64_t changeCount) { m_changeCount.store(changeCount); }
     /// Reports the change to the handler, as a desktop that tells of changes does after a copy.
-    void reportChange() const
-    {
-        if (m_changeHandler) {
-            m_changeHandler();
-        }
-    }
+    void reportChange() const { m_changeHandler(); }
 
     [[nodiscard]] const std::optional<QString>& currentText() const { return m_text; }
     /// How often the text was read: reading content is what a tick without a change must not do.

@@ -98,7 +98,7 @@ struct FakeAlerts final : platform::Alerts
 struct FakeScreens final : platform::Screens
 {
     [[nodiscard]] std::vector<platform::Screen> screens() const override { return all; }
-    [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return active; }
+    [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
     [[nodiscard]] platform::Point pointerPosition() const override { return pointer; }
     [[nodiscard]] QPoint topLeftInQt(const platform::Rect& rect) const override
     {
@@ -106,6 +106,5 @@ struct FakeScreens final : platform::Screens
     }
 
     std::vector<platform::Screen> all;
-    std::optional<platform::Screen> active;
     platform::Point pointer;
 };

@@ -34,11 +34,11 @@ public:
         std::size_t ran = 0;
         // Earliest deadline first, posting order among equals; the clock stops at each deadline so that a
         // task posting another delayed one schedules it from its own time.
-        for (auto due = std::ranges::min_element(m_pending, {}, &Pending::due);
-             due != m_pending.end() && due->due <= until;
-             due = std::ranges::min_element(m_pending, {}, &Pending::due)) {
-            m_now = due->due;
-            auto task = std::move(due->task);
+        for (auto due = std::ranges::min_element(m_pending, {}, &Pending::first);
+             due != m_pending.end() && due->first <= until;
+             due = std::ranges::min_element(m_pending, {}, &Pending::first)) {
+            m_now = due->first;
+            auto task = std::move(due->second);
             m_pending.erase(due);
             lock.unlock();
             task();
@@ -68,11 +68,8 @@ public:
     }
 
 private:
-    struct Pending
-    {
-        std::chrono::milliseconds due;
-        platform::Task task;
-    };
+    // A task and when it is due.
+    using Pending = std::pair<std::chrono::milliseconds, platform::Task>;
 
     mutable std::mutex m_pendingMutex;
     std::vector<Pending> m_pending;
