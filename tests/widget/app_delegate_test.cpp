@@ -32,7 +32,7 @@ protected:
         {clipboard, eventLoop, timers, application, notifications, hotKeys, keyboard, screens, tray, alerts}};
 };
 
-TEST_F(AppDelegateTest, RecordsCopiesFromItsCreationAndLaunchingShowsTheTrayIconThenRegistersTheHotKey)
+TEST_F(AppDelegateTest, RecordsCopiesFromItsCreationLaunchesTrayThenHotKeyAndShowsThePanelUnderThePointer)
 {
     clipboard.copyText(QStringLiteral("copied early"));
     timers.fire();
@@ -42,6 +42,17 @@ TEST_F(AppDelegateTest, RecordsCopiesFromItsCreationAndLaunchingShowsTheTrayIcon
     EXPECT_FALSE(isPanelVisible());
     EXPECT_EQ(log, (CallLog{Call::ShowTray, Call::RegisterHotKey}));
     EXPECT_TRUE(tray.hasIcon);
+
+    delegate.clipboardManager().setSearchText(QStringLiteral("abc"));
+    screens.all = {{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}}};
+    screens.pointer = {1400, 890};
+    log.clear();
+    delegate.showPanel();
+    EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
+    // (1120, 455) from the bottom-left, 420 high: its top edge 25 below the top of the screen.
+    EXPECT_EQ(delegate.panel()->pos(), QPoint(1120, 25));
+    EXPECT_TRUE(isPanelVisible());
+    EXPECT_EQ(log, CallLog{Call::Activate});
 }
 
 TEST_F(AppDelegateTest, LeftClicksToggleRequestsAndTheHotKeyToggleThePanelARightClickShowsAbout)
@@ -73,21 +84,6 @@ TEST_F(AppDelegateTest, LeftClicksToggleRequestsAndTheHotKeyToggleThePanelARight
     notifications.post(notifications::closePopover);
     notifications.post(notifications::closePopover);
     EXPECT_FALSE(isPanelVisible());
-}
-
-TEST_F(AppDelegateTest, ShowingEmptiesTheSearchPlacesThePanelUnderThePointerAndActivates)
-{
-    delegate.applicationDidFinishLaunching();
-    delegate.clipboardManager().setSearchText(QStringLiteral("abc"));
-    screens.all = {{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}}};
-    screens.pointer = {1400, 890};
-    log.clear();
-    delegate.showPanel();
-    EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
-    // (1120, 455) from the bottom-left, 420 high: its top edge 25 below the top of the screen.
-    EXPECT_EQ(delegate.panel()->pos(), QPoint(1120, 25));
-    EXPECT_TRUE(isPanelVisible());
-    EXPECT_EQ(log, CallLog{Call::Activate});
 }
 
 } // namespace
