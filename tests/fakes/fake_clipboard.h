@@ -11,8 +11,7 @@
 #include <optional>
 #include <utility>
 
-/// A clipboard the test fills and inspects. `changeCount()` may be read from any thread;
-/// everything else belongs to the test's thread.
+/// Filled and inspected by the test; only `changeCount()` may be read from another thread.
 class FakeClipboard : public platform::Clipboard
 {
 public:

@@ -15,8 +15,7 @@
 #include <utility>
 #include <vector>
 
-// Stand-ins for the desktop services. What they were asked to do goes into one sequence, for tests of the
-// order between collaborators.
+// Desktop stand-ins; their calls go into one log, for tests of the order between collaborators.
 enum class Call
 {
     Activate,
@@ -67,7 +66,7 @@ struct FakeHotKeys final : platform::HotKeys
     std::vector<std::pair<QKeyCombination, std::function<void()>>> registrations;
 };
 
-// `click` plays the tray host.
+// Tests call `clicked` as the tray host would.
 struct FakeTray final : platform::Tray
 {
     explicit FakeTray(CallLog& log) : log(log) {}

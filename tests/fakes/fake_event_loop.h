@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-/// An event loop that runs nothing until the test says so. Tasks may be posted from any thread; they run
-/// on the thread that drains the loop. Delayed tasks wait for a clock the test advances.
+/// Runs nothing until the test drains it; tasks may come from any thread, delayed ones wait for its clock.
 class FakeEventLoop final : public platform::EventLoop
 {
 public:
@@ -32,8 +31,7 @@ public:
         std::unique_lock lock(m_pendingMutex);
         const auto until = m_now + duration;
         std::size_t ran = 0;
-        // Earliest deadline first, posting order among equals; the clock stops at each deadline so that a
-        // task posting another delayed one schedules it from its own time.
+        // Earliest first, posting order among equals; a task sees the clock at its own deadline.
         for (auto due = std::ranges::min_element(m_pending, {}, &Pending::first);
              due != m_pending.end() && due->first <= until;
              due = std::ranges::min_element(m_pending, {}, &Pending::first)) {
@@ -51,8 +49,7 @@ public:
         return ran;
     }
 
-    /// Runs what is pending, then lets Qt delete what was deferred and handle the events posted meanwhile
-    /// (layouts, repaints): the state a user would see next.
+    /// Runs what is pending, then lets Qt delete, lay out and repaint: the state a user would see next.
     void settle()
     {
         runPending();
