@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -30,15 +31,10 @@ ClipboardItem bandedPicture()
 
 bool hasWhite(const QImage& image)
 {
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor color = QColor::fromRgba(image.pixel(x, y));
-            if (color.red() > 230 && color.green() > 230) {
-                return true;
-            }
-        }
-    }
-    return false;
+    const auto argb = image.convertToFormat(QImage::Format_ARGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(argb.constBits());
+    return std::any_of(pixels, pixels + argb.width() * argb.height(),
+                       [](QRgb pixel) { return qRed(pixel) > 230 && qGreen(pixel) > 230; });
 }
 
 class ClipboardItemViewTest : public ::testing::Test

@@ -42,12 +42,6 @@ ClipboardItem imageItem()
 class ContentViewTest : public ::testing::Test
 {
 protected:
-    ContentViewTest()
-    {
-        view.show();
-        eventLoop.settle();
-    }
-
     void setHistory(std::vector<ClipboardItem> items)
     {
         manager->setHistory(std::move(items));
@@ -122,6 +116,7 @@ protected:
 // The rest of what a screen reader finds is read end to end through AT-SPI.
 TEST_F(ContentViewTest, ListsTheEntriesContainingTheSearchNewestFirstToAScreenReaderTooAndClearEmptiesIt)
 {
+    reopen();
     setHistory({textItem(QStringLiteral("xxABCyy\nmore")), textItem(QStringLiteral("ab c")), imageItem()});
     ASSERT_EQ(rows().size(), 3);
     EXPECT_EQ(rows()[2]->item(), manager->history()[2]);
@@ -148,6 +143,7 @@ TEST_F(ContentViewTest, KeysMoveOneSelectionKeptInViewReturnPastesItEscapeAsksTo
 {
     setTexts(50);
     QObject::connect(&view, &ContentView::closeRequested, &view, [this] { ++closeRequests; });
+    reopen();
     // Text rows of one height, each followed by a one-pixel separator.
     const int page = list()->viewport()->height() / (rows()[0]->height() + 1);
     ASSERT_LT(3 * page, 49);
