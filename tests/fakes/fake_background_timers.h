@@ -12,15 +12,13 @@ class FakeBackgroundTimers final : public platform::BackgroundTimers
 public:
     struct Timer
     {
-        QString threadName;
-        std::chrono::milliseconds interval;
         platform::Task tick;
     };
 
     [[nodiscard]] std::unique_ptr<platform::BackgroundTimer>
-    start(const QString& threadName, std::chrono::milliseconds interval, platform::Task tick) override
+    start(const QString& /*threadName*/, std::chrono::milliseconds /*interval*/, platform::Task tick) override
     {
-        m_timers.push_back(std::make_shared<Timer>(Timer{threadName, interval, std::move(tick)}));
+        m_timers.push_back(std::make_shared<Timer>(Timer{std::move(tick)}));
         return std::make_unique<Handle>(*this, m_timers.back());
     }
 

@@ -11,8 +11,7 @@
 #include <optional>
 #include <utility>
 
-/// A clipboard the test fills and inspects. `changeCount()` may be read from any thread;
-/// everything else belongs to the test's thread.
+/// Filled and inspected by the test; only `changeCount()` may be read from another thread.
 class FakeClipboard : public platform::Clipboard
 {
 public:
@@ -33,12 +32,7 @@ public:
     }
     void setChangeCount(std::int64_t changeCount) { m_changeCount.store(changeCount); }
     /// Reports the change to the handler, as a desktop that tells of changes does after a copy.
-    void reportChange() const
-    {
-        if (m_changeHandler) {
-            m_changeHandler();
-        }
-    }
+    void reportChange() const { m_changeHandler(); }
 
     [[nodiscard]] const std::optional<QString>& currentText() const { return m_text; }
     /// How often the text was read: reading content is what a tick without a change must not do.

@@ -1,10 +1,8 @@
 #include "system/auto_paste.h"
 
 #include "system/notification_center.h"
-#include "tests/fakes/call_log.h"
-#include "tests/fakes/fake_application.h"
+#include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_keyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +36,7 @@ TEST(AutoPasteTest, ClosesAndHidesAtOnceThenPressesThePasteChordATenthOfASecondA
     EXPECT_TRUE(log.empty());
     eventLoop.advance(1ms);
     EXPECT_EQ(log, CallLog{Call::PressPasteChord});
-    eventLoop.advance(49ms);
-    EXPECT_EQ(log.size(), 1U);
-    eventLoop.advance(1ms);
+    eventLoop.advance(50ms);
     EXPECT_EQ(log, (CallLog{Call::PressPasteChord, Call::PressPasteChord}));
 }
 

@@ -1,9 +1,8 @@
 #include "system/global_hotkey.h"
 
 #include "system/notification_center.h"
-#include "tests/fakes/call_log.h"
+#include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
-#include "tests/fakes/fake_hot_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +17,10 @@ TEST(GlobalHotkeyTest, EachPressOfSuperShiftCPostsOneToggleFromTheEventLoop)
     notifications.addObserver(notifications::togglePopover, [&] { ++toggles; });
     registerGlobalHotkey(hotKeys, eventLoop, notifications);
 
-    const QKeyCombination superShiftC(Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C);
-    hotKeys.press(superShiftC);
-    hotKeys.press(superShiftC);
+    hotKeys.press(QKeyCombination(Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C));
     EXPECT_EQ(toggles, 0);
-    EXPECT_EQ(eventLoop.runPending(), 2U);
-    EXPECT_EQ(toggles, 2);
+    eventLoop.runPending();
+    EXPECT_EQ(toggles, 1);
 }
 
 // An observer added while a post runs hears only the next one.
@@ -39,7 +36,6 @@ TEST(NotificationCenterTest, RunsTheObserversOfTheNameAtOnceInRegistrationOrder)
     center.addObserver(notifications::closePopover, [&] { calls.push_back("second close"); });
 
     center.post(notifications::closePopover);
-    center.post("Unobserved");
     center.post(notifications::togglePopover);
     EXPECT_EQ(calls, (std::vector<std::string>{"first close", "second close", "toggle"}));
     center.post(notifications::togglePopover);
