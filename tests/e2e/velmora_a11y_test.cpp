@@ -4,14 +4,9 @@
 
 #include "tests/e2e/velmora_desktop.h"
 
-#include <gtest/gtest.h>
-
-namespace {
-
 using namespace std::chrono_literals;
-using VelmoraAccessibilityTest = DesktopTest;
 
-TEST_F(VelmoraAccessibilityTest, AScreenReaderFindsTheSearchTheRowsByTheirTextAndTheQuitButton)
+TEST_F(DesktopTest, AScreenReaderFindsTheSearchTheRowsByTheirTextAndTheQuitButton)
 {
     // A session bus of the test's own and on it the accessibility bus, switched on as a desktop does it
     // for a screen reader.
@@ -36,5 +31,3 @@ TEST_F(VelmoraAccessibilityTest, AScreenReaderFindsTheSearchTheRowsByTheirTextAn
         run(VELMORA_SYSTEM_PYTHON, {VELMORA_A11Y_PROBE, "--row", "first line second line", "--row", "apple pie"}, 120s);
     EXPECT_EQ(probe.status, 0) << probe.output.toStdString() << probe.errors.toStdString();
 }
-
-} // namespace

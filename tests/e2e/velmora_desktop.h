@@ -16,14 +16,6 @@ using WindowId = std::uint32_t;
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
 
-[[nodiscard]] bool clickAt(QPoint point, int button = 1);
-[[nodiscard]] bool isViewable(WindowId window);
-[[nodiscard]] QRect geometry(WindowId window);
-/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
-[[nodiscard]] WindowId velmoraWindow(const char* type);
-/// Velmora's window embedded in the tint2 tray; 0 while there is none.
-[[nodiscard]] WindowId trayIcon();
-
 /// Starts programs on the test's desktop and ends them, the last started first, when the test ends.
 class DesktopTest : public ::testing::Test
 {
@@ -40,8 +32,57 @@ protected:
         }
     }
 
+    static QStringList lines(const Finished& finished)
+    {
+        return QString::fromLocal8Bit(finished.output).split('\n', Qt::SkipEmptyParts);
+    }
+
+    static bool clickAt(QPoint point, int button = 1)
+    {
+        return xdotool(
+            {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
+    }
+
+    static bool isViewable(WindowId window)
+    {
+        // Without a window xwininfo would wait for the user to pick one.
+        return window != 0 && run("xwininfo", {"-id", QString::number(window)}).output.contains("IsViewable");
+    }
+
+    static QRect geometry(WindowId window)
+    {
+        // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
+        const auto values = lines(run("xdotool", {"getwindowgeometry", "--shell", QString::number(window)}));
+        const auto value = [&values](int line) { return values.value(line).section('=', 1).toInt(); };
+        return {value(1), value(2), value(3), value(4)};
+    }
+
+    /// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
+    static WindowId velmoraWindow(const char* type)
+    {
+        for (const auto& window : lines(run("xdotool", {"search", "--class", "^Velmora$"}))) {
+            if (run("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).output.contains(type)) {
+                return window.toUInt();
+            }
+        }
+        return 0;
+    }
+
     static WindowId panelWindow() { return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY"); }
     static bool isPanelShown() { return isViewable(panelWindow()); }
+
+    /// Velmora's window embedded in the tint2 tray; 0 while there is none.
+    static WindowId trayIcon()
+    {
+        for (const auto& host : lines(run("xdotool", {"search", "--class", "^tint2$"}))) {
+            for (const auto& line : lines(run("xwininfo", {"-tree", "-id", host}))) {
+                if (line.contains(QLatin1String("\"Velmora\")"))) {
+                    return line.trimmed().section(' ', 0, 0).toUInt(nullptr, 16);
+                }
+            }
+        }
+        return 0;
+    }
 
     QProcess& spawn(const QString& program, const QStringList& arguments,
                     QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
@@ -77,6 +118,12 @@ protected:
     {
         const auto pressed = [] { return xdotool({"key", "super+shift+c"}) && waitFor(isPanelShown); };
         ASSERT_TRUE(waitFor(pressed, std::chrono::minutes(1)));
+    }
+
+    /// Its exit code once it has ended by itself; -1 if it crashed or still runs a minute later.
+    static int exitCodeAtEnd(const QProcess& process)
+    {
+        return waitForEnd(process, std::chrono::minutes(1)) && process.exitStatus() == 0 ? process.exitCode() : -1;
     }
 
     std::vector<std::unique_ptr<QProcess>> m_processes;

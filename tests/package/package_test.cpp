@@ -7,14 +7,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-namespace {
-
 /// Runs a packaging tool, which may take minutes on a busy machine: what it said if it failed, else nothing.
-std::string failure(const QString& program, const QStringList& arguments)
+static std::string failure(const QString& program, const QStringList& arguments)
 {
     const Finished done = run(program, arguments, std::chrono::minutes(5));
     return done.status == 0 ? "" : program.toStdString() + " failed:\n" + (done.output + done.errors).toStdString();
@@ -49,5 +45,3 @@ TEST_F(DesktopTest, TheDebianPackageInstalledWithAptStartsFromUsrBinAndRecordsAC
     EXPECT_TRUE(waitFor([] { return readClipboardWithXclip() == "copied before the panel opened"; }));
     EXPECT_EQ(velmora.state(), QProcess::Running);
 }
-
-} // namespace

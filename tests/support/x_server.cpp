@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include <unistd.h>
-
 std::unique_ptr<XServer> XServer::start(WindowManager windowManager)
 {
     auto result = std::make_unique<XServer>();
@@ -19,11 +17,7 @@ std::unique_ptr<XServer> XServer::start(WindowManager windowManager)
     }
     result->m_windowManager = std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"});
     // openbox announces itself by setting _NET_SUPPORTING_WM_CHECK on the root window; 30 s for busy machines.
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        if (std::system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0) {
-            return result;
-        }
-        ::usleep(50000);
-    }
-    return nullptr;
+    const int announced = std::system("for i in $(seq 600); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | "
+                                      "grep -q 'window id' && exit 0; sleep 0.05; done; exit 1");
+    return announced == 0 ? std::move(result) : nullptr;
 }
