@@ -5,17 +5,9 @@
 
 #include "tests/x11/x11_test_helpers.h"
 
-#include <QPoint>
-#include <QProcess>
 #include <QRect>
-#include <QString>
-#include <QStringList>
 
 #include <gtest/gtest.h>
-
-#include <cstdint>
-#include <memory>
-#include <vector>
 
 /// An X window id; 0 for none.
 using WindowId = std::uint32_t;
@@ -24,23 +16,6 @@ using WindowId = std::uint32_t;
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
 
-[[nodiscard]] bool clickAt(QPoint point, int button = 1);
-
-[[nodiscard]] bool isViewable(WindowId window);
-
-[[nodiscard]] QRect geometry(WindowId window);
-
-/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
-[[nodiscard]] WindowId velmoraWindow(const char* type);
-
-/// Velmora's panel window, shown or not; 0 before it exists.
-[[nodiscard]] WindowId panelWindow();
-
-[[nodiscard]] bool isPanelShown();
-
-/// Velmora's window embedded in the tint2 tray; 0 while there is none.
-[[nodiscard]] WindowId trayIcon();
-
 /// Starts programs on the test's desktop and ends them, the last started first, when the test ends.
 class DesktopTest : public ::testing::Test
 {
@@ -48,24 +23,108 @@ protected:
     /// Without a session bus Qt takes the XEmbed tray that tint2 hosts.
     DesktopTest() { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); }
 
-    void TearDown() override;
+    void TearDown() override
+    {
+        // Velmora before the tray and the buses it talks to.
+        for (; !m_processes.empty(); m_processes.pop_back()) {
+            m_processes.back()->terminate();
+            static_cast<void>(m_processes.back()->waitForFinished(5000));
+        }
+    }
+
+    static QStringList lines(const Finished& finished)
+    {
+        return QString::fromLocal8Bit(finished.output).split('\n', Qt::SkipEmptyParts);
+    }
+
+    static bool clickAt(QPoint point, int button = 1)
+    {
+        return xdotool(
+            {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
+    }
+
+    static bool isViewable(WindowId window)
+    {
+        // Without a window xwininfo would wait for the user to pick one.
+        return window != 0 && run("xwininfo", {"-id", QString::number(window)}).output.contains("IsViewable");
+    }
+
+    static QRect geometry(WindowId window)
+    {
+        // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
+        const auto values = lines(run("xdotool", {"getwindowgeometry", "--shell", QString::number(window)}));
+        const auto value = [&values](int line) { return values.value(line).section('=', 1).toInt(); };
+        return {value(1), value(2), value(3), value(4)};
+    }
+
+    /// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
+    static WindowId velmoraWindow(const char* type)
+    {
+        for (const auto& window : lines(run("xdotool", {"search", "--class", "^Velmora$"}))) {
+            if (run("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).output.contains(type)) {
+                return window.toUInt();
+            }
+        }
+        return 0;
+    }
+
+    static WindowId panelWindow() { return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY"); }
+    static bool isPanelShown() { return isViewable(panelWindow()); }
+
+    /// Velmora's window embedded in the tint2 tray; 0 while there is none.
+    static WindowId trayIcon()
+    {
+        for (const auto& host : lines(run("xdotool", {"search", "--class", "^tint2$"}))) {
+            for (const auto& line : lines(run("xwininfo", {"-tree", "-id", host}))) {
+                if (line.contains(QLatin1String("\"Velmora\")"))) {
+                    return line.trimmed().section(' ', 0, 0).toUInt(nullptr, 16);
+                }
+            }
+        }
+        return 0;
+    }
 
     QProcess& spawn(const QString& program, const QStringList& arguments,
-                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel);
+                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+    {
+        QProcess& process = *m_processes.emplace_back(std::make_unique<QProcess>());
+        process.setProcessChannelMode(channels);
+        process.start(program, arguments);
+        return process;
+    }
 
-    /// Starts tint2 and waits until this process sees its tray.
-    QProcess& startTray();
+    /// Starts Velmora and waits for its panel's window, which exists from the start.
+    QProcess& startVelmora(const QString& executable = QStringLiteral(VELMORA_EXECUTABLE))
+    {
+        QProcess& velmora = spawn(executable, {});
+        EXPECT_TRUE(waitFor([] { return panelWindow() != 0; }, std::chrono::seconds(30))) << "no panel window";
+        return velmora;
+    }
 
-    /// Starts Velmora; with a tray running, waits for its icon in it, else for its panel's window.
-    QProcess& startVelmora(const QString& executable = QStringLiteral(VELMORA_EXECUTABLE));
-
-    /// Copies in another application (xclip, which serves the copy until another one replaces it) and
-    /// waits until Velmora has read the copy.
-    QProcess& copy(const QByteArray& data, const QString& type = QStringLiteral("UTF8_STRING"));
+    /// Copies in xclip, which serves the copy until replaced, and waits until Velmora has read it: xclip
+    /// numbers the requests it serves, and waits for the second once the first, Velmora's, is done.
+    void copy(const QByteArray& data)
+    {
+        QProcess& xclip = spawn("xclip", {"-verbose", "-selection", "clipboard", "-t", "UTF8_STRING", "-i"},
+                                QProcess::MergedChannels);
+        xclip.write(data);
+        xclip.closeWriteChannel();
+        QByteArray said;
+        EXPECT_TRUE(waitFor([&] { return (said += xclip.readAll()).contains("number 2"); }, std::chrono::minutes(1)));
+    }
 
     /// Presses the hot key until the panel shows: the first presses may come before the grab.
-    void openWithHotKey();
+    static void openWithHotKey()
+    {
+        const auto pressed = [] { return xdotool({"key", "super+shift+c"}) && waitFor(isPanelShown); };
+        ASSERT_TRUE(waitFor(pressed, std::chrono::minutes(1)));
+    }
+
+    /// Its exit code once it has ended by itself; -1 if it crashed or still runs a minute later.
+    static int exitCodeAtEnd(const QProcess& process)
+    {
+        return waitForEnd(process, std::chrono::minutes(1)) && process.exitStatus() == 0 ? process.exitCode() : -1;
+    }
 
     std::vector<std::unique_ptr<QProcess>> m_processes;
-    bool m_trayRunning = false;
 };

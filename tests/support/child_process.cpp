@@ -1,80 +1,46 @@
 #include "tests/support/child_process.h"
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
-#include <thread>
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
-namespace {
-
-std::vector<char*> pointers(std::vector<std::string>& strings)
-{
-    std::vector<char*> result;
-    for (auto& string : strings) {
-        result.push_back(string.data());
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-} // namespace
-
 ChildProcess::ChildProcess(std::vector<std::string> arguments, Output output, const std::string& logFile,
                            std::vector<std::string> environment)
 {
+    // Without a pipe it runs as if quiet, and readLine() finds nothing.
     int pipe[2] = {-1, -1};
-    if (output == Output::Piped && ::pipe2(pipe, O_CLOEXEC) != 0) {
-        return;
-    }
+    const bool piped = output == Output::Piped && ::pipe2(pipe, O_CLOEXEC) == 0;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (output == Output::Quiet || output == Output::Piped) {
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    if (output == Output::Quiet) {
-        posix_spawn_file_actions_adddup2(&actions, 2, 1);
-    } else if (output == Output::Piped) {
-        posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
-    } else if (output == Output::Logged) {
-        posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    }
-    const auto argv = pointers(arguments);
-    const auto envp = pointers(environment);
+    posix_spawn_file_actions_addopen(&actions, 2, output == Output::Logged ? logFile.c_str() : "/dev/null",
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, piped ? pipe[1] : 2, 1);
+    // Null-terminated, as exec wants them.
+    std::vector<char*> argv(arguments.size() + 1), envp(environment.size() + 1);
+    std::ranges::transform(arguments, argv.begin(), [](std::string& string) { return string.data(); });
+    std::ranges::transform(environment, envp.begin(), [](std::string& string) { return string.data(); });
     if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environment.empty() ? environ : envp.data()) !=
         0) {
         m_pid = 0;
     }
     posix_spawn_file_actions_destroy(&actions);
-    if (output == Output::Piped) {
-        ::close(pipe[1]);
-        m_output = ::fdopen(pipe[0], "r");
-    }
+    ::close(pipe[1]);
+    m_output = pipe[0];
 }
 
 ChildProcess::~ChildProcess()
 {
-    if (isRunning()) {
-        kill(m_pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (isRunning() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (isRunning()) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
+    // SIGTERM, SIGKILL five seconds later; signal 0 only asks whether it is still there.
+    for (int wait = 0; isRunning(); ++wait) {
+        kill(m_pid, wait == 0 ? SIGTERM : wait == 500 ? SIGKILL : 0);
+        ::usleep(10000);
     }
-    if (m_output) {
-        std::fclose(m_output);
-    }
+    ::close(m_output);
 }
 
 bool ChildProcess::isRunning()
@@ -85,13 +51,9 @@ bool ChildProcess::isRunning()
 
 std::string ChildProcess::readLine()
 {
-    char line[256] = {};
-    if (!m_output || !std::fgets(line, sizeof line, m_output)) {
-        return {};
+    std::string line;
+    for (char next = 0; ::read(m_output, &next, 1) == 1 && next != '\n';) {
+        line += next;
     }
-    std::string result(line);
-    if (!result.empty() && result.back() == '\n') {
-        result.pop_back();
-    }
-    return result;
+    return line;
 }

@@ -1,25 +1,18 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <cstdio>
 #include <string>
 #include <vector>
 
-/// A program that a test or benchmark starts, found on the PATH, with stdin from /dev/null. Ends it when
-/// the object goes: SIGTERM, SIGKILL if it is still there a few seconds later.
+/// A program found on the PATH, stdin from /dev/null; SIGTERM, then SIGKILL, when the object goes.
 class ChildProcess
 {
 public:
+    /// Quiet discards its output, Piped lets readLine() read stdout, Logged writes both into `logFile`.
     enum class Output
     {
-        Inherited,
-        /// Discarded: what it prints would run into a benchmark's table.
         Quiet,
-        /// Standard output readable with readLine(), errors discarded.
         Piped,
-        /// Standard output and errors into the file `logFile`.
-        Logged,
+        Logged
     };
 
     /// `environment` replaces ours when not empty.
@@ -29,14 +22,14 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    /// 0 when it could not start.
-    [[nodiscard]] pid_t pid() const { return m_pid; }
+    /// The process id; 0 when it could not start.
+    [[nodiscard]] int pid() const { return m_pid; }
     [[nodiscard]] bool isRunning();
-    /// The next line it printed, without its end; empty once it has closed its output.
+    /// The next line of its stdout without its end; empty once it has closed it.
     [[nodiscard]] std::string readLine();
 
 private:
-    pid_t m_pid = 0;
+    int m_pid = 0;
     bool m_hasEnded = false;
-    FILE* m_output = nullptr;
+    int m_output = -1;
 };
