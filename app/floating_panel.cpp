@@ -62,6 +62,16 @@ void FloatingPanel::setVisible(bool visible)
     activateWindow();
 }
 
+bool FloatingPanel::event(QEvent* event)
+{
+    // Shown right after it was hidden, the panel may be managed anew only after the show asked for every
+    // desktop, and land on the current one: once active, it is surely managed, and the request holds.
+    if (event->type() == QEvent::WindowActivate) {
+        m_windowSystem.setOnAllDesktops(*windowHandle());
+    }
+    return QWidget::event(event);
+}
+
 void FloatingPanel::updateShape()
 {
     if (m_windowSystem.isCompositingActive()) {

@@ -22,6 +22,9 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void updateShape();
 
