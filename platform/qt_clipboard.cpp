@@ -25,31 +25,19 @@ constexpr auto pngMimeType = "image/png";
 // Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
 constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
 
-enum class TextEncoding
-{
-    Utf8,
-    Latin1,
-};
-
 struct TextForm
 {
     const char* target;
-    TextEncoding encoding;
+    bool isLatin1;
 };
 
 // In order of preference. Plain "text/plain" is the locale's encoding, UTF-8 on any current system.
 constexpr std::array textForms = {
-    TextForm{"UTF8_STRING", TextEncoding::Utf8},
-    TextForm{"text/plain;charset=utf-8", TextEncoding::Utf8},
-    TextForm{"STRING", TextEncoding::Latin1},
-    TextForm{"text/plain", TextEncoding::Utf8},
+    TextForm{"UTF8_STRING", false},
+    TextForm{"text/plain;charset=utf-8", false},
+    TextForm{"STRING", true},
+    TextForm{"text/plain", false},
 };
-
-QString decodeText(const QByteArray& bytes, TextEncoding encoding)
-{
-    // Invalid UTF-8 becomes U+FFFD, never a failure.
-    return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
 
 QClipboard& clipboard()
 {
@@ -90,8 +78,6 @@ public:
         : m_image(std::move(image)), m_originalMimeType(mimeTypeForFormat(m_image->encodedFormat()))
     {}
 
-    [[nodiscard]] const std::shared_ptr<const Image>& image() const { return m_image; }
-
     [[nodiscard]] QStringList formats() const override
     {
         QStringList result{QString::fromLatin1(pngMimeType)};
@@ -100,8 +86,6 @@ public:
         }
         return result;
     }
-
-    [[nodiscard]] bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
 
 protected:
     [[nodiscard]] QVariant retrieveData(const QString& mimeType, QMetaType /*type*/) const override
@@ -154,8 +138,9 @@ QtClipboard::ReadSession* QtClipboard::readSession()
 {
     const auto now = Clock::now();
     const auto count = changeCount();
+    const auto usable = [this] { return m_session->gaveUp || m_session->secret ? nullptr : &*m_session; };
     if (m_session && m_session->changeCount == count && now - m_session->started < sessionLifetime) {
-        return &*m_session;
+        return usable();
     }
     if (!m_reader || !m_reader->isConnected()) {
         m_reader = SelectionReader::create(nullptr);
@@ -165,21 +150,25 @@ QtClipboard::ReadSession* QtClipboard::readSession()
     }
     m_session = ReadSession{count, now, now + readLimit, {}, false, false};
     auto targets = m_reader->targets(patience(*m_session));
-    switch (targets.outcome) {
-    case SelectionReader::Outcome::Received:
+    if (targets.outcome == SelectionReader::Outcome::Received) {
         m_session->targets = std::move(targets.value);
         m_session->answeredTargets = true;
         m_session->secret = std::find(m_session->targets.begin(), m_session->targets.end(), passwordManagerHint) !=
                             m_session->targets.end();
-        break;
-    case SelectionReader::Outcome::Refused:
-        break;
-    case SelectionReader::Outcome::Silent:
-    case SelectionReader::Outcome::Failed:
+    } else if (targets.outcome != SelectionReader::Outcome::Refused) {
         giveUp(*m_session, targets.outcome, targets.owner);
-        break;
     }
-    return &*m_session;
+    return usable();
+}
+
+std::optional<QByteArray> QtClipboard::read(ReadSession& session, const QByteArray& target)
+{
+    auto transfer = m_reader->read(target, patience(session));
+    if (transfer.outcome == SelectionReader::Outcome::Failed || transfer.outcome == SelectionReader::Outcome::Silent) {
+        giveUp(session, transfer.outcome, transfer.owner);
+    }
+    return transfer.outcome == SelectionReader::Outcome::Received ? std::optional(std::move(transfer.value))
+                                                                  : std::nullopt;
 }
 
 SelectionReader::Patience QtClipboard::patience(const ReadSession& session) const
@@ -216,22 +205,13 @@ std::optional<Clipboard::Images> QtClipboard::images()
         return m_ownContent.image ? std::optional(Images{m_ownContent.image}) : std::nullopt;
     }
     auto* session = readSession();
-    if (!session || session->gaveUp || session->secret) {
-        return std::nullopt;
-    }
-    const auto target = chooseImageTarget(session->targets);
-    if (!target) {
-        return std::nullopt;
-    }
-    auto transfer = m_reader->read(*target, patience(*session));
-    if (transfer.outcome == SelectionReader::Outcome::Failed || transfer.outcome == SelectionReader::Outcome::Silent) {
-        giveUp(*session, transfer.outcome, transfer.owner);
-    }
-    if (transfer.outcome != SelectionReader::Outcome::Received) {
+    const auto target = session ? chooseImageTarget(session->targets) : std::nullopt;
+    auto bytes = target ? read(*session, *target) : std::nullopt;
+    if (!bytes) {
         return std::nullopt;
     }
     // Bytes that hold no picture give a null element: the offer was there, the picture was not.
-    auto image = Image::fromEncoded(std::move(transfer.value));
+    auto image = Image::fromEncoded(std::move(*bytes));
     if (image) {
         // The one decode, on the reading thread, that gives the digest comparisons use and the thumbnail.
         static_cast<void>(image->thumbnailSource());
@@ -246,24 +226,19 @@ std::optional<QString> QtClipboard::text()
         return m_ownContent.text;
     }
     auto* session = readSession();
-    if (!session || session->gaveUp || session->secret) {
-        return std::nullopt;
-    }
     for (const auto& form : textForms) {
+        if (!session || session->gaveUp) {
+            return std::nullopt;
+        }
         // An owner without a list of targets is asked for each form in turn.
         const auto offered =
             std::find(session->targets.begin(), session->targets.end(), form.target) != session->targets.end();
         if (session->answeredTargets && !offered) {
             continue;
         }
-        const auto transfer = m_reader->read(form.target, patience(*session));
-        if (transfer.outcome == SelectionReader::Outcome::Received) {
-            return decodeText(transfer.value, form.encoding);
-        }
-        if (transfer.outcome == SelectionReader::Outcome::Failed ||
-            transfer.outcome == SelectionReader::Outcome::Silent) {
-            giveUp(*session, transfer.outcome, transfer.owner);
-            return std::nullopt;
+        if (const auto bytes = read(*session, form.target)) {
+            // Invalid UTF-8 becomes U+FFFD, never a failure.
+            return form.isLatin1 ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
         }
     }
     return std::nullopt;

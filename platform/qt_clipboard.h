@@ -70,7 +70,10 @@ private:
         std::shared_ptr<const Image> image;
     };
 
+    /// The session of the current content; null when nothing of it may be read.
     [[nodiscard]] ReadSession* readSession();
+    /// The content as `target`; nothing when the owner refused it or the session gave up on the owner.
+    [[nodiscard]] std::optional<QByteArray> read(ReadSession& session, const QByteArray& target);
     [[nodiscard]] x11::SelectionReader::Patience patience(const ReadSession& session) const;
     void giveUp(ReadSession& session, x11::SelectionReader::Outcome outcome, std::uint32_t owner);
     void write(OwnContent content);
