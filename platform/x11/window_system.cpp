@@ -84,6 +84,8 @@ WindowSystem::WindowSystem()
     auto ewmh = std::make_unique<x11::Ewmh>();
     if (!connection ||
         !xcb_ewmh_init_atoms_replies(&ewmh->connection, xcb_ewmh_init_atoms(connection, &ewmh->connection), nullptr)) {
+        // A failed init has freed the screens already; the wipe must not free them again.
+        ewmh->connection = {};
         return;
     }
     const auto root = x11::applicationRoot();
