@@ -73,6 +73,8 @@ struct Owner
     // Each target's bytes, TARGETS' included.
     std::map<xcb_atom_t, std::string> payloads;
     xcb_atom_t targets = intern("TARGETS");
+    xcb_atom_t clipboard = intern("CLIPBOARD");
+    xcb_window_t first = 0;
     std::mt19937_64 random;
     std::string_view misstep = "none";
     // Counts down the requests and chunks asked for to the one that goes wrong.
@@ -127,6 +129,15 @@ struct Owner
         const auto now = step-- == 0 ? misstep : "none";
         if (silent) {
             return;
+        }
+        // An event that came before another client took the selection must not take it back or write to the
+        // requestor during that client's transfer.
+        auto* reply =
+            xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
+        const bool owns = reply && (reply->owner == first || reply->owner == second);
+        std::free(reply);
+        if (!owns) {
+            std::_Exit(0);
         }
         if (now != "none") {
             std::printf("misstep %s\n", std::string(now).c_str());
@@ -228,7 +239,7 @@ int main(int argc, char** argv)
     } else {
         return 1;
     }
-    takeClipboard();
+    owner.first = takeClipboard();
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");
     std::printf("ready\n");
