@@ -18,10 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-#include <vector>
-
 namespace {
 
 // A sky over a dark green ground.

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
 class FloatingPanelTest : public ::testing::Test

@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <xcb/xproto.h>
