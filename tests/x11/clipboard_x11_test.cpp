@@ -248,7 +248,8 @@ TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesT
 
         const auto after = QString("after ") + row.plan;
         copyWithXclip(after.toUtf8());
-        EXPECT_TRUE(waitFor([&] { return !manager->history().empty() && manager->history().front().text() == after; }));
+        ASSERT_TRUE(
+            waitFor([&] { return !manager->history().empty() && manager->history().front().text() == after; }, 1min));
         ticker.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
         EXPECT_LT(longestStall, 1000);
