@@ -18,10 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-#include <vector>
-
 namespace {
 
 // A sky over a dark green ground.
@@ -33,56 +29,40 @@ ClipboardItem landscape(QSize size)
     return {std::nullopt, platform::Image::fromQImage(image)};
 }
 
-class ContentViewRenderTest : public ::testing::Test
+TEST(ContentViewRenderTest, EachStateIsARoundedCardTheSymbolsThumbnailsAndHoverDrawn)
 {
-protected:
-    ContentViewRenderTest()
-    {
-        view.setAttribute(Qt::WA_TranslucentBackground);
-        view.setWindowFlags(Qt::FramelessWindowHint);
-        view.move(100, 100);
-        view.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
-        QCursor::setPos(10, 10);
-    }
-
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
+    const auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    ContentView view{*manager, eventLoop, [] {}, [] {}};
+    view.setAttribute(Qt::WA_TranslucentBackground);
+    view.setWindowFlags(Qt::FramelessWindowHint);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QCursor::setPos(10, 10);
+    const auto ratio = view.devicePixelRatio();
     // The panel as drawn, saved under `name` when screenshots are asked for: a card with rounded corners.
-    QImage capture(const char* name)
-    {
+    const auto capture = [&](const char* name) {
         eventLoop.settle();
         const auto image = view.grab().toImage();
         const auto directory = qEnvironmentVariable("VELMORA_SCREENSHOTS_DIR");
-        if (!directory.isEmpty()) {
-            EXPECT_TRUE(image.save(QDir(directory).filePath(QString::fromLatin1(name) + QStringLiteral(".png"))));
-        }
+        EXPECT_TRUE(directory.isEmpty() || image.save(QDir(directory).filePath(QString::fromLatin1(name) + ".png")));
         EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << name;
         EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0) << name;
         EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, 0)), 255) << name;
         return image;
-    }
+    };
+    const auto rows = [&] { return view.findChildren<ClipboardItemView*>(); };
 
-    // Rows in the order of the history while it is set only once.
-    [[nodiscard]] QList<ClipboardItemView*> rows() const { return view.findChildren<ClipboardItemView*>(); }
-
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
-    ContentView view{*manager, eventLoop, [] {}, [] {}};
-};
-
-TEST_F(ContentViewRenderTest, EachStateIsARoundedCardTheSymbolsThumbnailsAndHoverDrawn)
-{
     const auto empty = capture("empty");
-    // Drawn from the bundled pictures when the icon theme has none.
+    // Drawn from the bundled pictures when the icon theme has none: not just the background.
     for (const char* name : {"searchSymbol", "quitButton"}) {
         const auto* symbol = view.findChild<QWidget*>(QString::fromLatin1(name));
-        const QRect area(symbol->mapTo(&view, QPoint()) * view.devicePixelRatio(),
-                         symbol->size() * view.devicePixelRatio());
-        const auto drawn = empty.copy(area);
-        QImage blank(drawn.size(), drawn.format());
+        const QRect area(symbol->mapTo(&view, QPoint()) * ratio, symbol->size() * ratio);
+        QImage blank(area.size(), empty.format());
         blank.fill(QColor::fromRgba(empty.pixel(area.topLeft() - QPoint(1, 1))));
-        EXPECT_NE(drawn, blank) << name;
+        EXPECT_NE(empty.copy(area), blank) << name;
     }
 
     manager->setHistory({
@@ -96,7 +76,7 @@ TEST_F(ContentViewRenderTest, EachStateIsARoundedCardTheSymbolsThumbnailsAndHove
     const auto mixed = capture("mixed");
     ASSERT_EQ(rows().size(), 6);
     // The bottom of the big picture's thumbnail is its dark green ground.
-    const QColor ground(mixed.pixel(rows()[1]->mapTo(&view, QPoint(12 + 20, 8 + 36)) * view.devicePixelRatio()));
+    const QColor ground(mixed.pixel(rows()[1]->mapTo(&view, QPoint(12 + 20, 8 + 36)) * ratio));
     EXPECT_GT(ground.green(), ground.red() + 15);
     EXPECT_LT(ground.green(), 120);
 
@@ -105,18 +85,17 @@ TEST_F(ContentViewRenderTest, EachStateIsARoundedCardTheSymbolsThumbnailsAndHove
     QCursor::setPos(row->mapToGlobal(row->rect().center()));
     ASSERT_TRUE(QTest::qWaitFor([row] { return row->isHovered(); }));
     const auto hovered = capture("hovered");
-    const auto padding = row->mapTo(&view, QPoint(2, 2)) * view.devicePixelRatio();
-    EXPECT_EQ(QColor(hovered.pixel(padding)), view.palette().color(QPalette::Highlight));
+    EXPECT_EQ(QColor(hovered.pixel(row->mapTo(&view, QPoint(2, 2)) * ratio)),
+              view.palette().color(QPalette::Highlight));
 
     manager->setSearchText(QStringLiteral("nothing like this"));
     capture("no-matches");
     manager->setSearchText(QString());
-
     QCursor::setPos(10, 10);
     std::vector<ClipboardItem> fifty;
     for (int index = 0; index < 50; ++index) {
         fifty.push_back(index % 4 == 1 ? landscape({640, 480})
-                                       : ClipboardItem(QStringLiteral("Entry number %1").arg(index), nullptr));
+                                       : ClipboardItem(QString("Entry %1").arg(index), nullptr));
     }
     manager->setHistory(fifty);
     capture("fifty");

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 namespace {
 
 /// The window that has the X input focus; without a window manager nothing else moves it.

@@ -9,16 +9,15 @@ Finished run(const QString& program, const QStringList& arguments, std::chrono::
     QProcess process;
     process.start(program, arguments);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    // Events are served meanwhile, for what the program talks to in this process; without an application
-    // object there are none to serve.
-    while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
+    // waitForFinished drives the process where no event loop runs; between its rounds events are served, for
+    // what the program talks to in this process.
+    while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning &&
+           std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents();
-        if (std::chrono::steady_clock::now() > deadline) {
-            process.kill();
-            process.waitForFinished();
-            return {-1, process.readAllStandardOutput(), process.readAllStandardError()};
-        }
     }
+    // Killed or crashed: status -1.
+    process.kill();
+    process.waitForFinished();
     const bool normal = process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit;
     return {normal ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
 }
@@ -53,27 +52,17 @@ bool waitForEnd(const QProcess& process, std::chrono::milliseconds timeout)
 std::unique_ptr<PasteTarget> PasteTarget::start()
 {
     std::unique_ptr<PasteTarget> target(new PasteTarget);
-    if (!target->m_directory.isValid()) {
-        return nullptr;
-    }
     target->m_process.start(QStringLiteral(VELMORA_PASTE_TARGET), {target->m_directory.filePath("text")});
-    while (!target->m_process.canReadLine()) {
-        if (!target->m_process.waitForReadyRead(15000)) {
-            return nullptr;
-        }
-    }
-    bool ok = false;
+    // It prints its window once that has the focus.
+    bool ok = waitFor([&] { return target->m_process.canReadLine(); }, std::chrono::seconds(15));
     target->m_window = QString::fromLatin1(target->m_process.readLine()).trimmed().toUInt(&ok);
     return ok ? std::move(target) : nullptr;
 }
 
 PasteTarget::~PasteTarget()
 {
-    m_process.terminate();
-    if (!m_process.waitForFinished(2000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    m_process.kill();
+    m_process.waitForFinished();
 }
 
 QString PasteTarget::text() const

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -46,8 +43,6 @@ public:
     /// Null when it does not start and show its window within a few seconds.
     [[nodiscard]] static std::unique_ptr<PasteTarget> start();
 
-    PasteTarget(const PasteTarget&) = delete;
-    PasteTarget& operator=(const PasteTarget&) = delete;
     ~PasteTarget();
 
     [[nodiscard]] std::uint32_t window() const { return m_window; }
