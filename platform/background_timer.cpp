@@ -15,16 +15,15 @@ public:
     {
         m_thread->setObjectName(threadName);
         // Made here, living on the thread from its start; the thread's end deletes it there.
-        auto* timer = m_timer;
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(interval);
-        timer->moveToThread(m_thread);
-        QObject::connect(timer, &QTimer::timeout, timer, tick);
-        QObject::connect(m_thread, &QThread::started, timer, [timer, tick] {
+        m_timer->setTimerType(Qt::PreciseTimer);
+        m_timer->setInterval(interval);
+        m_timer->moveToThread(m_thread);
+        QObject::connect(m_timer, &QTimer::timeout, m_timer, tick);
+        QObject::connect(m_thread, &QThread::started, m_timer, [timer = m_timer, tick] {
             tick();
             timer->start();
         });
-        QObject::connect(m_thread, &QThread::finished, timer, &QObject::deleteLater);
+        QObject::connect(m_thread, &QThread::finished, m_timer, &QObject::deleteLater);
         m_thread->start(QThread::IdlePriority);
     }
 

@@ -1,5 +1,7 @@
 #include "platform/qt_clipboard.h"
 
+#include "platform/x11/connection.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
@@ -107,7 +109,8 @@ private:
 } // namespace
 
 QtClipboard::QtClipboard()
-    : m_ownsClipboard(clipboard().ownsClipboard()), m_interruption(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : m_ownsClipboard(clipboard().ownsClipboard()), m_root(x11::applicationRoot()),
+      m_interruption(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     // Qt may report a change of an earlier owner right after our own write, so only changes while
     // another application owns the clipboard count; our own writes count in clear().
@@ -129,9 +132,7 @@ QtClipboard::QtClipboard()
 QtClipboard::~QtClipboard()
 {
     QObject::disconnect(m_clipboardChanged);
-    if (m_interruption >= 0) {
-        close(m_interruption);
-    }
+    close(m_interruption);
 }
 
 QtClipboard::ReadSession* QtClipboard::readSession()
@@ -143,7 +144,7 @@ QtClipboard::ReadSession* QtClipboard::readSession()
         return usable();
     }
     if (!m_reader || !m_reader->isConnected()) {
-        m_reader = SelectionReader::create(nullptr);
+        m_reader = SelectionReader::create(m_root);
     }
     if (!m_reader) {
         return nullptr;

@@ -84,6 +84,8 @@ private:
     mutable std::mutex m_ownContentMutex;
     OwnContent m_ownContent;
 
+    // The screen's root window, 0 off X11; read on the GUI thread, where Qt's connection lives.
+    std::uint32_t m_root;
     // Used by the reading thread only.
     std::unique_ptr<x11::SelectionReader> m_reader;
     std::optional<ReadSession> m_session;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <poll.h>
 
@@ -81,23 +82,13 @@ Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted 
 
 } // namespace
 
-std::unique_ptr<SelectionReader> SelectionReader::create(const char* displayName)
+std::unique_ptr<SelectionReader> SelectionReader::create(std::uint32_t root)
 {
-    int screenNumber = 0;
-    auto* connection = xcb_connect(displayName, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return nullptr;
+    auto* connection = root != 0 ? xcb_connect(nullptr, nullptr) : nullptr;
+    if (connection && xcb_connection_has_error(connection)) {
+        xcb_disconnect(std::exchange(connection, nullptr));
     }
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int index = 0; index < screenNumber && screens.rem > 0; ++index) {
-        xcb_screen_next(&screens);
-    }
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        return nullptr;
-    }
-    return std::unique_ptr<SelectionReader>(new SelectionReader(connection, screens.data->root));
+    return connection ? std::unique_ptr<SelectionReader>(new SelectionReader(connection, root)) : nullptr;
 }
 
 SelectionReader::SelectionReader(xcb_connection_t* connection, std::uint32_t root)

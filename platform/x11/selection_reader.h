@@ -56,9 +56,9 @@ public:
     /// Largest transfer accepted, in bytes.
     static constexpr std::uint32_t maximumSize = 128 * 1024 * 1024;
 
-    /// Connects to `displayName`; null means $DISPLAY, the display the application itself runs on, as
-    /// Velmora takes no -display argument. Null when the connection fails.
-    [[nodiscard]] static std::unique_ptr<SelectionReader> create(const char* displayName);
+    /// Connects to $DISPLAY, the display the application runs on (Velmora takes no -display argument), to
+    /// read the selection for the screen of `root`. Null when `root` is 0 or the connection fails.
+    [[nodiscard]] static std::unique_ptr<SelectionReader> create(std::uint32_t root);
 
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
