@@ -24,7 +24,10 @@ public:
             timer->start();
         });
         QObject::connect(m_thread, &QThread::finished, m_timer, &QObject::deleteLater);
-        m_thread->start(QThread::IdlePriority);
+        // Not IdlePriority: Linux runs such a thread only on idle processors, and may not raise it again
+        // unprivileged. The watcher's ticks also capture, and a capture starved by a busy machine would
+        // take the owner for silent and lose the copy.
+        m_thread->start(QThread::LowestPriority);
     }
 
     QtBackgroundTimer(const QtBackgroundTimer&) = delete;

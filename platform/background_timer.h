@@ -32,7 +32,7 @@ public:
                                                                  std::chrono::milliseconds interval, Task tick) = 0;
 };
 
-/// Each timer is a QThread at idle priority running a QTimer.
+/// Each timer is a QThread at Qt's lowest priority running a QTimer.
 class QtBackgroundTimers final : public BackgroundTimers
 {
 public:
