@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,13 +49,13 @@ std::vector<ClipboardItem> fiftyEntries()
     return items;
 }
 
-/// Waits, processing events, until `done` holds; false after two seconds.
-template <typename Condition> bool processEventsUntil(Condition done)
+/// Waits, processing events, until `done` holds; false once `timeout` has passed.
+template <typename Condition> bool processEventsUntil(Condition done, std::chrono::milliseconds timeout = 2s)
 {
     // Wakes the loop now and then, in case nothing else does.
     QTimer tick;
     tick.start(20);
-    const auto deadline = Clock::now() + 2s;
+    const auto deadline = Clock::now() + timeout;
     while (!done()) {
         if (Clock::now() > deadline) {
             return false;
@@ -168,16 +167,6 @@ private:
     qint64 m_longest = 0;
 };
 
-/// Processes events until `done` holds or `timeout` passes; whether it held.
-bool processEventsFor(std::chrono::milliseconds timeout, const std::function<bool()>& done)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!done() && Clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return done();
-}
-
 /// Writes `bytes` to a file of `directory`, for xclip to copy; its path, or nothing when it cannot be written.
 std::optional<QString> writeCopy(const QTemporaryDir& directory, const QByteArray& bytes)
 {
@@ -238,8 +227,8 @@ void GuiThreadStallDuringCaptures(benchmark::State& state)
             }
             // From here on: starting xclip forks this process, which is the benchmark's cost, not Velmora's.
             meter.restart();
-            const auto captured = processEventsFor(
-                30s, [&] { return !manager.history().empty() && manager.history().front().id() != front; });
+            const auto captured = processEventsUntil(
+                [&] { return !manager.history().empty() && manager.history().front().id() != front; }, 30s);
             if (!captured) {
                 state.SkipWithError((std::string("not captured: ") + copy.name).c_str());
                 return;
@@ -254,7 +243,7 @@ void GuiThreadStallDuringCaptures(benchmark::State& state)
             return;
         }
         meter.restart();
-        processEventsFor(4s, [] { return false; });
+        processEventsUntil([] { return false; }, 4s);
         state.counters["silent_owner_ms"] =
             std::max(state.counters["silent_owner_ms"].value, meter.longestMilliseconds());
         longest = std::max(longest, meter.longestMilliseconds());
@@ -288,21 +277,21 @@ void HotKeyToPanelDuringA4kCapture(benchmark::State& state)
         // Once the watcher has taken up the change it reads and decodes for some 100 ms.
         const auto path = writeCopy(directory, screenshotPng(3840, 2160, ++variant));
         if (!path || !copyWithXclip(*path, "image/png") ||
-            !processEventsFor(5s, [&] { return manager.lastChangeCount() != count; })) {
+            !processEventsUntil([&] { return manager.lastChangeCount() != count; }, 5s)) {
             state.SkipWithError("the copy was not seen");
             return;
         }
         counter.paints = 0;
         const auto start = Clock::now();
         g_client->pressHotKey();
-        if (!processEventsFor(5s, [&] { return counter.paints > 0; })) {
+        if (!processEventsUntil([&] { return counter.paints > 0; }, 5s)) {
             state.SkipWithError("the hot key did not open the panel");
             return;
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         state.counters["captured_before_panel"] += manager.history().size() != size ? 1 : 0;
         g_client->pressHotKey();
-        if (!processEventsFor(5s, [&] { return !panel->isVisible() && manager.history().size() != size; })) {
+        if (!processEventsUntil([&] { return !panel->isVisible() && manager.history().size() != size; }, 5s)) {
             state.SkipWithError("the panel did not close or the picture was not captured");
             return;
         }
