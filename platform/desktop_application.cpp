@@ -1,5 +1,7 @@
 #include "platform/desktop_application.h"
 
+#include "platform/x11/connection.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -27,6 +29,11 @@ std::vector<QWidget*> shownWindows()
 }
 
 } // namespace
+
+DesktopApplication::DesktopApplication()
+{
+    x11::exitWhenTheConnectionBreaks();
+}
 
 void DesktopApplication::activate()
 {

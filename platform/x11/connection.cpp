@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 namespace platform::x11 {
@@ -29,6 +31,20 @@ std::uint32_t applicationRoot()
         xcb_screen_next(&roots);
     }
     return roots.rem > 0 ? roots.data->root : 0;
+}
+
+void exitWhenTheConnectionBreaks()
+{
+    static xcb_connection_t* connection = nullptr;
+    connection = applicationConnection();
+    if (connection) {
+        // Qt's words; no exit handlers, while other threads may still use what they would destroy.
+        XSetIOErrorHandler([](Display*) -> int {
+            std::fprintf(stderr, "The X11 connection broke (error %d). Did the X11 server die?\n",
+                         xcb_connection_has_error(connection));
+            std::_Exit(1);
+        });
+    }
 }
 
 } // namespace platform::x11

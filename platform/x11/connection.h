@@ -13,4 +13,8 @@ namespace platform::x11 {
 /// The root window of the screen the application runs on; 0 without an X11 connection.
 [[nodiscard]] std::uint32_t applicationRoot();
 
+/// Ends the process with one line on stderr once the application's X connection breaks, whichever side of
+/// it notices first: Qt's event loop says so in one line, but its Xlib display adds Xlib's own report.
+void exitWhenTheConnectionBreaks();
+
 } // namespace platform::x11

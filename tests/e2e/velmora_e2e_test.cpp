@@ -128,10 +128,5 @@ TEST_F(DesktopTest, EndsWithOneLineOfExplanationWhenItsXServerGoesAway)
     server.kill();
     EXPECT_GT(exitCodeAtEnd(velmora), 0);
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
-    // Qt says it in one line; when its Xlib display notices first, Xlib's own "XIO" report follows.
-    const auto lines = said.split('\n');
-    EXPECT_TRUE(lines.front().contains("X11")) << said.toStdString();
-    EXPECT_TRUE(std::ranges::all_of(lines.begin() + 1, lines.end(), [](const QString& line) {
-        return line.startsWith("XIO") || line.startsWith(' ');
-    })) << said.toStdString();
+    EXPECT_TRUE(said.contains("X11") && !said.contains('\n')) << said.toStdString();
 }
