@@ -6,10 +6,12 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QMetaObject>
 #include <QMimeData>
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -27,19 +29,10 @@ constexpr auto pngMimeType = "image/png";
 // Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
 constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
 
-struct TextForm
-{
-    const char* target;
-    bool isLatin1;
-};
-
-// In order of preference. Plain "text/plain" is the locale's encoding, UTF-8 on any current system.
-constexpr std::array textForms = {
-    TextForm{"UTF8_STRING", false},
-    TextForm{"text/plain;charset=utf-8", false},
-    TextForm{"STRING", true},
-    TextForm{"text/plain", false},
-};
+// In order of preference. STRING is Latin-1; plain "text/plain" is the locale's encoding, UTF-8 on any
+// current system.
+constexpr std::array<std::string_view, 4> textForms = {"UTF8_STRING", "text/plain;charset=utf-8", "STRING",
+                                                       "text/plain"};
 
 QClipboard& clipboard()
 {
@@ -114,24 +107,22 @@ QtClipboard::QtClipboard()
 {
     // Qt may report a change of an earlier owner right after our own write, so only changes while
     // another application owns the clipboard count; our own writes count in clear().
-    m_clipboardChanged =
-        QObject::connect(&clipboard(), &QClipboard::changed, &clipboard(), [this](QClipboard::Mode mode) {
-            if (mode != QClipboard::Clipboard) {
-                return;
+    QObject::connect(&clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
+        if (mode != QClipboard::Clipboard) {
+            return;
+        }
+        m_ownsClipboard = clipboard().ownsClipboard();
+        if (!m_ownsClipboard) {
+            m_changeCount.fetch_add(1);
+            if (m_changeHandler) {
+                m_changeHandler();
             }
-            m_ownsClipboard = clipboard().ownsClipboard();
-            if (!m_ownsClipboard) {
-                m_changeCount.fetch_add(1);
-                if (m_changeHandler) {
-                    m_changeHandler();
-                }
-            }
-        });
+        }
+    });
 }
 
 QtClipboard::~QtClipboard()
 {
-    QObject::disconnect(m_clipboardChanged);
     close(m_interruption);
 }
 
@@ -149,7 +140,7 @@ QtClipboard::ReadSession* QtClipboard::readSession()
     if (!m_reader) {
         return nullptr;
     }
-    m_session = ReadSession{count, now, now + readLimit, {}, false, false};
+    m_session = ReadSession{count, now, {}, false, false, false};
     auto targets = m_reader->targets(patience(*m_session));
     if (targets.outcome == SelectionReader::Outcome::Received) {
         m_session->targets = std::move(targets.value);
@@ -172,11 +163,6 @@ std::optional<QByteArray> QtClipboard::read(ReadSession& session, const QByteArr
                                                                   : std::nullopt;
 }
 
-SelectionReader::Patience QtClipboard::patience(const ReadSession& session) const
-{
-    return {silenceLimit, session.deadline, m_interruption};
-}
-
 void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome, std::uint32_t owner)
 {
     session.gaveUp = true;
@@ -189,7 +175,7 @@ void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome,
     m_retriedOwner = owner;
     // Only if the content is still the one that was read: a newer copy is read at the next tick anyway.
     QMetaObject::invokeMethod(
-        &m_retryContext,
+        &m_context,
         [this, count = session.changeCount] {
             auto expected = count;
             if (m_changeCount.compare_exchange_strong(expected, count + 1)) {
@@ -232,14 +218,13 @@ std::optional<QString> QtClipboard::text()
             return std::nullopt;
         }
         // An owner without a list of targets is asked for each form in turn.
-        const auto offered =
-            std::find(session->targets.begin(), session->targets.end(), form.target) != session->targets.end();
-        if (session->answeredTargets && !offered) {
+        const QByteArray target(form.data(), static_cast<qsizetype>(form.size()));
+        if (session->answeredTargets && std::ranges::find(session->targets, target) == session->targets.end()) {
             continue;
         }
-        if (const auto bytes = read(*session, form.target)) {
+        if (const auto bytes = read(*session, target)) {
             // Invalid UTF-8 becomes U+FFFD, never a failure.
-            return form.isLatin1 ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
+            return form == "STRING" ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
         }
     }
     return std::nullopt;

@@ -4,7 +4,6 @@
 #include "platform/x11/selection_reader.h"
 
 #include <QByteArray>
-#include <QMetaObject>
 #include <QObject>
 
 #include <atomic>
@@ -55,7 +54,6 @@ private:
     {
         std::int64_t changeCount = 0;
         std::chrono::steady_clock::time_point started;
-        std::chrono::steady_clock::time_point deadline;
         std::vector<QByteArray> targets;
         bool answeredTargets = false;
         bool gaveUp = false;
@@ -74,7 +72,10 @@ private:
     [[nodiscard]] ReadSession* readSession();
     /// The content as `target`; nothing when the owner refused it or the session gave up on the owner.
     [[nodiscard]] std::optional<QByteArray> read(ReadSession& session, const QByteArray& target);
-    [[nodiscard]] x11::SelectionReader::Patience patience(const ReadSession& session) const;
+    [[nodiscard]] x11::SelectionReader::Patience patience(const ReadSession& session) const
+    {
+        return {silenceLimit, session.started + readLimit, m_interruption};
+    }
     void giveUp(ReadSession& session, x11::SelectionReader::Outcome outcome, std::uint32_t owner);
     void write(OwnContent content);
 
@@ -95,9 +96,9 @@ private:
 
     // Readable once reads must end at once.
     int m_interruption = -1;
-    // Receives the retries scheduled during a capture; going with the clipboard, it takes them along.
-    QObject m_retryContext;
-    QMetaObject::Connection m_clipboardChanged;
+    // Receives Qt's change reports and the retries scheduled during a capture; going with the clipboard,
+    // it takes them along.
+    QObject m_context;
     std::function<void()> m_changeHandler;
 };
 

@@ -35,16 +35,11 @@ std::uint32_t applicationRoot()
 
 void exitWhenTheConnectionBreaks()
 {
-    static xcb_connection_t* connection = nullptr;
-    connection = applicationConnection();
-    if (connection) {
-        // Qt's words; no exit handlers, while other threads may still use what they would destroy.
-        XSetIOErrorHandler([](Display*) -> int {
-            std::fprintf(stderr, "The X11 connection broke (error %d). Did the X11 server die?\n",
-                         xcb_connection_has_error(connection));
-            std::_Exit(1);
-        });
-    }
+    // No exit handlers: other threads may still use what they would destroy.
+    XSetIOErrorHandler([](Display*) -> int {
+        std::fputs("The X11 connection broke. Did the X11 server die?\n", stderr);
+        std::_Exit(1);
+    });
 }
 
 } // namespace platform::x11

@@ -131,31 +131,21 @@ std::uint32_t SelectionReader::atom(const QByteArray& name)
         return XCB_ATOM_NONE;
     }
     m_atomsByName.insert(name, reply->atom);
-    m_namesByAtom.insert(reply->atom, name);
     return reply->atom;
 }
 
-std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32_t>& atoms)
+std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32_t>& atoms) const
 {
-    // Ask for every unknown name first and collect the answers after: one round trip in all.
-    std::vector<std::pair<std::uint32_t, xcb_get_atom_name_cookie_t>> pending;
+    // Ask for every name first and collect the answers after: one round trip in all.
+    std::vector<xcb_get_atom_name_cookie_t> cookies;
     for (const auto atom : atoms) {
-        if (!m_namesByAtom.contains(atom)) {
-            pending.emplace_back(atom, xcb_get_atom_name(m_connection, atom));
-        }
-    }
-    for (const auto& [atom, cookie] : pending) {
-        const ReplyPointer<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr));
-        if (reply) {
-            const QByteArray name(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
-            m_namesByAtom.insert(atom, name);
-            m_atomsByName.insert(name, atom);
-        }
+        cookies.push_back(xcb_get_atom_name(m_connection, atom));
     }
     std::vector<QByteArray> names;
-    for (const auto atom : atoms) {
-        if (const auto name = m_namesByAtom.constFind(atom); name != m_namesByAtom.cend()) {
-            names.push_back(*name);
+    for (const auto cookie : cookies) {
+        const ReplyPointer<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr));
+        if (reply) {
+            names.emplace_back(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
         }
     }
     return names;

@@ -89,13 +89,12 @@ private:
     [[nodiscard]] std::optional<Property> takeProperty(std::uint32_t property);
     void makeRequestor();
     [[nodiscard]] std::uint32_t atom(const QByteArray& name);
-    [[nodiscard]] std::vector<QByteArray> atomNames(const std::vector<std::uint32_t>& atoms);
+    [[nodiscard]] std::vector<QByteArray> atomNames(const std::vector<std::uint32_t>& atoms) const;
 
     xcb_connection_t* m_connection;
     std::uint32_t m_root;
-    // Before the atoms below, which are interned through them.
+    // Before the atoms below, which are interned through it.
     QHash<QByteArray, std::uint32_t> m_atomsByName;
-    QHash<std::uint32_t, QByteArray> m_namesByAtom;
     // The window the owner delivers to; replaced after a failed transfer, so that late answers to an
     // abandoned request cannot be taken for the next one.
     std::uint32_t m_requestor = 0;

@@ -32,14 +32,11 @@ public:
     }
     ~X11HotKeys() override
     {
-        if (!m_connection) {
-            return;
-        }
         QCoreApplication::instance()->removeNativeEventFilter(this);
+        // None without a connection.
         for (const auto& registration : m_registrations) {
             ungrab(registration);
         }
-        xcb_flush(m_connection);
     }
 
     HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) override;
@@ -77,6 +74,7 @@ private:
         for (const auto modifiers : registration.variants()) {
             xcb_ungrab_key(m_connection, registration.keycode, m_root, modifiers);
         }
+        xcb_flush(m_connection);
     }
 
     xcb_connection_t* m_connection;
