@@ -3,9 +3,16 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
+
+// Linux ignores Qt's priorities under its normal scheduling; a nice value, which it keeps per thread, lets
+// the GUI thread go first while a capture decodes, and still lets the capture run on a busy machine.
+constexpr int backgroundNiceness = 10;
 
 class QtBackgroundTimer final : public BackgroundTimer
 {
@@ -20,13 +27,13 @@ public:
         m_timer->moveToThread(m_thread);
         QObject::connect(m_timer, &QTimer::timeout, m_timer, tick);
         QObject::connect(m_thread, &QThread::started, m_timer, [timer = m_timer, tick] {
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), backgroundNiceness);
             tick();
             timer->start();
         });
         QObject::connect(m_thread, &QThread::finished, m_timer, &QObject::deleteLater);
-        // Not IdlePriority: Linux runs such a thread only on idle processors, and may not raise it again
-        // unprivileged. The watcher's ticks also capture, and a capture starved by a busy machine would
-        // take the owner for silent and lose the copy.
+        // Not IdlePriority: Linux runs such a thread only on idle processors. The watcher's ticks also
+        // capture, and a capture starved by a busy machine would take the owner for silent and lose the copy.
         m_thread->start(QThread::LowestPriority);
     }
 
