@@ -88,10 +88,8 @@ protected:
         if (mimeType == m_originalMimeType) {
             return m_image->encodedBytes();
         }
-        if (mimeType != QLatin1String(pngMimeType)) {
-            return {};
-        }
-        return encodeImage(m_image->toQImage(), "png").value_or(QByteArray());
+        return mimeType == QLatin1String(pngMimeType) ? encodeImage(m_image->toQImage(), "png").value_or(QByteArray())
+                                                      : QVariant();
     }
 
 private:
@@ -166,10 +164,9 @@ std::optional<QByteArray> QtClipboard::read(ReadSession& session, const QByteArr
 void QtClipboard::giveUp(ReadSession& session, SelectionReader::Outcome outcome, std::uint32_t owner)
 {
     session.gaveUp = true;
-    if (outcome != SelectionReader::Outcome::Silent) {
-        return;
-    }
-    if (m_retriedChangeCount.load() == session.changeCount && m_retriedOwner == owner) {
+    // A silent owner is asked once more, unless this was that once more.
+    if (outcome != SelectionReader::Outcome::Silent ||
+        (m_retriedChangeCount.load() == session.changeCount && m_retriedOwner == owner)) {
         return;
     }
     m_retriedOwner = owner;

@@ -33,8 +33,6 @@ public:
     static constexpr std::chrono::seconds readLimit{30};
 
     QtClipboard();
-    QtClipboard(const QtClipboard&) = delete;
-    QtClipboard& operator=(const QtClipboard&) = delete;
     ~QtClipboard() override;
 
     [[nodiscard]] std::int64_t changeCount() const override { return m_changeCount.load(); }

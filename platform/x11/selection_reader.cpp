@@ -60,11 +60,8 @@ Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted 
                 return {std::move(event)};
             }
         }
-        if (xcb_connection_has_error(connection)) {
-            return {};
-        }
         const auto now = Clock::now();
-        if (now >= patience.deadline) {
+        if (xcb_connection_has_error(connection) || now >= patience.deadline) {
             return {};
         }
         if (now >= silenceEnds) {

@@ -19,15 +19,13 @@ namespace platform::x11 {
 class SelectionReader
 {
 public:
-    using Deadline = std::chrono::steady_clock::time_point;
-
     /// How long to wait: an owner that sends data keeps the transfer going, one that falls silent ends it.
     struct Patience
     {
         /// The longest time the owner may send nothing, counted from the request or its last chunk.
         std::chrono::milliseconds silence;
         /// When the transfer ends however busy the owner is, against an owner that trickles forever.
-        Deadline deadline;
+        std::chrono::steady_clock::time_point deadline;
         /// A descriptor that turns readable when the transfer must end at once, as the program quits; -1 for
         /// none.
         int interruption = -1;

@@ -26,9 +26,7 @@ class X11HotKeys final : public HotKeys, private QAbstractNativeEventFilter
 public:
     X11HotKeys(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root)
     {
-        if (m_connection) {
-            QCoreApplication::instance()->installNativeEventFilter(this);
-        }
+        QCoreApplication::instance()->installNativeEventFilter(this);
     }
     ~X11HotKeys() override
     {

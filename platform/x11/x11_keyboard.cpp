@@ -62,8 +62,8 @@ void X11Keyboard::pressPasteChord()
         }
     }
     const auto chordKeys = keymap.modifierKeycodes(pasteModifierMask);
-    const bool chordModifierHeld = std::ranges::any_of(chordKeys, isDown);
-    const auto modifierKey = chordModifierHeld || chordKeys.empty() ? xcb_keycode_t{0} : chordKeys.front();
+    const bool pressModifier = !chordKeys.empty() && !std::ranges::any_of(chordKeys, isDown);
+    const auto modifierKey = pressModifier ? chordKeys.front() : xcb_keycode_t{0};
     if (modifierKey != 0) {
         fakeKey(XCB_KEY_PRESS, modifierKey);
     }
