@@ -13,10 +13,8 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
 // The paste chord must wait until the window the user copied from has the focus again.
-TEST(AutoPasteTest, ClosesAndHidesAtOnceThenPastesOnceForEachCallALittleLater)
+TEST(AutoPasteTest, HidesAtOnceAndPastesForEachCallALittleLater)
 {
     FakeDesktop desktop;
     NotificationCenter notifications;
@@ -36,5 +34,3 @@ TEST(AutoPasteTest, ClosesAndHidesAtOnceThenPastesOnceForEachCallALittleLater)
     eventLoop.advance(50ms);
     EXPECT_EQ(desktop.log, (std::vector<std::string>{"paste", "paste"}));
 }
-
-} // namespace

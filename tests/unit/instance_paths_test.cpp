@@ -10,8 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 TEST(InstancePathsTest, NamesOneSocketPerDisplayWhateverTheScreenOrSpelling)
 {
     for (const auto& [display, name] : {std::pair{":12.1", "12"}, {"../../etc:0", "______etc_0"}, {"", "default"}}) {
@@ -21,7 +19,7 @@ TEST(InstancePathsTest, NamesOneSocketPerDisplayWhateverTheScreenOrSpelling)
 }
 
 // An absolute XDG_RUNTIME_DIR is taken as it is by the single-instance tests, end to end.
-TEST(InstancePathsTest, WithoutXdgRuntimeDirMakesAPrivateFolderAndRefusesAnOpenOneOrALink)
+TEST(InstancePathsTest, FallsBackToAFolderOnlyTheUserCanOpen)
 {
     QTemporaryDir temporary;
     // QDir::tempPath() follows TMPDIR: the fallback lands in this test's folder.
@@ -43,7 +41,7 @@ TEST(InstancePathsTest, WithoutXdgRuntimeDirMakesAPrivateFolderAndRefusesAnOpenO
 }
 
 // A peer of the same user and the real request lines are accepted by the single-instance tests, end to end.
-TEST(InstancePathsTest, RefusesAnotherUserAndAnythingButAnExactRequestLine)
+TEST(InstancePathsTest, RefusesOtherUsersAndMalformedRequests)
 {
     EXPECT_FALSE(isPeerAllowed(0, 1000));
     EXPECT_FALSE(isPeerAllowed(std::nullopt, 1000));
@@ -52,5 +50,3 @@ TEST(InstancePathsTest, RefusesAnotherUserAndAnythingButAnExactRequestLine)
         EXPECT_EQ(parseRequestLine(line), std::nullopt);
     }
 }
-
-} // namespace

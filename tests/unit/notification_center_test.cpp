@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 // An observer added while a post runs hears only the next one.
 TEST(NotificationCenterTest, RunsTheObserversOfTheNameAtOnceInTheOrderAdded)
 {
@@ -25,5 +23,3 @@ TEST(NotificationCenterTest, RunsTheObserversOfTheNameAtOnceInTheOrderAdded)
     center.post(notifications::togglePopover);
     EXPECT_EQ(calls.back(), "late");
 }
-
-} // namespace

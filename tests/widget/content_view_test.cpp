@@ -19,6 +19,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -81,13 +82,6 @@ protected:
         eventLoop.settle();
     }
 
-    static void point(QWidget* row, QEvent::Type type)
-    {
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(row, type == QEvent::Enter ? static_cast<QEvent*>(&enter) : &leave);
-    }
-
     [[nodiscard]] QScrollArea* list() const { return view.findChild<QScrollArea*>(QStringLiteral("historyList")); }
     [[nodiscard]] QLineEdit* searchField() const { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
 
@@ -101,7 +95,7 @@ protected:
                      [] {}};
 };
 
-TEST_F(ContentViewTest, ShowsTheSearchTextAndSaysWhenNothingMatchesOrTheHistoryIsEmpty)
+TEST_F(ContentViewTest, SaysWhenNothingMatchesOrTheHistoryIsEmpty)
 {
     EXPECT_EQ(message(), std::nullopt);
     manager->setSearchText(QStringLiteral("entry 12"));
@@ -116,18 +110,13 @@ TEST_F(ContentViewTest, ShowsTheSearchTextAndSaysWhenNothingMatchesOrTheHistoryI
     EXPECT_EQ(message(), QStringLiteral("Clipboard is empty"));
 }
 
-TEST_F(ContentViewTest, KeysMoveOneSelectionThatStaysInViewAndReturnPastesIt)
+TEST_F(ContentViewTest, KeysMoveTheSelectionAndReturnPastesIt)
 {
     // Text rows of one height, each followed by a one-pixel separator.
     const int page = list()->viewport()->height() / (rows()[0]->height() + 1);
     ASSERT_LT(3 * page, 49);
-    const struct
-    {
-        const char* name;
-        std::vector<Qt::Key> keys;
-        std::optional<int> selected;
-        int pastes;
-    } cases[] = {
+    // Name, keys, the row selected after them, how often it was pasted.
+    const std::tuple<const char*, std::vector<Qt::Key>, std::optional<int>, int> cases[] = {
         {"Up from the field", {Qt::Key_Up}, std::nullopt, 0},
         {"Down, Down, Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}, 0, 0},
         {"End, Down", {Qt::Key_End, Qt::Key_Down}, 49, 0},
@@ -137,18 +126,17 @@ TEST_F(ContentViewTest, KeysMoveOneSelectionThatStaysInViewAndReturnPastesIt)
         {"Return on the second row", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, 1, 1},
         {"Enter on the keypad", {Qt::Key_Down, Qt::Key_Enter}, 0, 1},
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    for (const auto& [name, keys, selected, pasteCount] : cases) {
+        SCOPED_TRACE(name);
         reopen();
         pastes.clear();
-        for (const auto key : testCase.keys) {
+        for (const auto key : keys) {
             press(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         }
-        const auto selected = rows(true);
-        EXPECT_EQ(selected, testCase.selected ? QList{rows()[*testCase.selected]} : QList<ClipboardItemView*>());
-        const auto pasted = QStringLiteral("entry %1").arg(testCase.selected.value_or(-1));
-        EXPECT_EQ(pastes, std::vector<QString>(testCase.pastes, pasted));
-        for (const auto* row : selected) {
+        const auto highlighted = rows(true);
+        EXPECT_EQ(highlighted, selected ? QList{rows()[*selected]} : QList<ClipboardItemView*>());
+        EXPECT_EQ(pastes, std::vector<QString>(pasteCount, QStringLiteral("entry %1").arg(selected.value_or(-1))));
+        for (const auto* row : highlighted) {
             const auto top = row->mapTo(list()->viewport(), QPoint()).y();
             EXPECT_TRUE(top >= 0 && top + row->height() <= list()->viewport()->height());
         }
@@ -164,7 +152,7 @@ TEST_F(ContentViewTest, EscapeAsksToClose)
     EXPECT_EQ(closeRequests, 1);
 }
 
-TEST_F(ContentViewTest, ANewSearchStartsWithoutASelectionAndDownTakesTheFirstMatch)
+TEST_F(ContentViewTest, ANewSearchStartsWithoutASelection)
 {
     press(Qt::Key_End);
     QTest::keyClicks(view.focusWidget(), QStringLiteral("entry 4"));
@@ -175,16 +163,18 @@ TEST_F(ContentViewTest, ANewSearchStartsWithoutASelectionAndDownTakesTheFirstMat
     EXPECT_EQ(pastes, std::vector{QStringLiteral("entry 4")});
 }
 
-TEST_F(ContentViewTest, ThePointerMovesTheOneSelectionWhichFollowsItsRow)
+TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRow)
 {
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QEvent leave(QEvent::Leave);
     press(Qt::Key_Down);
-    point(rows()[3], QEvent::Enter);
+    QApplication::sendEvent(rows()[3], &enter);
     EXPECT_EQ(rows(true), QList{rows()[3]});
     press(Qt::Key_Down);
-    point(rows()[3], QEvent::Leave);
+    QApplication::sendEvent(rows()[3], &leave);
     EXPECT_EQ(rows(true), QList{rows()[4]});
     auto* row = rows()[1];
-    point(row, QEvent::Enter);
+    QApplication::sendEvent(row, &enter);
     setHistory({{QStringLiteral("new"), nullptr}, manager->history()[0], manager->history()[1]});
     EXPECT_EQ(rows(true), QList{row});
     EXPECT_EQ(rows()[2], row);
