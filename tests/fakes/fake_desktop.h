@@ -4,106 +4,42 @@
 #include "platform/application.h"
 #include "platform/hot_keys.h"
 #include "platform/keyboard.h"
-#include "platform/qt_screens.h"
 #include "platform/screens.h"
 #include "platform/tray.h"
 
-#include <QRect>
+#include <QPoint>
 
-#include <functional>
 #include <optional>
-#include <utility>
+#include <string>
 #include <vector>
 
-// Desktop stand-ins; their calls go into one log, for tests of the order between collaborators.
-enum class Call
+/// Every desktop service in one, noting its calls in one log for tests of their order. Grants every hot
+/// key, answers every alert at once and has no screen.
+struct FakeDesktop final : platform::Application,
+                           platform::Keyboard,
+                           platform::HotKeys,
+                           platform::Tray,
+                           platform::Alerts,
+                           platform::Screens
 {
-    Activate,
-    Hide,
-    Quit,
-    ShowTray,
-    RegisterHotKey,
-    PressPasteChord,
-    ShowAlert
-};
-using CallLog = std::vector<Call>;
-
-struct FakeApplication final : platform::Application
-{
-    explicit FakeApplication(CallLog& log) : log(log) {}
-    void activate() override { log.push_back(Call::Activate); }
-    void hide() override { log.push_back(Call::Hide); }
-    void quit() override { log.push_back(Call::Quit); }
-    CallLog& log;
-};
-
-struct FakeKeyboard final : platform::Keyboard
-{
-    explicit FakeKeyboard(CallLog& log) : log(log) {}
-    void pressPasteChord() override { log.push_back(Call::PressPasteChord); }
-    CallLog& log;
-};
-
-// Grants every chord; `press` plays the desktop.
-struct FakeHotKeys final : platform::HotKeys
-{
-    explicit FakeHotKeys(CallLog& log) : log(log) {}
-    platform::HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) override
+    void activate() override { log.emplace_back("activate"); }
+    void hide() override { log.emplace_back("hide"); }
+    void quit() override { log.emplace_back("quit"); }
+    void pressPasteChord() override { log.emplace_back("paste"); }
+    platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> /*pressed*/) override
     {
-        log.push_back(Call::RegisterHotKey);
-        registrations.emplace_back(chord, std::move(pressed));
+        log.emplace_back("register hot key");
         return platform::HotKeyStatus::Registered;
     }
-    void press(QKeyCombination chord) const
+    void show(const QIcon& /*icon*/, const QString& /*name*/, ClickHandler /*clicked*/) override
     {
-        for (const auto& [registered, pressed] : registrations) {
-            if (registered == chord) {
-                pressed();
-            }
-        }
+        log.emplace_back("show tray icon");
     }
-    CallLog& log;
-    std::vector<std::pair<QKeyCombination, std::function<void()>>> registrations;
-};
-
-// Tests call `clicked` as the tray host would.
-struct FakeTray final : platform::Tray
-{
-    explicit FakeTray(CallLog& log) : log(log) {}
-    void show(const QIcon& icon, const QString& /*name*/, ClickHandler clicked) override
-    {
-        log.push_back(Call::ShowTray);
-        hasIcon = !icon.isNull();
-        this->clicked = std::move(clicked);
-    }
-    CallLog& log;
-    bool hasIcon = false;
-    ClickHandler clicked;
-};
-
-// Each alert returns at once, as if its button had been pressed.
-struct FakeAlerts final : platform::Alerts
-{
-    explicit FakeAlerts(CallLog& log) : log(log) {}
-    void exec(const platform::Alert& alert) override
-    {
-        log.push_back(Call::ShowAlert);
-        shown.push_back(alert);
-    }
-    CallLog& log;
-    std::vector<platform::Alert> shown;
-};
-
-struct FakeScreens final : platform::Screens
-{
-    [[nodiscard]] std::vector<platform::Screen> screens() const override { return all; }
+    void exec(const platform::Alert& /*alert*/) override { log.emplace_back("alert"); }
+    [[nodiscard]] std::vector<platform::Screen> screens() const override { return {}; }
     [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
-    [[nodiscard]] platform::Point pointerPosition() const override { return pointer; }
-    [[nodiscard]] QPoint topLeftInQt(const platform::Rect& rect) const override
-    {
-        return platform::toQtTopLeft(rect, QRect(0, 0, 1440, 900));
-    }
+    [[nodiscard]] platform::Point pointerPosition() const override { return {}; }
+    [[nodiscard]] QPoint topLeftInQt(const platform::Rect& /*rect*/) const override { return {}; }
 
-    std::vector<platform::Screen> all;
-    platform::Point pointer;
+    std::vector<std::string> log;
 };

@@ -5,12 +5,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 /// Runs nothing until the test drains it; tasks may come from any thread, delayed ones wait for its clock.
 class FakeEventLoop final : public platform::EventLoop
@@ -20,7 +19,7 @@ public:
     void postDelayed(std::chrono::milliseconds delay, platform::Task task) override
     {
         const std::lock_guard lock(m_pendingMutex);
-        m_pending.push_back({m_now + delay, std::move(task)});
+        m_pending.emplace(m_now + delay, std::move(task));
     }
 
     /// Runs the tasks that are due, including those they post, until none is left; returns how many ran.
@@ -32,17 +31,12 @@ public:
         const auto until = m_now + duration;
         std::size_t ran = 0;
         // Earliest first, posting order among equals; a task sees the clock at its own deadline.
-        for (auto due = std::ranges::min_element(m_pending, {}, &Pending::first);
-             due != m_pending.end() && due->first <= until;
-             due = std::ranges::min_element(m_pending, {}, &Pending::first)) {
-            m_now = due->first;
-            auto task = std::move(due->second);
-            m_pending.erase(due);
+        for (; !m_pending.empty() && m_pending.begin()->first <= until; ++ran) {
+            auto due = m_pending.extract(m_pending.begin());
+            m_now = due.key();
             lock.unlock();
-            task();
-            // Not under the lock: what the task kept alive may post more work as it goes.
-            task = nullptr;
-            ++ran;
+            // Gone before the lock is taken again: what the task kept alive may post more work as it goes.
+            std::exchange(due, {}).mapped()();
             lock.lock();
         }
         m_now = until;
@@ -65,10 +59,8 @@ public:
     }
 
 private:
-    // A task and when it is due.
-    using Pending = std::pair<std::chrono::milliseconds, platform::Task>;
-
     mutable std::mutex m_pendingMutex;
-    std::vector<Pending> m_pending;
+    // Tasks by when they are due.
+    std::multimap<std::chrono::milliseconds, platform::Task> m_pending;
     std::chrono::milliseconds m_now{0};
 };

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-TEST(AutostartTest, EnablingWritesAnEntryDisablingRemovesItAndAHiddenOrUnwritableEntryIsOff)
+TEST(AutostartTest, IsOnOnlyWhileAVisibleEntryIsWritten)
 {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
@@ -45,5 +43,3 @@ TEST(AutostartTest, QuotesAndEscapesOnlyWhatTheExecKeyNeeds)
         EXPECT_EQ(desktopExecArgument(program), expected);
     }
 }
-
-} // namespace

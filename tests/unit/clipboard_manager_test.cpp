@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,15 +30,8 @@ std::shared_ptr<const platform::Image> solidImage(QColor color)
 // What a copy offers, or what an entry holds (its picture as a list of one).
 using Content = std::pair<std::optional<Images>, std::optional<QString>>;
 
-Content text(const QString& text)
-{
-    return {std::nullopt, text};
-}
-
-Content picture(const std::shared_ptr<const platform::Image>& image)
-{
-    return {Images{image}, std::nullopt};
-}
+const auto text = [](const QString& value) { return Content{std::nullopt, value}; };
+const auto picture = [](const std::shared_ptr<const platform::Image>& image) { return Content{Images{image}, {}}; };
 
 class ClipboardManagerTest : public ::testing::Test
 {
@@ -66,7 +60,7 @@ protected:
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
 };
 
-TEST_F(ClipboardManagerTest, ReadsOnATickThatSeesAnotherCountOrAtOnceOnAReportedChangeAndOnlyOnce)
+TEST_F(ClipboardManagerTest, ReadsEachChangeOnceOnATickOrAReport)
 {
     timers.fire();
     eventLoop.runPending();
@@ -88,7 +82,7 @@ TEST_F(ClipboardManagerTest, ReadsOnATickThatSeesAnotherCountOrAtOnceOnAReported
     EXPECT_EQ(eventLoop.pendingCount(), 0u);
 }
 
-TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWithIt)
+TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAlive)
 {
     const std::weak_ptr<ClipboardManager> weakManager = manager;
     clipboard.copyText("in flight");
@@ -101,7 +95,7 @@ TEST_F(ClipboardManagerTest, ACaptureInFlightKeepsTheStoreAliveAndItsTimerGoesWi
 }
 
 // Texts are trimmed of Unicode white space and compared up to canonical equivalence; pictures as their TIFF.
-TEST_F(ClipboardManagerTest, StoresTheTrimmedTextOrTheFirstPictureOfEachCopyOnceNewestFirst)
+TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
 {
     const auto red = solidImage(Qt::red);
     const auto green = solidImage(Qt::green);
@@ -109,12 +103,8 @@ TEST_F(ClipboardManagerTest, StoresTheTrimmedTextOrTheFirstPictureOfEachCopyOnce
     const auto greenAgain = solidImage(Qt::green);
     // A header announcing a picture whose pixels are missing: it has a size, but no TIFF.
     const auto broken = platform::Image::fromEncoded("P6\n64 64\n255\n");
-    const struct
-    {
-        const char* name;
-        std::vector<Content> copies;
-        std::vector<Content> stored;
-    } rows[] = {
+    // Name, copies, the history they leave.
+    const std::tuple<const char*, std::vector<Content>, std::vector<Content>> rows[] = {
         {"Unicode white space around", {text(u"\u2028\u00A0 a \t b\n\nc\r\n\u0085"_s)}, {text("a \t b\n\nc")}},
         {"only white space", {text(u" \t\n\u2028 "_s)}, {}},
         {"same text but for surrounding white space", {text("alpha"), text("  alpha\n")}, {text("alpha")}},
@@ -127,17 +117,17 @@ TEST_F(ClipboardManagerTest, StoresTheTrimmedTextOrTheFirstPictureOfEachCopyOnce
         {"two pictures and a text", {{Images{red, blue}, "the text"}}, {picture(red)}},
         {"a picture and something else", {{Images{red, nullptr}, "the text"}}, {text("the text")}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, copies, history] : rows) {
+        SCOPED_TRACE(name);
         manager->clearHistory();
-        for (const auto& copy : row.copies) {
+        for (const auto& copy : copies) {
             copyAndCapture(copy);
         }
-        EXPECT_EQ(stored(), row.stored);
+        EXPECT_EQ(stored(), history);
     }
 }
 
-TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovingADuplicateToTheFrontAsANewEntry)
+TEST_F(ClipboardManagerTest, KeepsFiftyEntriesAndMovesARepeatToTheFront)
 {
     for (int index = 0; index <= 50; ++index) {
         copyAndCapture(text(QString::number(index)));

