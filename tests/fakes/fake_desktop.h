@@ -10,7 +10,6 @@
 #include <QPoint>
 
 #include <optional>
-#include <string>
 #include <vector>
 
 /// Every desktop service in one, noting its calls in one log for tests of their order. Grants every hot
@@ -22,24 +21,35 @@ struct FakeDesktop final : platform::Application,
                            platform::Alerts,
                            platform::Screens
 {
-    void activate() override { log.emplace_back("activate"); }
-    void hide() override { log.emplace_back("hide"); }
-    void quit() override { log.emplace_back("quit"); }
-    void pressPasteChord() override { log.emplace_back("paste"); }
+    enum class Call
+    {
+        Activate,
+        Hide,
+        Quit,
+        Paste,
+        RegisterHotKey,
+        ShowTrayIcon,
+        Alert,
+    };
+
+    void activate() override { log.push_back(Call::Activate); }
+    void hide() override { log.push_back(Call::Hide); }
+    void quit() override { log.push_back(Call::Quit); }
+    void pressPasteChord() override { log.push_back(Call::Paste); }
     platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> /*pressed*/) override
     {
-        log.emplace_back("register hot key");
+        log.push_back(Call::RegisterHotKey);
         return platform::HotKeyStatus::Registered;
     }
     void show(const QIcon& /*icon*/, const QString& /*name*/, ClickHandler /*clicked*/) override
     {
-        log.emplace_back("show tray icon");
+        log.push_back(Call::ShowTrayIcon);
     }
-    void exec(const platform::Alert& /*alert*/) override { log.emplace_back("alert"); }
+    void exec(const platform::Alert& /*alert*/) override { log.push_back(Call::Alert); }
     [[nodiscard]] std::vector<platform::Screen> screens() const override { return {}; }
     [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
     [[nodiscard]] platform::Point pointerPosition() const override { return {}; }
     [[nodiscard]] QPoint topLeftInQt(const platform::Rect& /*rect*/) const override { return {}; }
 
-    std::vector<std::string> log;
+    std::vector<Call> log;
 };

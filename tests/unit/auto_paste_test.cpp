@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <string>
 #include <vector>
 
 using namespace std::chrono_literals;
+using Call = FakeDesktop::Call;
 
 // The paste chord must wait until the window the user copied from has the focus again.
 TEST(AutoPasteTest, HidesAtOnceAndPastesForEachCallALittleLater)
@@ -22,15 +22,15 @@ TEST(AutoPasteTest, HidesAtOnceAndPastesForEachCallALittleLater)
     // Each close comes before its hide.
     int closes = 0;
     notifications.addObserver(notifications::closePopover,
-                              [&] { EXPECT_EQ(std::ranges::count(desktop.log, "hide"), closes++); });
+                              [&] { EXPECT_EQ(std::ranges::count(desktop.log, Call::Hide), closes++); });
     performAutoPaste(notifications, desktop, eventLoop, desktop);
     EXPECT_EQ(closes, 1);
-    EXPECT_EQ(desktop.log, std::vector<std::string>{"hide"});
+    EXPECT_EQ(desktop.log, std::vector{Call::Hide});
     eventLoop.advance(50ms);
     performAutoPaste(notifications, desktop, eventLoop, desktop);
     desktop.log.clear();
     eventLoop.advance(50ms);
-    EXPECT_EQ(desktop.log, std::vector<std::string>{"paste"});
+    EXPECT_EQ(desktop.log, std::vector{Call::Paste});
     eventLoop.advance(50ms);
-    EXPECT_EQ(desktop.log, (std::vector<std::string>{"paste", "paste"}));
+    EXPECT_EQ(desktop.log, (std::vector{Call::Paste, Call::Paste}));
 }

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace {
@@ -42,7 +41,7 @@ TEST_F(AppDelegateTest, ShowingThePanelEmptiesTheSearchAndActivatesVelmora)
     delegate.showPanel();
     EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
     EXPECT_TRUE(delegate.panel()->isVisible());
-    EXPECT_EQ(desktop.log, std::vector<std::string>{"activate"});
+    EXPECT_EQ(desktop.log, std::vector{FakeDesktop::Call::Activate});
 }
 
 // A paste hides every window of the application as well, so only here does a lost close request show.
