@@ -35,7 +35,7 @@ TEST_F(SingleInstanceTest, ASecondLaunchOpensThePanelOfTheFirst)
     startListening();
     ASSERT_FALSE(isPanelShown());
     EXPECT_EQ(run(VELMORA_EXECUTABLE, {}).status, 0);
-    EXPECT_TRUE(waitFor([] { return isPanelShown() && activeWindowByXdotool() == panelWindow(); }));
+    EXPECT_TRUE(waitFor([] { return isPanelShown() && windowByXdotool() == panelWindow(); }));
 }
 
 TEST_F(SingleInstanceTest, AStaleSocketLeftByACrashDoesNotBlockTheNextStart)

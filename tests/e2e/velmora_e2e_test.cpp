@@ -28,7 +28,7 @@ TEST_F(DesktopTest, TheTrayIconTogglesThePanelAndARightClickShowsAbout)
     ASSERT_TRUE(clickAt(icon, 3));
     ASSERT_TRUE(waitFor([] {
         const WindowId alert = velmoraWindow("_NET_WM_WINDOW_TYPE_DIALOG");
-        return isViewable(alert) && activeWindowByXdotool() == alert;
+        return isViewable(alert) && windowByXdotool() == alert;
     }));
     EXPECT_TRUE(isPanelShown());
     // Another application taking the focus from the alert hides the panel too.
@@ -65,7 +65,7 @@ TEST_F(DesktopTest, ClickingAFilteredRowPastesItIntoTheWindowActiveBefore)
     copy("cherry tart");
     const auto target = PasteTarget::start();
     ASSERT_TRUE(target);
-    ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
+    ASSERT_TRUE(waitFor([&] { return windowByXdotool() == target->window(); }));
     openWithHotKey();
     // Whether the panel as drawn has one colour all over where a second row would be.
     const auto listsOneRow = [] {
