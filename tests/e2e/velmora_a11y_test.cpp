@@ -6,7 +6,7 @@
 
 using namespace std::chrono_literals;
 
-TEST_F(DesktopTest, AScreenReaderFindsTheSearchTheRowsByTheirTextAndTheQuitButton)
+TEST_F(DesktopTest, AScreenReaderFindsThePanelsControlsAndRows)
 {
     // A session bus of the test's own and on it the accessibility bus, switched on as a desktop does it
     // for a screen reader.

@@ -32,9 +32,10 @@ protected:
         }
     }
 
-    static QStringList lines(const Finished& finished)
+    /// The lines a program writes to its stdout.
+    static QStringList linesOf(const QString& program, const QStringList& arguments)
     {
-        return QString::fromLocal8Bit(finished.output).split('\n', Qt::SkipEmptyParts);
+        return QString::fromLocal8Bit(run(program, arguments).output).split('\n', Qt::SkipEmptyParts);
     }
 
     static bool clickAt(QPoint point, int button = 1)
@@ -52,7 +53,7 @@ protected:
     static QRect geometry(WindowId window)
     {
         // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
-        const auto values = lines(run("xdotool", {"getwindowgeometry", "--shell", QString::number(window)}));
+        const auto values = linesOf("xdotool", {"getwindowgeometry", "--shell", QString::number(window)});
         const auto value = [&values](int line) { return values.value(line).section('=', 1).toInt(); };
         return {value(1), value(2), value(3), value(4)};
     }
@@ -60,7 +61,7 @@ protected:
     /// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
     static WindowId velmoraWindow(const char* type)
     {
-        for (const auto& window : lines(run("xdotool", {"search", "--class", "^Velmora$"}))) {
+        for (const auto& window : linesOf("xdotool", {"search", "--class", "^Velmora$"})) {
             if (run("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).output.contains(type)) {
                 return window.toUInt();
             }
@@ -74,8 +75,8 @@ protected:
     /// Velmora's window embedded in the tint2 tray; 0 while there is none.
     static WindowId trayIcon()
     {
-        for (const auto& host : lines(run("xdotool", {"search", "--class", "^tint2$"}))) {
-            for (const auto& line : lines(run("xwininfo", {"-tree", "-id", host}))) {
+        for (const auto& host : linesOf("xdotool", {"search", "--class", "^tint2$"})) {
+            for (const auto& line : linesOf("xwininfo", {"-tree", "-id", host})) {
                 if (line.contains(QLatin1String("\"Velmora\")"))) {
                     return line.trimmed().section(' ', 0, 0).toUInt(nullptr, 16);
                 }

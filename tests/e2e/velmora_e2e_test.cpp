@@ -9,7 +9,7 @@
 
 using namespace std::chrono_literals;
 
-TEST_F(DesktopTest, TheTrayIconTogglesThePanelItsRightClickShowsTheAboutAlertOverItThatAnotherAppHides)
+TEST_F(DesktopTest, TheTrayIconTogglesThePanelAndARightClickShowsAbout)
 {
     spawn("tint2", {"-c", VELMORA_E2E_TINT2RC});
     ASSERT_TRUE(waitFor(QSystemTrayIcon::isSystemTrayAvailable, 30s)) << "no tray host";
@@ -28,7 +28,7 @@ TEST_F(DesktopTest, TheTrayIconTogglesThePanelItsRightClickShowsTheAboutAlertOve
     ASSERT_TRUE(clickAt(icon, 3));
     ASSERT_TRUE(waitFor([] {
         const WindowId alert = velmoraWindow("_NET_WM_WINDOW_TYPE_DIALOG");
-        return isViewable(alert) && activeWindowByXdotool() == alert;
+        return isViewable(alert) && windowByXdotool() == alert;
     }));
     EXPECT_TRUE(isPanelShown());
     // Another application taking the focus from the alert hides the panel too.
@@ -37,7 +37,7 @@ TEST_F(DesktopTest, TheTrayIconTogglesThePanelItsRightClickShowsTheAboutAlertOve
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
 }
 
-TEST_F(DesktopTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsVelmoraWithStatusZero)
+TEST_F(DesktopTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsVelmora)
 {
     QProcess& velmora = startVelmora();
     ASSERT_TRUE(xdotool({"mousemove", "720", "300"}));
@@ -58,14 +58,14 @@ TEST_F(DesktopTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsV
     EXPECT_EQ(exitCodeAtEnd(velmora), 0);
 }
 
-TEST_F(DesktopTest, TypingFiltersTheListAndClickingARowPastesItIntoTheWindowActiveBefore)
+TEST_F(DesktopTest, ClickingAFilteredRowPastesItIntoTheWindowActiveBefore)
 {
     startVelmora();
     copy("banana split");
     copy("cherry tart");
     const auto target = PasteTarget::start();
     ASSERT_TRUE(target);
-    ASSERT_TRUE(waitFor([&] { return activeWindowByXdotool() == target->window(); }));
+    ASSERT_TRUE(waitFor([&] { return windowByXdotool() == target->window(); }));
     openWithHotKey();
     // Whether the panel as drawn has one colour all over where a second row would be.
     const auto listsOneRow = [] {
@@ -95,7 +95,7 @@ TEST_F(DesktopTest, QuittingDuringACaptureEndsWithStatusZero)
 }
 
 // At login the tray host may start after the programs that dock in it, and it may be restarted.
-TEST_F(DesktopTest, WithoutATrayTheHotKeyWorksAndTheIconAppearsWhenATrayHostStartsLaterOrRestarts)
+TEST_F(DesktopTest, TheTrayIconAppearsWhenATrayHostStartsLaterOrRestarts)
 {
     startVelmora();
     openWithHotKey();

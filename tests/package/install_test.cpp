@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(InstallTest, PutsTheProgramAndItsFilesUnderThePrefixWhereTheirCheckersAcceptThem)
+TEST(InstallTest, InstallsFilesThatTheirCheckersAccept)
 {
     QTemporaryDir destination;
     ASSERT_TRUE(destination.isValid());

@@ -16,7 +16,7 @@ static std::string failure(const QString& program, const QStringList& arguments)
     return done.status == 0 ? "" : program.toStdString() + " failed:\n" + (done.output + done.errors).toStdString();
 }
 
-TEST_F(DesktopTest, TheDebianPackageInstalledWithAptStartsFromUsrBinAndRecordsACopy)
+TEST_F(DesktopTest, TheInstalledDebianPackageRecordsACopy)
 {
     if (::getuid() != 0) {
         GTEST_SKIP() << "installing the package into the system needs root (CI runs this test as root)";

@@ -45,16 +45,6 @@ std::string atomName(xcb_atom_t atom)
     return name;
 }
 
-xcb_window_t takeClipboard()
-{
-    const auto window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
-                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_set_selection_owner(connection, window, intern("CLIPBOARD"), XCB_CURRENT_TIME);
-    return window;
-}
-
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
 {
     const xcb_selection_notify_event_t event{
@@ -74,7 +64,8 @@ struct Owner
     std::map<xcb_atom_t, std::string> payloads;
     xcb_atom_t targets = intern("TARGETS");
     xcb_atom_t clipboard = intern("CLIPBOARD");
-    xcb_window_t first = 0;
+    xcb_window_t first = takeClipboard();
+    xcb_window_t second = 0;
     std::mt19937_64 random;
     std::string_view misstep = "none";
     // Counts down the requests and chunks asked for to the one that goes wrong.
@@ -83,10 +74,19 @@ struct Owner
     int smallestChunk = 0;
     int largestChunk = 0;
     int pause = 0;
-    xcb_window_t second = 0;
     bool silent = false;
     xcb_selection_request_event_t transfer{};
     std::size_t sent = 0;
+
+    xcb_window_t takeClipboard()
+    {
+        const auto window = xcb_generate_id(connection);
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
+                          xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
+        return window;
+    }
 
     int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
 
@@ -105,7 +105,8 @@ struct Owner
 
     void run()
     {
-        for (auto* event = xcb_wait_for_event(connection); event; event = xcb_wait_for_event(connection)) {
+        for (auto* event = xcb_wait_for_event(connection); event;
+             std::free(event), event = xcb_wait_for_event(connection)) {
             const auto type = event->response_type & ~0x80;
             const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event);
             const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
@@ -120,7 +121,6 @@ struct Owner
                        change->atom == transfer.property && change->state == XCB_PROPERTY_DELETE) {
                 takeStep([&](std::string_view now) { sendChunk(now); });
             }
-            std::free(event);
         }
     }
 
@@ -146,14 +146,11 @@ struct Owner
             poll(nullptr, 0, uniform(0, 300));
             std::_Exit(0);
         }
-        if (now == "changeOwner") {
-            second = takeClipboard();
-        }
-        silent = silent || now == "silent";
-        if (!silent && now != "skip") {
+        second = now == "changeOwner" ? takeClipboard() : second;
+        if (now != "silent" && now != "skip") {
             action(now);
         }
-        silent = silent || now == "deleteProperty";
+        silent = now == "silent" || now == "deleteProperty";
     }
 
     void put(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string bytes, int format,
@@ -200,9 +197,7 @@ struct Owner
         poll(nullptr, 0, chunk.empty() ? 0 : pause);
         put(transfer, transfer.target, chunk, 8, now);
         sent += chunk.size();
-        if (chunk.empty()) {
-            transfer = {};
-        }
+        transfer = chunk.empty() ? xcb_selection_request_event_t{} : transfer;
     }
 };
 
@@ -239,7 +234,6 @@ int main(int argc, char** argv)
     } else {
         return 1;
     }
-    owner.first = takeClipboard();
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");
     std::printf("ready\n");

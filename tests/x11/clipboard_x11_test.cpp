@@ -11,31 +11,21 @@
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <utility>
 
 #ifdef __SANITIZE_THREAD__
-// Qt and libxcb are not instrumented: the thread sanitizer cannot see how Qt's X event thread hands
-// replies to the GUI thread, or is stopped at exit, and reports races inside them; and QProcess's child
-// trips its check for threads after fork before it execs. Races between our own threads are still reported.
+// QProcess's child trips the thread sanitizer's check for threads after fork before it execs; the races
+// it reports inside the uninstrumented Qt and libxcb are suppressed in tests/tsan.supp.
 extern "C" const char* __tsan_default_options()
 {
     return "die_after_fork=0";
-}
-
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libxcb.so.1\n"
-           "race:QWaitCondition::~QWaitCondition\n";
 }
 #endif
 
@@ -43,29 +33,32 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QByteArray encodePng(const QImage& image, int quality = -1)
+QImage filled(QSize size, QColor colour)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png", quality);
-    return png;
-}
-
-QImage filled(QSize size, QColor colour, QImage::Format format = QImage::Format_RGB32)
-{
-    QImage picture(size, format);
+    QImage picture(size, QImage::Format_RGB32);
     picture.fill(colour);
     return picture;
 }
 
-QImage asRgb32(const ClipboardItem& entry)
+QByteArray png(const QImage& image)
 {
-    return entry.image() ? entry.image()->toQImage().convertToFormat(QImage::Format_RGB32) : QImage();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "png");
+    return bytes;
 }
 
-/// Forms and their bytes, as an owner offers them.
-using Offer = QList<std::pair<QString, QByteArray>>;
+/// A target and the bytes an owner offers as it.
+using Form = std::pair<QString, QByteArray>;
+
+/// Whether `entry` holds exactly what `form` offers: a damaged entry holds anything else.
+bool holds(const ClipboardItem& entry, const Form& form)
+{
+    const auto rgb32 = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
+    return form.first == "image/png"
+               ? entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second))
+               : entry.text() == QString::fromUtf8(form.second).trimmed();
+}
 
 class ClipboardX11Test : public ::testing::Test
 {
@@ -90,11 +83,11 @@ protected:
         return waitFor([&] { return manager->history().size() == size; }, timeout);
     }
 
-    /// Starts the owner with `plan` offering `offer`, and waits until it owns the clipboard.
-    void startOwner(const QString& plan, const Offer& offer)
+    /// Starts the owner with `plan` offering `forms`, and waits until it owns the clipboard.
+    void startOwner(const QString& plan, const QList<Form>& forms)
     {
         QStringList arguments{plan};
-        for (const auto& [target, bytes] : offer) {
+        for (const auto& [target, bytes] : forms) {
             QFile file(directory.filePath(QString::number(arguments.size())));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
             arguments << target << file.fileName();
@@ -130,88 +123,64 @@ protected:
     QByteArray ownerOutput;
 };
 
-TEST_F(ClipboardX11Test, CopiesAnEntryBackInItsOwnFormsOnlyAndDoesNotCaptureItAgain)
+TEST_F(ClipboardX11Test, CopiesAnEntryBackInItsOwnFormsWithoutRecordingItAgain)
 {
-    const auto picture = filled({64, 48}, QColor(40, 90, 160));
-    copyWithXclip(encodePng(picture), "image/png");
+    copyWithXclip(png(filled({64, 48}, QColor(40, 90, 160))), "image/png");
     ASSERT_TRUE(waitForHistorySize(1));
     copyWithXclip("  a text\n");
     ASSERT_TRUE(waitForHistorySize(2));
     for (const bool isPicture : {false, true}) {
         SCOPED_TRACE(isPicture ? "a picture" : "a text");
         const auto before = manager->history();
-        manager->copyItem(before[before.size() - (isPicture ? 1 : 2)]);
-        const auto targets = readClipboardWithXclip("TARGETS");
-        if (isPicture) {
-            EXPECT_FALSE(QString(targets).contains(QRegularExpression("STRING|TEXT|text/"))) << targets.toStdString();
-            EXPECT_EQ(QImage::fromData(readClipboardWithXclip("image/png")).convertToFormat(QImage::Format_RGB32),
-                      picture);
-        } else {
-            EXPECT_EQ(readClipboardWithXclip(), "a text");
-            EXPECT_FALSE(targets.contains("image/"));
-        }
-        // Our own write is not captured: the next copy lands right on top of the history as it was.
+        const auto& entry = before[before.size() - (isPicture ? 1 : 2)];
+        manager->copyItem(entry);
+        const auto targets = QString::fromLatin1(readClipboardWithXclip("TARGETS"));
+        EXPECT_EQ(targets.contains(QRegularExpression("STRING|TEXT|text/")), !isPicture) << targets.toStdString();
+        EXPECT_EQ(targets.contains("image/"), isPicture) << targets.toStdString();
+        const QString target = isPicture ? "image/png" : "UTF8_STRING";
+        EXPECT_TRUE(holds(entry, {target, readClipboardWithXclip(target)}));
+        // The next copy lands right on top of the history as it was.
         copyWithXclip("next " + QByteArray::number(before.size()));
         ASSERT_TRUE(waitForHistorySize(before.size() + 1));
         EXPECT_TRUE(std::equal(before.begin(), before.end(), manager->history().begin() + 1));
     }
 }
 
-TEST_F(ClipboardX11Test, CapturesHugeContentAndKeepsTwoPicturesTooLargeToDecodeApart)
+TEST_F(ClipboardX11Test, CapturesFiftyMegabytesOfTextAndAPictureOf8000By8000)
 {
     const auto line = QByteArray("the quick brown fox jumps over the lazy dog\n");
     copyWithXclip(line.repeated(50 * 1024 * 1024 / 44));
     ASSERT_TRUE(waitForHistorySize(1, 2min));
     EXPECT_EQ(manager->history().front().text()->size(), 50 * 1024 * 1024 / 44 * line.size() - 1);
-    {
-        const auto picture = filled({8000, 8000}, QColor(40, 90, 160));
-        copyWithXclip(encodePng(picture), "image/png");
-        ASSERT_TRUE(waitForHistorySize(2, 2min));
-        EXPECT_EQ(asRgb32(manager->history().front()), picture);
-    }
-
-    // 9000 x 9000 decodes to 324 MB, over the limit: neither has a TIFF representation to compare.
-    for (const auto colour : {Qt::red, Qt::blue}) {
-        // The fastest compression: the colour is uniform.
-        copyWithXclip(encodePng(filled({9000, 9000}, colour, QImage::Format_RGB888), 80), "image/png");
-        ASSERT_TRUE(waitForHistorySize(colour == Qt::red ? 3 : 4, 2min));
-        ASSERT_TRUE(manager->history().front().image());
-        EXPECT_EQ(manager->history().front().image()->size(), QSize(9000, 9000));
-    }
+    const Form picture{"image/png", png(filled({8000, 8000}, QColor(40, 90, 160)))};
+    copyWithXclip(picture.second, picture.first);
+    ASSERT_TRUE(waitForHistorySize(2, 2min));
+    EXPECT_TRUE(holds(manager->history().front(), picture));
 }
 
-struct OwnerCase
-{
-    const char* plan;
-    Offer offer;
-    /// What the capture keeps of the offer; empty when nothing.
-    QString captured;
-    /// For an offer that is not captured: the request that must have come first.
-    QByteArray lastAsk = {};
-    /// The requests allowed before the asking stops; whether all of them must be `lastAsk`.
-    int mostAsks = 10;
-    bool asksOnlyThat = false;
-};
-
-TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesTheNextCopy)
+TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
 {
     const QByteArray text = "UTF8_STRING";
     QByteArray slowly;
     for (char increment = 'a'; increment < 'i'; ++increment) {
         slowly += QByteArray(32, increment);
     }
-    const OwnerCase cases[] = {
-        {"silent:0", {{text, "never sent"}}, {}, "asked TARGETS", 3, true},
-        {"silent:1", {{text, "never sent"}}, {}, "asked UTF8_STRING"},
-        // Dies after one chunk of 64 KB.
-        {"die:3:65536", {{text, QByteArray(1 << 20, 'x')}}, {}, "asked UTF8_STRING"},
+    // Not captured: the owner is asked for its targets only, at most `mostAsks` times.
+    const struct
+    {
+        const char* plan;
+        QList<Form> offer;
+        QString captured;
+        qsizetype mostAsks = 10;
+    } cases[] = {
+        {"silent:0", {{text, "never sent"}}, {}, 3},
         {"none", {{"image/png", "\x89PNG\r\n\x1a\n no PNG"}, {text, "beside a bad picture"}}, "beside a bad picture"},
         // 4 s of transfer, never 1.5 s without data.
         {"none:0:32:500", {{text, slowly}}, QString::fromLatin1(slowly)},
         {"none", {{text, "  valid \xff\xfe then \xc3 more\n\n"}}, QString::fromUtf8("valid \xff\xfe then \xc3 more")},
         // Asked once more after its silence.
         {"skip:0", {{text, "answered when asked again"}}, "answered when asked again"},
-        {"none", {{text, "hunter2"}, {"x-kde-passwordManagerHint", "secret"}}, {}, "asked TARGETS", 2, true},
+        {"none", {{text, "hunter2"}, {"x-kde-passwordManagerHint", "secret"}}, {}, 2},
     };
     // How long the event loop was kept from running its timers.
     qint64 longestStall = 0;
@@ -227,7 +196,7 @@ TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesT
         sinceTick.start();
         ticker.start(10);
         if (row.captured.isEmpty()) {
-            EXPECT_TRUE(waitFor([&] { return !lines(row.lastAsk).isEmpty(); }));
+            EXPECT_TRUE(waitFor([&] { return !lines("asked").isEmpty(); }));
         } else {
             ASSERT_TRUE(waitForHistorySize(size + 1, 20s));
             EXPECT_EQ(manager->history().front().text(), row.captured);
@@ -244,6 +213,7 @@ TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesT
             },
             20s));
         EXPECT_LE(asks, row.mostAsks) << lines("asked").join(", ").toStdString();
+        EXPECT_TRUE(!row.captured.isEmpty() || lines("asked") == lines("asked TARGETS"));
         EXPECT_EQ(manager->history().size(), size + (row.captured.isEmpty() ? 0 : 1));
 
         const auto after = QString("after ") + row.plan;
@@ -253,18 +223,17 @@ TEST_F(ClipboardX11Test, GivesUpOnOwnersThatMisbehaveWithoutStallingAndCapturesT
         ticker.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
         EXPECT_LT(longestStall, 1000);
-        EXPECT_TRUE(!row.asksOnlyThat || lines("asked") == lines(row.lastAsk));
         stopOwner();
     }
 }
 
 /// A text or a picture, in the form an owner offers it.
-std::pair<QString, QByteArray> randomPayload(std::mt19937_64& random, int round)
+Form randomPayload(std::mt19937_64& random, int round)
 {
     const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     if (uniform(0, 3) == 0) {
         const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
-        return {"image/png", encodePng(filled({uniform(1, 48), uniform(1, 48)}, colour))};
+        return {"image/png", png(filled({uniform(1, 48), uniform(1, 48)}, colour))};
     }
     // Up to 128 KB, so that owners send it whole or in increments of any size.
     QByteArray text = "round " + QByteArray::number(round) + " ";
@@ -272,14 +241,6 @@ std::pair<QString, QByteArray> randomPayload(std::mt19937_64& random, int round)
         text += static_cast<char>(uniform(' ', '~'));
     }
     return {"UTF8_STRING", text};
-}
-
-/// Whether `entry` holds exactly what was offered: a damaged entry holds anything else.
-bool holds(const ClipboardItem& entry, const std::pair<QString, QByteArray>& offer)
-{
-    return offer.first == "image/png"
-               ? asRgb32(entry) == QImage::fromData(offer.second).convertToFormat(QImage::Format_RGB32)
-               : entry.text() == QString::fromUtf8(offer.second).trimmed();
 }
 
 // VELMORA_HOSTILE_OWNER_SEED=<number> plays another sequence of owners; VELMORA_HOSTILE_OWNER_ROUNDS=<number>
@@ -291,7 +252,7 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
     std::mt19937_64 random(seed);
     // Captures by hand, each one timed, once the clipboard says it changed.
     manager->stopOptimizedClipboardListener();
-    const auto captureChange = [&](int countBefore) {
+    const auto capture = [&](int countBefore) {
         EXPECT_TRUE(waitFor([&] { return clipboard.changeCount() != countBefore; }, 15s));
         QElapsedTimer clock;
         clock.start();
@@ -305,7 +266,7 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
         const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
         const auto countBefore = clipboard.changeCount();
         startOwner("random:" + QString::number(random()), {payload});
-        captureChange(countBefore);
+        capture(countBefore);
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         // The owner says so before it errs, and it erred, if at all, before the capture ended.
         const auto missteps = lines("misstep");
@@ -317,7 +278,7 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
         const auto countBeforeCheck = clipboard.changeCount();
         const auto check = "check " + QByteArray::number(round);
         copyWithXclip(check);
-        captureChange(countBeforeCheck);
+        capture(countBeforeCheck);
         ASSERT_FALSE(manager->history().empty());
         EXPECT_EQ(manager->history().front().text(), check);
         stopOwner();

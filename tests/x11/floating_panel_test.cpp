@@ -9,37 +9,21 @@
 
 namespace {
 
-class FloatingPanelTest : public ::testing::Test
+TEST(FloatingPanelTest, IsAToolWindowAboveTheOthersOnEveryDesktopEachTimeItShows)
 {
-protected:
-    FloatingPanelTest()
-    {
-        auto content = std::make_unique<QLabel>(QStringLiteral("history"));
-        content->setFixedSize(320, 420);
-        panel.setContentView(std::move(content));
-    }
-
-    void showAndWaitForFocus()
-    {
-        panel.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&panel, 15000));
-    }
-
-    [[nodiscard]] bool isOnAllDesktops() const
-    {
-        return run("xprop", {"-id", QString::number(panel.winId()), "_NET_WM_DESKTOP"}).output.contains("4294967295");
-    }
-
     FloatingPanel panel{QRect(0, 0, 320, 420)};
-};
-
-TEST_F(FloatingPanelTest, IsAHiddenToolWindowUntilShownThenACardOnEveryDesktopAboveTheOthersEachTime)
-{
+    auto content = std::make_unique<QLabel>(QStringLiteral("history"));
+    content->setFixedSize(320, 420);
+    panel.setContentView(std::move(content));
+    const auto show = [&] {
+        panel.show();
+        return QTest::qWaitForWindowActive(&panel, 15000);
+    };
+    const auto isOnAllDesktops = [&] {
+        return run("xprop", {"-id", QString::number(panel.winId()), "_NET_WM_DESKTOP"}).output.contains("4294967295");
+    };
     EXPECT_FALSE(panel.isVisible());
-    panel.move(560, 310);
-    showAndWaitForFocus();
-    // The window manager places the window in its own time.
-    EXPECT_TRUE(waitFor([&] { return panel.geometry() == QRect(560, 310, 320, 420); })) << panel.geometry().x();
+    ASSERT_TRUE(show());
     const auto state = run("xprop", {"-id", QString::number(panel.winId()), "_NET_WM_STATE", "_NET_WM_WINDOW_TYPE"});
     EXPECT_TRUE(state.output.contains("_NET_WM_STATE_ABOVE") && state.output.contains("_NET_WM_WINDOW_TYPE_UTILITY"));
     EXPECT_TRUE(isOnAllDesktops());
@@ -49,21 +33,13 @@ TEST_F(FloatingPanelTest, IsAHiddenToolWindowUntilShownThenACardOnEveryDesktopAb
     // The window manager drops the desktop of a window it unmaps; the next show must set it again.
     panel.hide();
     ASSERT_TRUE(waitFor([&] { return !isOnAllDesktops(); }));
-    showAndWaitForFocus();
+    ASSERT_TRUE(show());
     EXPECT_TRUE(isOnAllDesktops());
     // Shown again right after hiding: the window manager may withdraw the window only after the show set the
     // desktop again; the panel is on every desktop once it is active all the same.
     panel.hide();
-    showAndWaitForFocus();
+    ASSERT_TRUE(show());
     EXPECT_TRUE(waitFor([&] { return isOnAllDesktops(); }));
-}
-
-TEST_F(FloatingPanelTest, HidesWhenAnotherApplicationTakesTheFocus)
-{
-    showAndWaitForFocus();
-    const auto other = PasteTarget::start();
-    ASSERT_TRUE(other);
-    EXPECT_TRUE(waitFor([&] { return !panel.isVisible(); }));
 }
 
 } // namespace

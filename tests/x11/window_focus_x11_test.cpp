@@ -10,9 +10,7 @@ namespace {
 /// The window that has the X input focus; without a window manager nothing else moves it.
 std::uint32_t focusWindow()
 {
-    return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")})
-        .output.trimmed()
-        .toUInt();
+    return windowByXdotool({QStringLiteral("getwindowfocus"), QStringLiteral("-f")});
 }
 
 } // namespace

@@ -34,9 +34,9 @@ QByteArray readClipboardWithXclip(const QString& target)
         .output;
 }
 
-std::uint32_t activeWindowByXdotool()
+std::uint32_t windowByXdotool(const QStringList& command)
 {
-    return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).output.trimmed().toUInt();
+    return run(QStringLiteral("xdotool"), command).output.trimmed().toUInt();
 }
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)

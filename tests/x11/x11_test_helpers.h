@@ -26,8 +26,9 @@ struct Finished
 /// What xclip reads from the clipboard as `target` (xclip's default when empty).
 [[nodiscard]] QByteArray readClipboardWithXclip(const QString& target = {});
 
-/// The active window as the window manager announces it, asked with xdotool; 0 for none.
-[[nodiscard]] std::uint32_t activeWindowByXdotool();
+/// The window xdotool names for `command`; by default the active window as the window manager announces
+/// it. 0 for none.
+[[nodiscard]] std::uint32_t windowByXdotool(const QStringList& command = {QStringLiteral("getactivewindow")});
 
 /// Processes Qt events until `condition` holds or `timeout` passes; whether it held.
 [[nodiscard]] bool waitFor(const std::function<bool()>& condition,
