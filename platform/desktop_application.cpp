@@ -1,7 +1,5 @@
 #include "platform/desktop_application.h"
 
-#include "platform/x11/connection.h"
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -29,11 +27,6 @@ std::vector<QWidget*> shownWindows()
 }
 
 } // namespace
-
-DesktopApplication::DesktopApplication()
-{
-    x11::exitWhenTheConnectionBreaks();
-}
 
 void DesktopApplication::activate()
 {

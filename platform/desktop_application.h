@@ -12,9 +12,6 @@ namespace platform {
 class DesktopApplication final : public Application
 {
 public:
-    /// Ends the process when the desktop's display goes away.
-    DesktopApplication();
-
     void activate() override;
     void hide() override;
     void quit() override;

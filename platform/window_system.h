@@ -13,7 +13,8 @@ struct Ewmh;
 } // namespace x11
 
 /// What Qt has no call for, asked of the desktop's window manager (EWMH on X11). Without an X11 display
-/// the setters do nothing and the queries find nothing. GUI thread only.
+/// the setters do nothing and the queries find nothing. With one, its loss ends the process, saying so in
+/// one line. GUI thread only.
 class WindowSystem final : private QAbstractNativeEventFilter
 {
 public:

@@ -88,6 +88,7 @@ WindowSystem::WindowSystem()
         ewmh->connection = {};
         return;
     }
+    x11::exitWhenTheConnectionBreaks();
     const auto root = x11::applicationRoot();
     while (ewmh->screen + 1 < ewmh->connection.nb_screens && ewmh->connection.screens[ewmh->screen]->root != root) {
         ++ewmh->screen;
