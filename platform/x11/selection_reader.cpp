@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include <poll.h>
@@ -160,10 +159,7 @@ SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(const 
     }
     const auto& data = converted.value.data;
     std::vector<std::uint32_t> atoms(std::min(static_cast<std::size_t>(data.size()) / 4, maximumTargets));
-    // An empty list leaves both pointers null, which memcpy may not be given even for no bytes.
-    if (!atoms.empty()) {
-        std::memcpy(atoms.data(), data.constData(), atoms.size() * 4);
-    }
+    std::copy_n(data.constData(), atoms.size() * 4, reinterpret_cast<char*>(atoms.data()));
     return {Outcome::Received, atomNames(atoms), converted.owner};
 }
 
