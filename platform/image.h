@@ -21,8 +21,6 @@ class Image
 public:
     /// The picture encoded in `bytes` (any format Qt reads); null when the bytes hold no readable picture.
     [[nodiscard]] static std::shared_ptr<const Image> fromEncoded(QByteArray bytes);
-    /// A picture already in memory; null for a null image.
-    [[nodiscard]] static std::shared_ptr<const Image> fromQImage(const QImage& image);
 
     /// Width and height in pixels.
     [[nodiscard]] QSize size() const { return m_size; }
@@ -40,14 +38,12 @@ public:
     [[nodiscard]] QImage thumbnailSource() const { return analysis().thumbnailSource; }
     static constexpr int thumbnailSourceSide = 160;
 
-    /// The bytes the picture arrived in and their format ("png", "jpeg", ...); for a picture made from a
-    /// QImage, a PNG encoding of it.
-    [[nodiscard]] QByteArray encodedBytes() const;
+    /// The bytes the picture arrived in and their format ("png", "jpeg", ...).
+    [[nodiscard]] QByteArray encodedBytes() const { return m_bytes; }
     [[nodiscard]] QByteArray encodedFormat() const { return m_format; }
 
 private:
     Image(QByteArray bytes, QByteArray format, QSize size);
-    explicit Image(const QImage& image);
 
     // What the comparison and the thumbnails need of the decoded pixels, which are not kept.
     struct Analysis
@@ -58,9 +54,7 @@ private:
 
     [[nodiscard]] const Analysis& analysis() const;
 
-    // Exactly one of the two holds the picture.
     QByteArray m_bytes;
-    std::unique_ptr<const QImage> m_image;
     QByteArray m_format;
     QSize m_size;
 

@@ -24,7 +24,7 @@ std::shared_ptr<const platform::Image> solidImage(QColor color)
 {
     QImage image(QSize(8, 6), QImage::Format_RGB32);
     image.fill(color);
-    return platform::Image::fromQImage(image);
+    return platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()));
 }
 
 // What a copy offers, or what an entry holds (its picture as a list of one).

@@ -27,7 +27,7 @@ ClipboardItem bandedPicture()
     QImage image(400, 100, QImage::Format_RGB32);
     image.fill(Qt::red);
     QPainter(&image).fillRect(150, 0, 100, 100, Qt::green);
-    return {std::nullopt, platform::Image::fromQImage(image)};
+    return {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()))};
 }
 
 class ClipboardItemViewTest : public ::testing::Test

@@ -24,7 +24,7 @@ ClipboardItem landscape(QSize size)
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(110, 150, 200));
     QPainter(&image).fillRect(0, size.height() * 2 / 3, size.width(), size.height() / 3, QColor(50, 80, 60));
-    return {std::nullopt, platform::Image::fromQImage(image)};
+    return {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()))};
 }
 
 TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbols)
