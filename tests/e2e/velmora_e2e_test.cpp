@@ -121,7 +121,9 @@ TEST_F(DesktopTest, EndsWithOneLineOfExplanationWhenItsXServerGoesAway)
         [&] {
             return run("xwininfo", {"-display", display, "-root", "-tree"}).output.contains("Velmora");
         },
-        30s));
+        30s))
+        << "on " << display.toStdString() << ", running " << (velmora.state() == QProcess::Running) << ", said "
+        << velmora.readAllStandardError().toStdString();
     const QByteArray before = velmora.readAllStandardError();
     ASSERT_EQ(velmora.state(), QProcess::Running) << before.data();
 
