@@ -149,6 +149,7 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
             m_longest = std::max(m_longest, m_sinceTick.nsecsElapsed() - period.count() * 1000000);
             m_sinceTick.restart();
+            ++m_ticks;
         });
     }
 
@@ -158,13 +159,20 @@ public:
         m_sinceTick.start();
         m_timer.start(period);
     }
-    [[nodiscard]] double longestMilliseconds() const { return static_cast<double>(m_longest) / 1e6; }
+    /// The longest lateness so far, once the timer has run again: a stall is known only at the tick after it.
+    [[nodiscard]] double longestMilliseconds()
+    {
+        const auto ticks = m_ticks;
+        processEventsUntil([&] { return m_ticks > ticks; });
+        return static_cast<double>(m_longest) / 1e6;
+    }
 
 private:
     static constexpr auto period = 5ms;
     QTimer m_timer;
     QElapsedTimer m_sinceTick;
     qint64 m_longest = 0;
+    int m_ticks = 0;
 };
 
 /// Writes `bytes` to a file of `directory`, for xclip to copy; its path, or nothing when it cannot be written.
@@ -207,19 +215,27 @@ void GuiThreadStallDuringCaptures(benchmark::State& state)
         std::optional<QString> path;
         const char* target;
     };
-    const std::vector<Copy> copies = {
-        {"4k_png_1_ms", writeCopy(directory, screenshotPng(3840, 2160, 1)), "image/png"},
-        {"4k_png_2_ms", writeCopy(directory, screenshotPng(3840, 2160, 2)), "image/png"},
-        {"8000x8000_png_ms", writeCopy(directory, gradientPng(8000, 8000)), "image/png"},
-        {"50mb_text_ms",
-         writeCopy(directory,
-                   QByteArray("the quick brown fox jumps over the lazy dog\n").repeated(50 * 1024 * 1024 / 44)),
-         "UTF8_STRING"},
+    // Distinct pictures and texts in every round, so that each round captures them anew.
+    const auto copiesOfRound = [&directory](int round) {
+        const auto screenshot = screenshotPng(3840, 2160, 2 * round + 1);
+        const QByteArray line("the quick brown fox jumps over the lazy dog\n");
+        const auto text =
+            writeCopy(directory, QByteArray::number(round) + line.repeated(50 * 1024 * 1024 / line.size()));
+        return std::vector<Copy>{
+            {"4k_png_1_ms", writeCopy(directory, screenshot), "image/png"},
+            {"4k_png_2_ms", writeCopy(directory, screenshotPng(3840, 2160, 2 * round + 2)), "image/png"},
+            // The first screenshot again, in other bytes: a duplicate, which only its pixels tell.
+            {"4k_png_1_recompressed_ms", writeCopy(directory, recompressedPng(screenshot)), "image/png"},
+            {"8000x8000_png_ms", writeCopy(directory, gradientPng(8000, 8000 - round)), "image/png"},
+            {"50mb_text_ms", text, "UTF8_STRING"},
+            {"50mb_text_again_ms", text, "UTF8_STRING"},
+        };
     };
     StallMeter meter;
+    int round = 0;
     for (auto _ : state) {
         double longest = 0;
-        for (const auto& copy : copies) {
+        for (const auto& copy : copiesOfRound(round++)) {
             const auto front = manager.history().empty() ? QUuid() : manager.history().front().id();
             if (!copy.path || !copyWithXclip(*copy.path, copy.target)) {
                 state.SkipWithError("xclip did not start");
@@ -233,8 +249,9 @@ void GuiThreadStallDuringCaptures(benchmark::State& state)
                 state.SkipWithError((std::string("not captured: ") + copy.name).c_str());
                 return;
             }
-            state.counters[copy.name] = std::max(state.counters[copy.name].value, meter.longestMilliseconds());
-            longest = std::max(longest, meter.longestMilliseconds());
+            const auto stall = meter.longestMilliseconds();
+            state.counters[copy.name] = std::max(state.counters[copy.name].value, stall);
+            longest = std::max(longest, stall);
         }
         // An owner that takes the clipboard and never answers: given up on, then asked once more.
         auto silent = ClipboardOwner::open();
@@ -244,9 +261,9 @@ void GuiThreadStallDuringCaptures(benchmark::State& state)
         }
         meter.restart();
         processEventsUntil([] { return false; }, 4s);
-        state.counters["silent_owner_ms"] =
-            std::max(state.counters["silent_owner_ms"].value, meter.longestMilliseconds());
-        longest = std::max(longest, meter.longestMilliseconds());
+        const auto stall = meter.longestMilliseconds();
+        state.counters["silent_owner_ms"] = std::max(state.counters["silent_owner_ms"].value, stall);
+        longest = std::max(longest, stall);
         state.SetIterationTime(longest / 1000);
     }
 }

@@ -11,12 +11,12 @@
 
 namespace {
 
-QByteArray encodePng(const QImage& image)
+QByteArray encodePng(const QImage& image, int quality = -1)
 {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, "PNG", quality);
     return png;
 }
 
@@ -31,11 +31,7 @@ QByteArray gradientPng(int width, int height)
     gradient.setColorAt(1, QColor(240, 180, 90));
     painter.fillRect(image.rect(), gradient);
     painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return encodePng(image);
 }
 
 QByteArray screenshotPng(int width, int height, int variant)
@@ -79,4 +75,10 @@ QByteArray screenshotPng(int width, int height, int variant)
     }
     painter.end();
     return encodePng(image);
+}
+
+QByteArray recompressedPng(const QByteArray& png)
+{
+    constexpr int smallest = 0;
+    return encodePng(QImage::fromData(png, "PNG"), smallest);
 }
