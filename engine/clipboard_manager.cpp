@@ -11,22 +11,10 @@ constexpr auto listenerThreadName = "com.hollin.velmora.listener";
 constexpr auto listenerInterval = std::chrono::milliseconds(500);
 
 // QChar::isSpace() is exactly the Unicode white space and line breaks we trim: the separators
-// (Zs, Zl, Zp), U+0009 to U+000D and U+0085.
-QString trimmedText(const QString& text)
+// (Zs, Zl, Zp), U+0009 to U+000D and U+0085. In place: a copy of a huge text would cost as much again.
+QString trimmedText(QString text)
 {
-    return text.trimmed();
-}
-
-bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate)
-{
-    if (entry.text() && candidate.text()) {
-        // Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
-        return entry.canonicalText() == candidate.canonicalText();
-    }
-    if (entry.image() && candidate.image()) {
-        return entry.image()->hasSameTiffRepresentation(*candidate.image());
-    }
-    return false;
+    return std::move(text).trimmed();
 }
 
 std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
@@ -40,7 +28,7 @@ std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
     if (!text) {
         return std::nullopt;
     }
-    auto trimmed = trimmedText(*text);
+    auto trimmed = trimmedText(std::move(*text));
     if (trimmed.isEmpty()) {
         return std::nullopt;
     }
@@ -102,10 +90,32 @@ void ClipboardManager::tick()
     // ticks run one at a time, so the entries keep the order of the copies.
     auto candidate = readCandidate(m_clipboard);
     if (candidate) {
-        m_eventLoop.post([self = shared_from_this(), candidate = std::move(*candidate)]() mutable {
-            self->addToHistory(std::move(candidate));
-        });
+        auto verdicts = compareWithCapturedPictures(*candidate);
+        m_eventLoop.post(
+            [self = shared_from_this(), candidate = std::move(*candidate), verdicts = std::move(verdicts)]() mutable {
+                self->addToHistory(std::move(candidate), verdicts);
+            });
     }
+}
+
+ClipboardManager::PictureVerdicts ClipboardManager::compareWithCapturedPictures(const ClipboardItem& candidate)
+{
+    if (!candidate.image()) {
+        return {};
+    }
+    PictureVerdicts verdicts;
+    std::vector<std::weak_ptr<const platform::Image>> alive;
+    // Captures still on their way to the history are among them, so a repeat is found before they arrive.
+    for (const auto& captured : m_capturedPictures) {
+        if (auto picture = captured.lock()) {
+            alive.push_back(picture);
+            const bool same = picture->hasSameTiffRepresentation(*candidate.image());
+            verdicts.emplace_back(std::move(picture), same);
+        }
+    }
+    alive.push_back(candidate.image());
+    m_capturedPictures = std::move(alive);
+    return verdicts;
 }
 
 void ClipboardManager::setHistory(std::vector<ClipboardItem> history)
@@ -127,10 +137,27 @@ void ClipboardManager::processNewClipboardItem()
     }
 }
 
-void ClipboardManager::addToHistory(ClipboardItem candidate)
+bool ClipboardManager::hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
+                                      const PictureVerdicts& verdicts)
 {
-    const auto duplicate = std::find_if(m_history.begin(), m_history.end(),
-                                        [&](const ClipboardItem& entry) { return hasSameContent(entry, candidate); });
+    if (entry.text() && candidate.text()) {
+        // Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
+        return entry.canonicalText() == candidate.canonicalText();
+    }
+    if (entry.image() && candidate.image()) {
+        // A picture that did not come through the watcher, or no verdict: compared here.
+        const auto verdict = std::ranges::find(verdicts, entry.image(), [](const auto& pair) { return pair.first; });
+        return verdict != verdicts.end() ? verdict->second
+                                         : entry.image()->hasSameTiffRepresentation(*candidate.image());
+    }
+    return false;
+}
+
+void ClipboardManager::addToHistory(ClipboardItem candidate, const PictureVerdicts& verdicts)
+{
+    const auto duplicate = std::find_if(m_history.begin(), m_history.end(), [&](const ClipboardItem& entry) {
+        return hasSameContent(entry, candidate, verdicts);
+    });
     if (duplicate != m_history.end()) {
         const auto index = duplicate - m_history.begin();
         m_objectWillChange.send();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 /// The one store of the clipboard history, with the watcher that captures new clipboard content.
@@ -50,15 +51,25 @@ public:
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
+    /// Earlier pictures, each with whether a candidate shows it again.
+    using PictureVerdicts = std::vector<std::pair<std::shared_ptr<const platform::Image>, bool>>;
+
     /// On the watcher thread.
     void tick();
-    void addToHistory(ClipboardItem candidate);
+    /// On the watcher thread: compares a picture with those captured before, so that the GUI thread never
+    /// decodes to confirm a duplicate.
+    [[nodiscard]] PictureVerdicts compareWithCapturedPictures(const ClipboardItem& candidate);
+    void addToHistory(ClipboardItem candidate, const PictureVerdicts& verdicts = {});
+    [[nodiscard]] static bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
+                                             const PictureVerdicts& verdicts);
 
     Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
     std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;
+    // The watcher's own: every picture it captured that may still be in the history.
+    std::vector<std::weak_ptr<const platform::Image>> m_capturedPictures;
     platform::Clipboard& m_clipboard;
     platform::EventLoop& m_eventLoop;
 };

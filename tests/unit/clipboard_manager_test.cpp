@@ -20,11 +20,11 @@ namespace {
 using namespace Qt::StringLiterals;
 using Images = platform::Clipboard::Images;
 
-std::shared_ptr<const platform::Image> solidImage(QColor color)
+std::shared_ptr<const platform::Image> solidImage(QColor color, const char* format = "png")
 {
     QImage image(QSize(8, 6), QImage::Format_RGB32);
     image.fill(color);
-    return platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()));
+    return platform::Image::fromEncoded(platform::encodeImage(image, format).value_or(QByteArray()));
 }
 
 // What a copy offers, or what an entry holds (its picture as a list of one).
@@ -101,6 +101,7 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
     const auto green = solidImage(Qt::green);
     const auto blue = solidImage(Qt::blue);
     const auto greenAgain = solidImage(Qt::green);
+    const auto greenBmp = solidImage(Qt::green, "bmp");
     // A header announcing a picture whose pixels are missing: it has a size, but no TIFF.
     const auto broken = platform::Image::fromEncoded("P6\n64 64\n255\n");
     // Name, copies, the history they leave.
@@ -112,6 +113,9 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
         {"precomposed and decomposed accent", {text(u"caf\u00E9"_s), text(u"cafe\u0301"_s)}, {text(u"cafe\u0301"_s)}},
         {"compatibility equivalent only", {text(u"\uFB01"_s), text("fi")}, {text("fi"), text(u"\uFB01"_s)}},
         {"equal pictures", {picture(green), picture(greenAgain)}, {picture(greenAgain)}},
+        {"the same picture in other bytes",
+         {picture(green), picture(blue), picture(greenBmp)},
+         {picture(greenBmp), picture(blue)}},
         {"different pictures", {picture(green), picture(blue)}, {picture(blue), picture(green)}},
         {"a text, then an image without a TIFF", {text("x"), picture(broken)}, {picture(broken), text("x")}},
         {"two pictures and a text", {{Images{red, blue}, "the text"}}, {picture(red)}},
