@@ -1,5 +1,7 @@
 #include "platform/image.h"
 
+#include "platform/huge_pages.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
@@ -25,15 +27,12 @@ namespace {
 // 8192 x 8192 at 32 bits per pixel; beyond that a picture counts as undecodable, against decompression bombs.
 constexpr int decodedSizeLimitMegabytes = 256;
 
-// Pictures of this many bytes and more are decoded into memory that the kernel may back with 2 MB pages.
-constexpr std::size_t hugePageThreshold = 4 * 1024 * 1024;
-
 // Where a picture's own memory starts, and its length.
 using Mapping = std::pair<void*, std::size_t>;
 
 /// Room for a picture in memory of its own, advised for huge pages: in 4 KB pages an 8000 x 8000 picture
-/// takes 65,536 page faults, which on a virtual machine cost more than the decode and hold up the other
-/// threads. A null image for a small or an undecodable size, or when the memory cannot be had.
+/// takes 65,536 page faults. Its own mapping, so that no freed picture stays in the heap. A null image for
+/// a small or an undecodable size, or when the memory cannot be had.
 QImage hugePageImage(QSize size, QImage::Format format)
 {
     const auto bytesPerLine = (std::size_t(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
@@ -45,7 +44,7 @@ QImage hugePageImage(QSize size, QImage::Format format)
     if (address == MAP_FAILED) {
         return {};
     }
-    madvise(address, bytes, MADV_HUGEPAGE);
+    adviseHugePages(address, bytes);
     const auto unmap = [](void* mapping) {
         const std::unique_ptr<Mapping> owned(static_cast<Mapping*>(mapping));
         munmap(owned->first, owned->second);

@@ -1,5 +1,6 @@
 #include "platform/qt_clipboard.h"
 
+#include "platform/huge_pages.h"
 #include "platform/x11/connection.h"
 
 #include <QClipboard>
@@ -8,10 +9,10 @@
 #include <QImageReader>
 #include <QMetaObject>
 #include <QMimeData>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
-#include <string_view>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -29,10 +30,32 @@ constexpr auto pngMimeType = "image/png";
 // Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
 constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
 
-// In order of preference. STRING is Latin-1; plain "text/plain" is the locale's encoding, UTF-8 on any
-// current system.
-constexpr std::array<std::string_view, 4> textForms = {"UTF8_STRING", "text/plain;charset=utf-8", "STRING",
-                                                       "text/plain"};
+struct TextForm
+{
+    const char* target;
+    QStringConverter::Encoding encoding;
+};
+
+// In order of preference. Plain "text/plain" is the locale's encoding, UTF-8 on any current system.
+constexpr std::array<TextForm, 4> textForms = {{
+    {"UTF8_STRING", QStringConverter::Utf8},
+    {"text/plain;charset=utf-8", QStringConverter::Utf8},
+    {"STRING", QStringConverter::Latin1},
+    {"text/plain", QStringConverter::Utf8},
+}};
+
+/// `bytes` decoded into room that may be backed by huge pages; invalid UTF-8 becomes U+FFFD, never a failure.
+QString decodeText(QByteArrayView bytes, QStringConverter::Encoding encoding)
+{
+    // No encoding here gives more characters than bytes.
+    QString text(bytes.size(), Qt::Uninitialized);
+    adviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    // Stateless: a sequence cut off at the end is decoded as invalid rather than kept for more bytes.
+    QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
+    const auto end = decoder.appendToBuffer(text.data(), bytes);
+    text.truncate(end - text.constData());
+    return text;
+}
 
 QClipboard& clipboard()
 {
@@ -215,13 +238,12 @@ std::optional<QString> QtClipboard::text()
             return std::nullopt;
         }
         // An owner without a list of targets is asked for each form in turn.
-        const QByteArray target(form.data(), static_cast<qsizetype>(form.size()));
+        const QByteArray target(form.target);
         if (session->answeredTargets && std::ranges::find(session->targets, target) == session->targets.end()) {
             continue;
         }
         if (const auto bytes = read(*session, target)) {
-            // Invalid UTF-8 becomes U+FFFD, never a failure.
-            return form == "STRING" ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
+            return decodeText(*bytes, form.encoding);
         }
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #include "platform/x11/selection_reader.h"
 
+#include "platform/huge_pages.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -273,6 +275,8 @@ SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, 
             if (whole.data.isEmpty()) {
                 whole.format = chunk->format;
             }
+            // The room grew by doubling: what was never filled goes back.
+            whole.data.squeeze();
             return {Outcome::Received, std::move(whole)};
         }
         if (!whole.data.isEmpty() && chunk->format != whole.format) {
@@ -282,7 +286,11 @@ SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, 
         if (static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
             return {Outcome::Failed, {}};
         }
+        const auto capacity = whole.data.capacity();
         whole.data += chunk->data;
+        if (whole.data.capacity() != capacity) {
+            adviseHugePages(whole.data.data(), static_cast<std::size_t>(whole.data.capacity()));
+        }
     }
 }
 
@@ -306,6 +314,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
                 return std::nullopt;
             }
             taken.data.reserve(static_cast<qsizetype>(length + reply->bytes_after));
+            adviseHugePages(taken.data.data(), static_cast<std::size_t>(taken.data.capacity()));
         }
         taken.data.append(static_cast<const char*>(xcb_get_property_value(reply.get())),
                           static_cast<qsizetype>(length));
