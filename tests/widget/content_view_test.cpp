@@ -16,11 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
-#include <optional>
 #include <tuple>
-#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -100,9 +96,17 @@ protected:
                      [] {}};
 };
 
-TEST_F(ContentViewTest, SaysWhenNothingMatchesOrTheHistoryIsEmpty)
+TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)
 {
     EXPECT_EQ(message(), std::nullopt);
+    press(Qt::Key_End);
+    QTest::keyClicks(view.focusWidget(), QStringLiteral("entry 4"));
+    eventLoop.settle();
+    EXPECT_TRUE(rows(true).empty());
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_EQ(pastes, std::vector{QStringLiteral("entry 4")});
+    // Set from the store, as showing the panel does.
     manager->setSearchText(QStringLiteral("entry 12"));
     eventLoop.settle();
     EXPECT_EQ(searchField()->text(), QStringLiteral("entry 12"));
@@ -150,17 +154,6 @@ TEST_F(ContentViewTest, KeysMoveTheSelectionReturnPastesItAndEscapeAsksToClose)
         }
         EXPECT_EQ(view.focusWidget(), searchField());
     }
-}
-
-TEST_F(ContentViewTest, ANewSearchStartsWithoutASelection)
-{
-    press(Qt::Key_End);
-    QTest::keyClicks(view.focusWidget(), QStringLiteral("entry 4"));
-    eventLoop.settle();
-    EXPECT_TRUE(rows(true).empty());
-    press(Qt::Key_Down);
-    press(Qt::Key_Return);
-    EXPECT_EQ(pastes, std::vector{QStringLiteral("entry 4")});
 }
 
 TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRow)
