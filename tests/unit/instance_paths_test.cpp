@@ -28,9 +28,7 @@ TEST(InstancePathsTest, FallsBackToAFolderOnlyTheUserCanOpen)
     const auto fallback = temporary.filePath(QStringLiteral("velmora-%1").arg(::getuid()));
     EXPECT_EQ(runtimeDirectory(), fallback);
     const QByteArray path = QFile::encodeName(fallback);
-    struct stat status
-    {
-    };
+    struct stat status = {};
     ASSERT_EQ(::stat(path.constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0700u);
     ASSERT_EQ(::chmod(path.constData(), 0777), 0);

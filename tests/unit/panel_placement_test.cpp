@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <tuple>
-#include <vector>
 
 namespace {
 

@@ -33,7 +33,8 @@ TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
     EXPECT_EQ(delegate.clipboardManager().history().size(), 1U);
 }
 
-TEST_F(AppDelegateTest, ShowingThePanelEmptiesTheSearchAndActivatesVelmora)
+// A paste hides every window of the application as well, so only here does a lost close request show.
+TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEscape)
 {
     delegate.applicationDidFinishLaunching();
     delegate.clipboardManager().setSearchText(QStringLiteral("abc"));
@@ -42,13 +43,6 @@ TEST_F(AppDelegateTest, ShowingThePanelEmptiesTheSearchAndActivatesVelmora)
     EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
     EXPECT_TRUE(delegate.panel()->isVisible());
     EXPECT_EQ(desktop.log, std::vector{FakeDesktop::Call::Activate});
-}
-
-// A paste hides every window of the application as well, so only here does a lost close request show.
-TEST_F(AppDelegateTest, ClosePopoverAndEscapeHideThePanel)
-{
-    delegate.applicationDidFinishLaunching();
-    delegate.showPanel();
     notifications.post(notifications::closePopover);
     EXPECT_FALSE(delegate.panel()->isVisible());
     delegate.showPanel();

@@ -14,8 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-#include <optional>
 #include <tuple>
 #include <utility>
 

@@ -16,11 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
-#include <optional>
 #include <tuple>
-#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -39,6 +35,7 @@ protected:
         }
         setHistory(items);
         reopen();
+        QObject::connect(&view, &ContentView::closeRequested, &view, [this] { ++closeRequests; });
     }
 
     void setHistory(std::vector<ClipboardItem> items)
@@ -93,14 +90,23 @@ protected:
     FakeBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     std::vector<QString> pastes;
+    int closeRequests = 0;
     // The paste step notes what copy back has left on the clipboard by then.
     ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); },
                      [] {}};
 };
 
-TEST_F(ContentViewTest, SaysWhenNothingMatchesOrTheHistoryIsEmpty)
+TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)
 {
     EXPECT_EQ(message(), std::nullopt);
+    press(Qt::Key_End);
+    QTest::keyClicks(view.focusWidget(), QStringLiteral("entry 4"));
+    eventLoop.settle();
+    EXPECT_TRUE(rows(true).empty());
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_EQ(pastes, std::vector{QStringLiteral("entry 4")});
+    // Set from the store, as showing the panel does.
     manager->setSearchText(QStringLiteral("entry 12"));
     eventLoop.settle();
     EXPECT_EQ(searchField()->text(), QStringLiteral("entry 12"));
@@ -113,7 +119,7 @@ TEST_F(ContentViewTest, SaysWhenNothingMatchesOrTheHistoryIsEmpty)
     EXPECT_EQ(message(), QStringLiteral("Clipboard is empty"));
 }
 
-TEST_F(ContentViewTest, KeysMoveTheSelectionAndReturnPastesIt)
+TEST_F(ContentViewTest, KeysMoveTheSelectionReturnPastesItAndEscapeAsksToClose)
 {
     // Text rows of one height, each followed by a one-pixel separator.
     const int page = list()->viewport()->height() / (rows()[0]->height() + 1);
@@ -128,42 +134,26 @@ TEST_F(ContentViewTest, KeysMoveTheSelectionAndReturnPastesIt)
         {"Return without a selection", {Qt::Key_Return}, std::nullopt, 0},
         {"Return on the second row", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, 1, 1},
         {"Enter on the keypad", {Qt::Key_Down, Qt::Key_Enter}, 0, 1},
+        {"Escape asks to close", {Qt::Key_Escape}, std::nullopt, 0},
     };
     for (const auto& [name, keys, selected, pasteCount] : cases) {
         SCOPED_TRACE(name);
         reopen();
         pastes.clear();
+        closeRequests = 0;
         for (const auto key : keys) {
             press(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         }
         const auto highlighted = rows(true);
         EXPECT_EQ(highlighted, selected ? std::vector{rows()[*selected]} : std::vector<ClipboardItemView*>());
         EXPECT_EQ(pastes, std::vector<QString>(pasteCount, QStringLiteral("entry %1").arg(selected.value_or(-1))));
+        EXPECT_EQ(closeRequests, keys.back() == Qt::Key_Escape ? 1 : 0);
         for (const auto* row : highlighted) {
             const auto top = row->mapTo(list()->viewport(), QPoint()).y();
             EXPECT_TRUE(top >= 0 && top + row->height() <= list()->viewport()->height());
         }
         EXPECT_EQ(view.focusWidget(), searchField());
     }
-}
-
-TEST_F(ContentViewTest, EscapeAsksToClose)
-{
-    int closeRequests = 0;
-    QObject::connect(&view, &ContentView::closeRequested, &view, [&] { ++closeRequests; });
-    press(Qt::Key_Escape);
-    EXPECT_EQ(closeRequests, 1);
-}
-
-TEST_F(ContentViewTest, ANewSearchStartsWithoutASelection)
-{
-    press(Qt::Key_End);
-    QTest::keyClicks(view.focusWidget(), QStringLiteral("entry 4"));
-    eventLoop.settle();
-    EXPECT_TRUE(rows(true).empty());
-    press(Qt::Key_Down);
-    press(Qt::Key_Return);
-    EXPECT_EQ(pastes, std::vector{QStringLiteral("entry 4")});
 }
 
 TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRow)

@@ -1,15 +1,12 @@
 // The engine on a real X server, with xclip and a misbehaving X client as the other applications.
 
 #include "engine/clipboard_manager.h"
-#include "platform/background_timer.h"
-#include "platform/event_loop.h"
+#include "platform/image.h"
 #include "platform/qt_clipboard.h"
 #include "tests/x11/x11_test_helpers.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -33,19 +30,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QImage filled(QSize size, QColor colour)
+QByteArray png(QSize size, QColor colour)
 {
     QImage picture(size, QImage::Format_RGB32);
     picture.fill(colour);
-    return picture;
-}
-
-QByteArray png(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, "png");
-    return bytes;
+    return platform::encodeImage(picture, "png").value_or(QByteArray());
 }
 
 /// A target and the bytes an owner offers as it.
@@ -125,7 +114,7 @@ protected:
 
 TEST_F(ClipboardX11Test, CopiesAnEntryBackInItsOwnFormsWithoutRecordingItAgain)
 {
-    copyWithXclip(png(filled({64, 48}, QColor(40, 90, 160))), "image/png");
+    copyWithXclip(png({64, 48}, QColor(40, 90, 160)), "image/png");
     ASSERT_TRUE(waitForHistorySize(1));
     copyWithXclip("  a text\n");
     ASSERT_TRUE(waitForHistorySize(2));
@@ -152,7 +141,7 @@ TEST_F(ClipboardX11Test, CapturesFiftyMegabytesOfTextAndAPictureOf8000By8000)
     copyWithXclip(line.repeated(50 * 1024 * 1024 / 44));
     ASSERT_TRUE(waitForHistorySize(1, 2min));
     EXPECT_EQ(manager->history().front().text()->size(), 50 * 1024 * 1024 / 44 * line.size() - 1);
-    const Form picture{"image/png", png(filled({8000, 8000}, QColor(40, 90, 160)))};
+    const Form picture{"image/png", png({8000, 8000}, QColor(40, 90, 160))};
     copyWithXclip(picture.second, picture.first);
     ASSERT_TRUE(waitForHistorySize(2, 2min));
     EXPECT_TRUE(holds(manager->history().front(), picture));
@@ -161,10 +150,7 @@ TEST_F(ClipboardX11Test, CapturesFiftyMegabytesOfTextAndAPictureOf8000By8000)
 TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
 {
     const QByteArray text = "UTF8_STRING";
-    QByteArray slowly;
-    for (char increment = 'a'; increment < 'i'; ++increment) {
-        slowly += QByteArray(32, increment);
-    }
+    const auto slowly = QByteArray("abcdefgh").repeated(32);
     // Not captured: the owner is asked for its targets only, at most `mostAsks` times.
     const struct
     {
@@ -233,7 +219,7 @@ Form randomPayload(std::mt19937_64& random, int round)
     const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     if (uniform(0, 3) == 0) {
         const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
-        return {"image/png", png(filled({uniform(1, 48), uniform(1, 48)}, colour))};
+        return {"image/png", png({uniform(1, 48), uniform(1, 48)}, colour)};
     }
     // Up to 128 KB, so that owners send it whole or in increments of any size.
     QByteArray text = "round " + QByteArray::number(round) + " ";
@@ -252,7 +238,9 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
     std::mt19937_64 random(seed);
     // Captures by hand, each one timed, once the clipboard says it changed.
     manager->stopOptimizedClipboardListener();
-    const auto capture = [&](int countBefore) {
+    const auto capture = [&](const auto& copy) {
+        const auto countBefore = clipboard.changeCount();
+        copy();
         EXPECT_TRUE(waitFor([&] { return clipboard.changeCount() != countBefore; }, 15s));
         QElapsedTimer clock;
         clock.start();
@@ -264,9 +252,7 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
         SCOPED_TRACE("VELMORA_HOSTILE_OWNER_SEED=" + std::to_string(seed) + ", round " + std::to_string(round));
         const auto payload = randomPayload(random, round);
         const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
-        const auto countBefore = clipboard.changeCount();
-        startOwner("random:" + QString::number(random()), {payload});
-        capture(countBefore);
+        capture([&] { startOwner("random:" + QString::number(random()), {payload}); });
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         // The owner says so before it errs, and it erred, if at all, before the capture ended.
         const auto missteps = lines("misstep");
@@ -275,10 +261,8 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
         wellBehaved += missteps.empty() ? 1 : 0;
 
         // The next well-behaved application is captured whatever this one did.
-        const auto countBeforeCheck = clipboard.changeCount();
         const auto check = "check " + QByteArray::number(round);
-        copyWithXclip(check);
-        capture(countBeforeCheck);
+        capture([&] { copyWithXclip(check); });
         ASSERT_FALSE(manager->history().empty());
         EXPECT_EQ(manager->history().front().text(), check);
         stopOwner();
