@@ -164,6 +164,8 @@ TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         // 4 s of transfer, never 1.5 s without data.
         {"none:0:32:500", {{text, slowly}}, QString::fromLatin1(slowly)},
         {"none", {{text, "  valid \xff\xfe then \xc3 more\n\n"}}, QString::fromUtf8("valid \xff\xfe then \xc3 more")},
+        {"none", {{text, "cut off in \xe2\x82"}}, QString::fromUtf8("cut off in \xe2\x82")},
+        {"none", {{"STRING", "caf\xe9 cr\xe8me"}}, QString::fromLatin1("caf\xe9 cr\xe8me")},
         // Asked once more after its silence.
         {"skip:0", {{text, "answered when asked again"}}, "answered when asked again"},
         {"none", {{text, "hunter2"}, {"x-kde-passwordManagerHint", "secret"}}, {}, 2},
