@@ -122,7 +122,7 @@ std::pair<double, double> residentMegabytes()
 void TickWhenNothingChanged(benchmark::State& state)
 {
     Store store;
-    const auto& tick = store.timers.timers().front()->tick;
+    const auto& tick = *store.timers.timers().front();
     for (auto _ : state) {
         tick();
     }

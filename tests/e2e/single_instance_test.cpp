@@ -43,17 +43,14 @@ TEST_F(SingleInstanceTest, ASecondLaunchOpensThePanelOfTheFirstEvenAfterACrash)
     EXPECT_TRUE(waitFor([] { return isPanelShown() && windowByXdotool() == panelWindow(); }));
 }
 
-TEST_F(SingleInstanceTest, HelpOrAnUnknownOptionAnswersWithoutStartingTheGui)
+// Neither an option nor a client that sends no request line reaches the GUI; --toggle does.
+TEST_F(SingleInstanceTest, OnlyARequestLineTogglesAndHelpOrAnUnknownOptionStartNoGui)
 {
     EXPECT_EQ(run(VELMORA_EXECUTABLE, {"--help"}).status, 0);
     const Finished unknown = run(VELMORA_EXECUTABLE, {"--frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.errors.contains("--frobnicate")) << unknown.errors.data();
     EXPECT_FALSE(QFileInfo::exists(m_socket)) << "an option started the GUI";
-}
-
-TEST_F(SingleInstanceTest, ClientsThatSendNoRequestLineHoldUpNoOther)
-{
     const auto server = SingleInstance::listen(m_socket);
     ASSERT_TRUE(server);
     QSignalSpy toggles(server.get(), &SingleInstance::toggleRequested);

@@ -32,14 +32,21 @@ TEST_F(DesktopTest, TheTrayIconTogglesThePanelAndARightClickShowsAbout)
     }));
     EXPECT_TRUE(isPanelShown());
     // Another application taking the focus from the alert hides the panel too.
-    const auto other = PasteTarget::start();
-    ASSERT_TRUE(other);
+    const PasteTarget other;
+    ASSERT_NE(other.window, 0u);
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
 }
 
-TEST_F(DesktopTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsVelmora)
+// The panel opens under the pointer, pastes a filtered row into the window active before, hides when another
+// application takes the focus, and its quit button ends Velmora.
+TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVelmora)
 {
     QProcess& velmora = startVelmora();
+    copy("banana split");
+    copy("cherry tart");
+    const PasteTarget target;
+    ASSERT_NE(target.window, 0u);
+    ASSERT_TRUE(waitFor([&] { return windowByXdotool() == target.window; }));
     ASSERT_TRUE(xdotool({"mousemove", "720", "300"}));
     openWithHotKey();
     const WindowId panel = panelWindow();
@@ -47,29 +54,11 @@ TEST_F(DesktopTest, TheHotKeyTogglesThePanelUnderThePointerAndItsQuitButtonEndsV
     EXPECT_EQ(geometry(panel), QRect(560, 310, 320, 420));
     ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
     EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
-    openWithHotKey();
-    // Another application taking the focus hides it.
-    const auto other = PasteTarget::start();
-    ASSERT_TRUE(other);
-    EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
 
-    openWithHotKey();
-    ASSERT_TRUE(clickAt(geometry(panel).topLeft() + quitButtonInPanel));
-    EXPECT_EQ(exitCodeAtEnd(velmora), 0);
-}
-
-TEST_F(DesktopTest, ClickingAFilteredRowPastesItIntoTheWindowActiveBefore)
-{
-    startVelmora();
-    copy("banana split");
-    copy("cherry tart");
-    const auto target = PasteTarget::start();
-    ASSERT_TRUE(target);
-    ASSERT_TRUE(waitFor([&] { return windowByXdotool() == target->window(); }));
     openWithHotKey();
     // Whether the panel as drawn has one colour all over where a second row would be.
-    const auto listsOneRow = [] {
-        const QImage row = QGuiApplication::primaryScreen()->grabWindow(panelWindow()).toImage().copy(12, 76, 280, 20);
+    const auto listsOneRow = [&] {
+        const QImage row = QGuiApplication::primaryScreen()->grabWindow(panel).toImage().copy(12, 76, 280, 20);
         return !row.isNull() && row == row.copy(0, 0, 1, 1).scaled(row.size());
     };
     ASSERT_TRUE(waitFor([&] { return !listsOneRow(); }));
@@ -77,11 +66,19 @@ TEST_F(DesktopTest, ClickingAFilteredRowPastesItIntoTheWindowActiveBefore)
     ASSERT_TRUE(waitFor([&] { return xdotool({"key", "ctrl+a", "type", "BAN"}) && waitFor(listsOneRow, 1s); }, 30s));
     // A modifier the user still holds must not turn the paste chord into another one.
     ASSERT_TRUE(xdotool({"keydown", "shift"}));
-    ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
-    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
-    EXPECT_TRUE(waitFor([&] { return target->text() == QStringLiteral("banana split"); }))
-        << "the target holds: " << target->text().toStdString();
+    ASSERT_TRUE(clickAt(geometry(panel).topLeft() + firstRowInPanel));
+    EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
+    EXPECT_TRUE(waitFor([&] { return target.text() == QStringLiteral("banana split"); }))
+        << "the target holds: " << target.text().toStdString();
     ASSERT_TRUE(xdotool({"keyup", "shift"}));
+
+    openWithHotKey();
+    const PasteTarget other;
+    ASSERT_NE(other.window, 0u);
+    EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
+    openWithHotKey();
+    ASSERT_TRUE(clickAt(geometry(panel).topLeft() + quitButtonInPanel));
+    EXPECT_EQ(exitCodeAtEnd(velmora), 0);
 }
 
 // An owner that never answers keeps the capture waiting when the request to quit comes.

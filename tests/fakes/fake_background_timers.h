@@ -10,15 +10,12 @@
 class FakeBackgroundTimers final : public platform::BackgroundTimers
 {
 public:
-    struct Timer
-    {
-        platform::Task tick;
-    };
+    using Timer = platform::Task;
 
     [[nodiscard]] std::unique_ptr<platform::BackgroundTimer>
     start(const QString& /*threadName*/, std::chrono::milliseconds /*interval*/, platform::Task tick) override
     {
-        m_timers.push_back(std::make_shared<Timer>(Timer{std::move(tick)}));
+        m_timers.push_back(std::make_shared<Timer>(std::move(tick)));
         return std::make_unique<Handle>(*this, m_timers.back());
     }
 
@@ -30,7 +27,7 @@ public:
         // A copy: a tick may stop its own timer.
         const auto running = m_timers;
         for (const auto& timer : running) {
-            timer->tick();
+            (*timer)();
         }
     }
 
@@ -40,7 +37,7 @@ private:
         Handle(FakeBackgroundTimers& owner, std::shared_ptr<Timer> timer) : owner(owner), timer(std::move(timer)) {}
         ~Handle() override { std::erase(owner.m_timers, timer); }
         // At once, on the test's thread.
-        void tickNow() override { timer->tick(); }
+        void tickNow() override { (*timer)(); }
         FakeBackgroundTimers& owner;
         std::shared_ptr<Timer> timer;
     };

@@ -1,7 +1,5 @@
 #include "views/history_filter.h"
 
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -50,17 +48,20 @@ TEST(HistoryFilterTest, FindsMatchesAcrossThePiecesALongTextIsFoldedIn)
     }
 }
 
-TEST(HistoryFilterTest, FoldsAMegabyteOfCombiningMarksInAMoment)
+// Qt's normaliser takes time quadratic in what it rewrites: texts are normalised in pieces of at most 4096
+// characters, and runs of marks, which it would reorder, not at all. Both show in what the folding gives.
+TEST(HistoryFilterTest, NormalisesALongTextPieceByPiece)
 {
-    // No ASCII to cut at: Qt's normaliser alone spends many seconds on each of these.
-    const auto repeated = [](const char* unit) { return QString::fromUtf8(unit).repeated(400'000); };
-    QElapsedTimer timer;
-    timer.start();
+    const auto repeated = [](const char* unit, qsizetype times) { return QString::fromUtf8(unit).repeated(times); };
     // Compared as booleans: a failure must not print megabytes.
-    EXPECT_TRUE(foldedForSearch(repeated("\u0418\u0306")) == foldedForSearch(repeated("\u0439")));
-    EXPECT_TRUE(foldedForSearch(repeated("\u1112\u1161\u11AB")) == foldedForSearch(repeated("\uD55C")));
-    EXPECT_EQ(foldedForSearch(repeated("\u0301\u0316")).size(), 4u * 400'000);
-    EXPECT_LT(timer.elapsed(), 10'000);
+    EXPECT_TRUE(foldedForSearch(repeated("\u0418\u0306", 3000)) == foldedForSearch(repeated("\u0439", 3000)));
+    EXPECT_TRUE(foldedForSearch(repeated("\u1112\u1161\u11AB", 3000)) == foldedForSearch(repeated("\uD55C", 3000)));
+    // Without a place to cut for 4096 characters it is cut there all the same: the macron stays alone.
+    const auto dotted = repeated("\u0227", 4096);
+    EXPECT_TRUE(foldedForSearch(dotted + QChar(0x0304)) == dotted.toStdString() + "\u0304");
+    // A megabyte of marks keeps its order: normalised, U+0316 would come first.
+    const auto marks = repeated("\u0301\u0316", 400'000);
+    EXPECT_TRUE(foldedForSearch(marks) == marks.toStdString());
 }
 
 TEST(HistoryFilterTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)

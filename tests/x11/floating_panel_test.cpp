@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 TEST(FloatingPanelTest, IsAToolWindowAboveTheOthersOnEveryDesktopEachTimeItShows)
 {
     FloatingPanel panel{QRect(0, 0, 320, 420)};
@@ -41,5 +39,3 @@ TEST(FloatingPanelTest, IsAToolWindowAboveTheOthersOnEveryDesktopEachTimeItShows
     ASSERT_TRUE(show());
     EXPECT_TRUE(waitFor([&] { return isOnAllDesktops(); }));
 }
-
-} // namespace

@@ -49,24 +49,23 @@ bool waitForEnd(const QProcess& process, std::chrono::milliseconds timeout)
     return waitFor([&] { return process.state() == QProcess::NotRunning; }, timeout);
 }
 
-std::unique_ptr<PasteTarget> PasteTarget::start()
+PasteTarget::PasteTarget()
 {
-    std::unique_ptr<PasteTarget> target(new PasteTarget);
-    target->m_process.start(QStringLiteral(VELMORA_PASTE_TARGET), {target->m_directory.filePath("text")});
+    process.start(QStringLiteral(VELMORA_PASTE_TARGET), {directory.filePath("text")});
     // It prints its window once that has the focus.
-    bool ok = waitFor([&] { return target->m_process.canReadLine(); }, std::chrono::seconds(15));
-    target->m_window = QString::fromLatin1(target->m_process.readLine()).trimmed().toUInt(&ok);
-    return ok ? std::move(target) : nullptr;
+    if (waitFor([&] { return process.canReadLine(); }, std::chrono::seconds(15))) {
+        window = QString::fromLatin1(process.readLine()).trimmed().toUInt();
+    }
 }
 
 PasteTarget::~PasteTarget()
 {
-    m_process.kill();
-    m_process.waitForFinished();
+    process.kill();
+    process.waitForFinished();
 }
 
 QString PasteTarget::text() const
 {
-    QFile file(m_directory.filePath("text"));
+    QFile file(directory.filePath("text"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }

@@ -38,22 +38,15 @@ struct Finished
 [[nodiscard]] bool waitForEnd(const QProcess& process, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 /// The paste target program in a process of its own: a focused line edit whose text the test can read.
-class PasteTarget
+struct PasteTarget
 {
-public:
-    /// Null when it does not start and show its window within a few seconds.
-    [[nodiscard]] static std::unique_ptr<PasteTarget> start();
-
+    /// Starts it; `window` stays 0 unless it shows its window with the focus within a few seconds.
+    PasteTarget();
     ~PasteTarget();
-
-    [[nodiscard]] std::uint32_t window() const { return m_window; }
     /// What its line edit holds now.
     [[nodiscard]] QString text() const;
 
-private:
-    PasteTarget() = default;
-
-    QTemporaryDir m_directory;
-    QProcess m_process;
-    std::uint32_t m_window = 0;
+    QTemporaryDir directory;
+    QProcess process;
+    std::uint32_t window = 0;
 };
