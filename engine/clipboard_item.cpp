@@ -1,9 +1,21 @@
 #include "engine/clipboard_item.h"
 
-ClipboardItem::ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image)
-    : m_id(QUuid::createUuid()), m_text(std::move(text)), m_image(std::move(image))
+namespace {
+
+std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString> text,
+                                                          std::shared_ptr<const platform::Image> image)
 {
-    if (m_text) {
-        m_canonicalText = m_text->normalized(QString::NormalizationForm_C);
-    }
+    auto canonicalText = text ? std::optional(text->normalized(QString::NormalizationForm_C)) : std::nullopt;
+    return std::make_shared<ClipboardItem::Content>(
+        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText)});
 }
+
+} // namespace
+
+ClipboardItem::ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image)
+    : ClipboardItem(makeContent(std::move(text), std::move(image)))
+{}
+
+ClipboardItem::ClipboardItem(std::shared_ptr<const Content> content)
+    : m_id(QUuid::createUuid()), m_content(std::move(content))
+{}

@@ -10,18 +10,29 @@
 #include <optional>
 
 /// One entry of the clipboard history: a text or an image, and an identity.
-/// Immutable; copies share the image.
+/// Immutable; copies share the content.
 class ClipboardItem
 {
 public:
+    /// What an entry holds. Entries with the very same content may share one.
+    struct Content
+    {
+        std::optional<QString> text;
+        std::shared_ptr<const platform::Image> image;
+        /// The text in canonical composed form (NFC), for comparisons up to canonical equivalence. Shares the
+        /// text's storage when the text is already in that form, as most are.
+        std::optional<QString> canonicalText;
+    };
+
     ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);
+    /// A new entry holding `content`, shared with the entries that hold it already.
+    explicit ClipboardItem(std::shared_ptr<const Content> content);
 
     [[nodiscard]] const QUuid& id() const { return m_id; }
-    [[nodiscard]] const std::optional<QString>& text() const { return m_text; }
-    [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_image; }
-    /// The text in canonical composed form (NFC), for comparisons up to canonical equivalence. Computed
-    /// once; shares the text's storage when the text is already in that form, as most are.
-    [[nodiscard]] const std::optional<QString>& canonicalText() const { return m_canonicalText; }
+    [[nodiscard]] const std::optional<QString>& text() const { return m_content->text; }
+    [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_content->image; }
+    [[nodiscard]] const std::optional<QString>& canonicalText() const { return m_content->canonicalText; }
+    [[nodiscard]] const std::shared_ptr<const Content>& content() const { return m_content; }
 
     /// Hashes an item's id, for maps keyed by entry.
     struct IdHash
@@ -34,7 +45,5 @@ public:
 
 private:
     QUuid m_id;
-    std::optional<QString> m_text;
-    std::shared_ptr<const platform::Image> m_image;
-    std::optional<QString> m_canonicalText;
+    std::shared_ptr<const Content> m_content;
 };

@@ -35,6 +35,38 @@ std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
     return ClipboardItem(std::move(trimmed), nullptr);
 }
 
+// Duplicates: canonically equivalent texts (a precomposed letter matches its decomposed form), pictures with
+// the same TIFF.
+bool haveSameContent(const ClipboardItem::Content& left, const ClipboardItem::Content& right)
+{
+    if (left.text && right.text) {
+        return left.canonicalText == right.canonicalText;
+    }
+    if (left.image && right.image) {
+        return left.image->hasSameTiffRepresentation(*right.image);
+    }
+    return false;
+}
+
+// The very same text, or a picture in the very same bytes: one may stand for the other unseen.
+bool areIdentical(const ClipboardItem::Content& left, const ClipboardItem::Content& right)
+{
+    if (left.text && right.text) {
+        return left.text == right.text;
+    }
+    if (left.image && right.image) {
+        return left.image->encodedFormat() == right.image->encodedFormat() &&
+               left.image->encodedBytes() == right.image->encodedBytes();
+    }
+    return false;
+}
+
+bool isOwnerOf(const std::weak_ptr<const ClipboardItem::Content>& weak,
+               const std::shared_ptr<const ClipboardItem::Content>& content)
+{
+    return !weak.owner_before(content) && !content.owner_before(weak);
+}
+
 } // namespace
 
 ClipboardManager::ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop)
@@ -90,31 +122,39 @@ void ClipboardManager::tick()
     // ticks run one at a time, so the entries keep the order of the copies.
     auto candidate = readCandidate(m_clipboard);
     if (candidate) {
-        auto verdicts = compareWithCapturedPictures(*candidate);
+        auto captured = sharingCapturedContent(std::move(*candidate));
+        auto verdicts = compareWithCapturedContents(captured);
         m_eventLoop.post(
-            [self = shared_from_this(), candidate = std::move(*candidate), verdicts = std::move(verdicts)]() mutable {
-                self->addToHistory(std::move(candidate), verdicts);
+            [self = shared_from_this(), captured = std::move(captured), verdicts = std::move(verdicts)]() mutable {
+                self->addToHistory(std::move(captured), verdicts);
             });
     }
 }
 
-ClipboardManager::PictureVerdicts ClipboardManager::compareWithCapturedPictures(const ClipboardItem& candidate)
+ClipboardItem ClipboardManager::sharingCapturedContent(ClipboardItem candidate) const
 {
-    if (!candidate.image()) {
-        return {};
-    }
-    PictureVerdicts verdicts;
-    std::vector<std::weak_ptr<const platform::Image>> alive;
-    // Captures still on their way to the history are among them, so a repeat is found before they arrive.
-    for (const auto& captured : m_capturedPictures) {
-        if (auto picture = captured.lock()) {
-            alive.push_back(picture);
-            const bool same = picture->hasSameTiffRepresentation(*candidate.image());
-            verdicts.emplace_back(std::move(picture), same);
+    for (const auto& captured : m_capturedContents) {
+        if (auto content = captured.lock(); content && areIdentical(*content, *candidate.content())) {
+            return ClipboardItem(std::move(content));
         }
     }
-    alive.push_back(candidate.image());
-    m_capturedPictures = std::move(alive);
+    return candidate;
+}
+
+ClipboardManager::ContentVerdicts ClipboardManager::compareWithCapturedContents(const ClipboardItem& candidate)
+{
+    ContentVerdicts verdicts;
+    std::vector<std::weak_ptr<const ClipboardItem::Content>> alive;
+    // Captures still on their way to the history are among them, so a repeat is found before they arrive.
+    for (const auto& captured : m_capturedContents) {
+        const auto content = captured.lock();
+        if (content && content != candidate.content()) {
+            alive.push_back(content);
+            verdicts.emplace_back(content, haveSameContent(*content, *candidate.content()));
+        }
+    }
+    alive.push_back(candidate.content());
+    m_capturedContents = std::move(alive);
     return verdicts;
 }
 
@@ -138,22 +178,18 @@ void ClipboardManager::processNewClipboardItem()
 }
 
 bool ClipboardManager::hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
-                                      const PictureVerdicts& verdicts)
+                                      const ContentVerdicts& verdicts)
 {
-    if (entry.text() && candidate.text()) {
-        // Canonically equivalent texts are equal: a precomposed letter matches its decomposed form.
-        return entry.canonicalText() == candidate.canonicalText();
+    if (entry.content() == candidate.content()) {
+        return true;
     }
-    if (entry.image() && candidate.image()) {
-        // A picture that did not come through the watcher, or no verdict: compared here.
-        const auto verdict = std::ranges::find(verdicts, entry.image(), [](const auto& pair) { return pair.first; });
-        return verdict != verdicts.end() ? verdict->second
-                                         : entry.image()->hasSameTiffRepresentation(*candidate.image());
-    }
-    return false;
+    // A content that did not come through the watcher, or no verdict: compared here.
+    const auto verdict =
+        std::ranges::find_if(verdicts, [&](const auto& pair) { return isOwnerOf(pair.first, entry.content()); });
+    return verdict != verdicts.end() ? verdict->second : haveSameContent(*entry.content(), *candidate.content());
 }
 
-void ClipboardManager::addToHistory(ClipboardItem candidate, const PictureVerdicts& verdicts)
+void ClipboardManager::addToHistory(ClipboardItem candidate, const ContentVerdicts& verdicts)
 {
     const auto duplicate = std::find_if(m_history.begin(), m_history.end(), [&](const ClipboardItem& entry) {
         return hasSameContent(entry, candidate, verdicts);

@@ -51,25 +51,28 @@ public:
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
-    /// Earlier pictures, each with whether a candidate shows it again.
-    using PictureVerdicts = std::vector<std::pair<std::shared_ptr<const platform::Image>, bool>>;
+    /// Earlier contents, each with whether a candidate has the same. Weak: a verdict neither keeps nor frees one.
+    using ContentVerdicts = std::vector<std::pair<std::weak_ptr<const ClipboardItem::Content>, bool>>;
 
     /// On the watcher thread.
     void tick();
-    /// On the watcher thread: compares a picture with those captured before, so that the GUI thread never
-    /// decodes to confirm a duplicate.
-    [[nodiscard]] PictureVerdicts compareWithCapturedPictures(const ClipboardItem& candidate);
-    void addToHistory(ClipboardItem candidate, const PictureVerdicts& verdicts = {});
+    /// On the watcher thread: a repeat of a content captured before and still held shares it, so that it is
+    /// held once, and its own copy is freed here rather than on the GUI thread.
+    [[nodiscard]] ClipboardItem sharingCapturedContent(ClipboardItem candidate) const;
+    /// On the watcher thread: compares a candidate with the contents captured before, so that the GUI thread
+    /// never compares large texts nor decodes pictures to find a duplicate.
+    [[nodiscard]] ContentVerdicts compareWithCapturedContents(const ClipboardItem& candidate);
+    void addToHistory(ClipboardItem candidate, const ContentVerdicts& verdicts = {});
     [[nodiscard]] static bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
-                                             const PictureVerdicts& verdicts);
+                                             const ContentVerdicts& verdicts);
 
     Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
     std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;
-    // The watcher's own: every picture it captured that may still be in the history.
-    std::vector<std::weak_ptr<const platform::Image>> m_capturedPictures;
+    // The watcher's own: every content it captured that may still be in the history.
+    std::vector<std::weak_ptr<const ClipboardItem::Content>> m_capturedContents;
     platform::Clipboard& m_clipboard;
     platform::EventLoop& m_eventLoop;
 };
