@@ -1,6 +1,7 @@
 #include "platform/image.h"
 
 #include "platform/huge_pages.h"
+#include "platform/png_decoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -30,13 +31,17 @@ constexpr int decodedSizeLimitMegabytes = 256;
 // Where a picture's own memory starts, and its length.
 using Mapping = std::pair<void*, std::size_t>;
 
+std::size_t bytesPerLine(QSize size, QImage::Format format)
+{
+    return (std::size_t(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
+}
+
 /// Room for a picture in memory of its own, advised for huge pages: in 4 KB pages an 8000 x 8000 picture
 /// takes 65,536 page faults. Its own mapping, so that no freed picture stays in the heap. A null image for
 /// a small or an undecodable size, or when the memory cannot be had.
 QImage hugePageImage(QSize size, QImage::Format format)
 {
-    const auto bytesPerLine = (std::size_t(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
-    const auto bytes = bytesPerLine * std::size_t(size.height());
+    const auto bytes = bytesPerLine(size, format) * std::size_t(size.height());
     const bool fits =
         !size.isEmpty() && bytes >= hugePageThreshold && bytes <= std::size_t{decodedSizeLimitMegabytes} << 20;
     void* address =
@@ -49,12 +54,28 @@ QImage hugePageImage(QSize size, QImage::Format format)
         const std::unique_ptr<Mapping> owned(static_cast<Mapping*>(mapping));
         munmap(owned->first, owned->second);
     };
-    return {static_cast<uchar*>(address), size.width(), size.height(), qsizetype(bytesPerLine), format, unmap,
-            new Mapping{address, bytes}};
+    return {
+        static_cast<uchar*>(address), size.width(), size.height(), qsizetype(bytesPerLine(size, format)), format, unmap,
+        new Mapping{address, bytes}};
+}
+
+/// Room for a decoded picture: in huge pages when large, none beyond the size limit.
+QImage allocateImage(QSize size, QImage::Format format)
+{
+    auto image = hugePageImage(size, format);
+    if (image.isNull() && bytesPerLine(size, format) * std::size_t(size.height()) < hugePageThreshold) {
+        image = QImage(size, format);
+    }
+    return image;
 }
 
 QImage decode(const QByteArray& bytes, const QByteArray& format)
 {
+    if (format == "png") {
+        if (auto image = decodeCommonPng(bytes, allocateImage); !image.isNull()) {
+            return image;
+        }
+    }
     [[maybe_unused]] static const bool limitRaised = [] {
         QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
         return true;
