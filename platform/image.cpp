@@ -71,15 +71,15 @@ QImage allocateImage(QSize size, QImage::Format format)
 
 QImage decode(const QByteArray& bytes, const QByteArray& format)
 {
+    [[maybe_unused]] static const bool limitRaised = [] {
+        QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
+        return true;
+    }();
     if (format == "png") {
         if (auto image = decodeCommonPng(bytes, allocateImage); !image.isNull()) {
             return image;
         }
     }
-    [[maybe_unused]] static const bool limitRaised = [] {
-        QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
-        return true;
-    }();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
