@@ -20,4 +20,14 @@ void adviseHugePages(void* data, std::size_t bytes)
     }
 }
 
+void* mapHugePages(std::size_t bytes)
+{
+    void* address = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED) {
+        return nullptr;
+    }
+    adviseHugePages(address, bytes);
+    return address;
+}
+
 } // namespace platform

@@ -10,6 +10,10 @@ namespace platform {
 /// Only an advice: memory is the same memory without it.
 void adviseHugePages(void* data, std::size_t bytes);
 
+/// `bytes` of zeroed memory in a mapping of its own, advised for huge pages, which goes back to the system
+/// entirely when unmapped (`munmap`), where a freed heap block may stay resident. Null when it cannot be had.
+[[nodiscard]] void* mapHugePages(std::size_t bytes);
+
 /// Below this many bytes, advice is not worth its system call.
 constexpr std::size_t hugePageThreshold = 4 * 1024 * 1024;
 

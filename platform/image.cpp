@@ -44,12 +44,10 @@ QImage hugePageImage(QSize size, QImage::Format format)
     const auto bytes = bytesPerLine(size, format) * std::size_t(size.height());
     const bool fits =
         !size.isEmpty() && bytes >= hugePageThreshold && bytes <= std::size_t{decodedSizeLimitMegabytes} << 20;
-    void* address =
-        fits ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
-    if (address == MAP_FAILED) {
+    void* address = fits ? mapHugePages(bytes) : nullptr;
+    if (!address) {
         return {};
     }
-    adviseHugePages(address, bytes);
     const auto unmap = [](void* mapping) {
         const std::unique_ptr<Mapping> owned(static_cast<Mapping*>(mapping));
         munmap(owned->first, owned->second);

@@ -147,17 +147,6 @@ struct Unmap
 };
 using Rows = std::unique_ptr<uchar[], Unmap>;
 
-/// Room for the inflated rows in memory of their own, which goes back to the system when dropped.
-Rows mapRows(std::size_t bytes)
-{
-    void* address = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (address == MAP_FAILED) {
-        return Rows(nullptr, Unmap{0});
-    }
-    adviseHugePages(address, bytes);
-    return Rows(static_cast<uchar*>(address), Unmap{bytes});
-}
-
 /// Whether `stream` inflates to exactly `bytes` bytes, no more and no less, and uses all of its data doing so.
 bool inflate(QByteArrayView stream, uchar* out, std::size_t bytes)
 {
@@ -262,7 +251,7 @@ QImage decodeCommonPng(QByteArrayView bytes, QImage (*allocate)(QSize, QImage::F
     // RGB rows fit at the end of the picture's own memory, so that a screenshot touches no fresh memory beyond
     // its pixels: on a virtual machine, first touches cost more than the decoding.
     const bool fitInImage = rowsBytes <= imageBytes;
-    const auto ownRows = fitInImage ? Rows(nullptr, Unmap{0}) : mapRows(rowsBytes);
+    const Rows ownRows(fitInImage ? nullptr : static_cast<uchar*>(mapHugePages(rowsBytes)), Unmap{rowsBytes});
     uchar* rows = fitInImage ? image.bits() + (imageBytes - rowsBytes) : ownRows.get();
     if (!rows || !inflate(layout->zlibStream, rows, rowsBytes)) {
         return {};
