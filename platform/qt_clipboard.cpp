@@ -218,12 +218,7 @@ std::optional<Clipboard::Images> QtClipboard::images()
         return std::nullopt;
     }
     // Bytes that hold no picture give a null element: the offer was there, the picture was not.
-    auto image = Image::fromEncoded(std::move(*bytes));
-    if (image) {
-        // The one decode, on the reading thread, that gives the digest comparisons use and the thumbnail.
-        static_cast<void>(image->thumbnailSource());
-    }
-    return std::vector{std::move(image)};
+    return std::vector{Image::fromEncoded(std::move(*bytes))};
 }
 
 std::optional<QString> QtClipboard::text()
