@@ -1,7 +1,6 @@
 #include "platform/image.h"
 
 #include "platform/huge_pages.h"
-#include "platform/png_decoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -49,27 +48,12 @@ QImage hugePageImage(QSize size, QImage::Format format)
         new Mapping{address, bytes}};
 }
 
-/// Room for a decoded picture: in huge pages when large, none beyond the size limit.
-QImage allocateImage(QSize size, QImage::Format format)
-{
-    auto image = hugePageImage(size, format);
-    if (image.isNull() && bytesPerLine(size, format) * std::size_t(size.height()) < hugePageThreshold) {
-        image = QImage(size, format);
-    }
-    return image;
-}
-
 QImage decode(const QByteArray& bytes, const QByteArray& format)
 {
     [[maybe_unused]] static const bool limitRaised = [] {
         QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), decodedSizeLimitMegabytes));
         return true;
     }();
-    if (format == "png") {
-        if (auto image = decodeCommonPng(bytes, allocateImage); !image.isNull()) {
-            return image;
-        }
-    }
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
