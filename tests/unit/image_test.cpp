@@ -27,4 +27,25 @@ TEST(ImageTest, RefusesBytesWithoutAPictureAndLeavesAHugeOneUndecoded)
     EXPECT_FALSE(huge->tiffRepresentation());
 }
 
+TEST(ImageTest, DecodesToThePictureThatWasEncodedSmallOrLargeEnoughForRoomOfItsOwn)
+{
+    // 1200 x 1000 at 32 bits is past the size from which a decoded picture gets a mapping of its own.
+    for (const QSize size : {QSize(30, 20), QSize(1200, 1000)}) {
+        for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+            SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height() << ", format " << format);
+            QImage picture(size, format);
+            for (int y = 0; y < size.height(); ++y) {
+                for (int x = 0; x < size.width(); ++x) {
+                    picture.setPixel(
+                        x, y, qRgba(x % 256, y % 256, (x * y) % 256, format == QImage::Format_RGB32 ? 255 : x % 200));
+                }
+            }
+            const auto image = Image::fromEncoded(encode(picture, "png"));
+            ASSERT_TRUE(image);
+            EXPECT_EQ(image->size(), size);
+            EXPECT_EQ(image->toQImage(), picture);
+        }
+    }
+}
+
 } // namespace
