@@ -59,10 +59,8 @@ void AppDelegate::togglePanel(Qt::MouseButton trayButton)
 void AppDelegate::showPanel()
 {
     m_clipboardManager->setSearchText(QString());
-    const platform::Size size{static_cast<double>(m_panel->width()), static_cast<double>(m_panel->height())};
     const auto& screens = m_services.screens;
-    const auto origin = panelOrigin(screens.pointerPosition(), size, screens.screens(), screens.activeScreen());
-    m_panel->move(screens.topLeftInQt({origin, size}));
+    m_panel->move(panelTopLeft(screens.pointerPosition(), m_panel->size(), screens.screens(), screens.activeScreen()));
     m_panel->show();
     m_services.application.activate();
 }

@@ -4,14 +4,15 @@
 
 namespace {
 
-constexpr double gapBelowPointer = 10;
+constexpr int gapBelowPointer = 10;
 
-std::optional<platform::Rect> usableAreaAt(platform::Point pointer, const std::vector<platform::Screen>& screens,
-                                           const std::optional<platform::Screen>& activeScreen)
+std::optional<QRect> usableAreaAt(QPoint pointer, const std::vector<platform::Screen>& screens,
+                                  const std::optional<platform::Screen>& activeScreen)
 {
-    const auto holder = std::find_if(screens.begin(), screens.end(), [pointer](const platform::Screen& screen) {
-        return platform::containsPoint(screen.geometry, pointer);
-    });
+    // A point is a pixel, and a screen holds its pixels from left() to right() and top() to bottom(): a
+    // pointer on the edge shared by two screens is on the first pixel of exactly one of them.
+    const auto holder = std::ranges::find_if(
+        screens, [pointer](const platform::Screen& screen) { return screen.geometry.contains(pointer); });
     if (holder != screens.end()) {
         return holder->availableGeometry;
     }
@@ -23,29 +24,31 @@ std::optional<platform::Rect> usableAreaAt(platform::Point pointer, const std::v
 
 } // namespace
 
-platform::Point panelOrigin(platform::Point pointer, platform::Size panelSize,
-                            const std::vector<platform::Screen>& screens,
-                            const std::optional<platform::Screen>& activeScreen)
+QPoint panelTopLeft(QPoint pointer, QSize panelSize, const std::vector<platform::Screen>& screens,
+                    const std::optional<platform::Screen>& activeScreen)
 {
-    const double w = panelSize.width;
-    const double h = panelSize.height;
-    platform::Point origin{pointer.x - w * 0.5, pointer.y - h - gapBelowPointer};
+    const int w = panelSize.width();
+    const int h = panelSize.height();
+    QPoint topLeft(pointer.x() - w / 2, pointer.y() + gapBelowPointer);
 
     const auto area = usableAreaAt(pointer, screens, activeScreen);
     if (!area) {
-        return origin;
+        return topLeft;
     }
-    if (origin.x < area->minX()) {
-        origin.x = area->minX();
+    // The edges, not QRect's right() and bottom(), which are the last pixels inside.
+    const int areaRight = area->x() + area->width();
+    const int areaBottom = area->y() + area->height();
+    if (topLeft.x() < area->left()) {
+        topLeft.setX(area->left());
     }
-    if (origin.x + w > area->maxX()) {
-        origin.x = area->maxX() - w;
+    if (topLeft.x() + w > areaRight) {
+        topLeft.setX(areaRight - w);
     }
-    if (origin.y < area->minY()) {
-        origin.y = area->minY();
+    if (topLeft.y() + h > areaBottom) {
+        topLeft.setY(areaBottom - h);
     }
-    if (origin.y + h > area->maxY()) {
-        origin.y = area->maxY() - h;
+    if (topLeft.y() < area->top()) {
+        topLeft.setY(area->top());
     }
-    return origin;
+    return topLeft;
 }

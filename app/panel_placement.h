@@ -2,13 +2,15 @@
 
 #include "platform/screens.h"
 
+#include <QPoint>
+#include <QSize>
+
 #include <optional>
 #include <vector>
 
-/// Where the panel goes when it is shown: centred on the pointer with its top edge 10 below it, then
-/// pushed into the usable area of the screen that holds the pointer (else of `activeScreen`, else left
-/// as it is). The tests are strict and run left, right, bottom, top: a panel too big for the area ends
-/// flush with its right and top edges.
-[[nodiscard]] platform::Point panelOrigin(platform::Point pointer, platform::Size panelSize,
-                                          const std::vector<platform::Screen>& screens,
-                                          const std::optional<platform::Screen>& activeScreen);
+/// Where the panel's top-left corner goes when it is shown, in Qt's global coordinates: centred on the
+/// pointer with its top edge 10 below it, then pushed into the usable area of the screen that holds the
+/// pointer (else of `activeScreen`, else left as it is). The tests are strict and run left, right, bottom,
+/// top: a panel too big for the area ends flush with its right and top edges.
+[[nodiscard]] QPoint panelTopLeft(QPoint pointer, QSize panelSize, const std::vector<platform::Screen>& screens,
+                                  const std::optional<platform::Screen>& activeScreen);

@@ -5,8 +5,9 @@
 #include <QMetaObject>
 
 VelmoraApp::VelmoraApp()
-    : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
-      m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
+    : m_clipboard(platform::createClipboard()), m_hotKeys(platform::createHotKeys()),
+      m_keyboard(platform::createKeyboard()),
+      m_appDelegate({*m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
                      m_screens, m_tray, m_alerts})
 {}
 

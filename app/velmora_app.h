@@ -3,11 +3,11 @@
 #include "app/app_delegate.h"
 #include "platform/alert.h"
 #include "platform/background_timer.h"
+#include "platform/clipboard.h"
 #include "platform/desktop_application.h"
 #include "platform/event_loop.h"
 #include "platform/hot_keys.h"
 #include "platform/keyboard.h"
-#include "platform/qt_clipboard.h"
 #include "platform/qt_screens.h"
 #include "platform/tray.h"
 #include "system/notification_center.h"
@@ -36,7 +36,7 @@ public:
 private:
     platform::QtEventLoop m_eventLoop;
     platform::QtBackgroundTimers m_timers;
-    platform::QtClipboard m_clipboard;
+    std::unique_ptr<platform::Clipboard> m_clipboard;
     platform::DesktopApplication m_application;
     NotificationCenter m_notifications;
     std::unique_ptr<platform::HotKeys> m_hotKeys;

@@ -6,8 +6,9 @@ std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString>
                                                           std::shared_ptr<const platform::Image> image)
 {
     auto canonicalText = text ? std::optional(text->normalized(QString::NormalizationForm_C)) : std::nullopt;
+    auto imageSummary = image ? ImageSummary::of(*image) : ImageSummary();
     return std::make_shared<ClipboardItem::Content>(
-        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText)});
+        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText), std::move(imageSummary)});
 }
 
 } // namespace

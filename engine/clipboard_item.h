@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/image_summary.h"
 #include "platform/image.h"
 
 #include <QString>
@@ -22,6 +23,8 @@ public:
         /// The text in canonical composed form (NFC), for comparisons up to canonical equivalence. Shares the
         /// text's storage when the text is already in that form, as most are.
         std::optional<QString> canonicalText;
+        /// Of the image's pixels, from the one decode made when the entry was captured.
+        ImageSummary imageSummary;
     };
 
     ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);

@@ -43,7 +43,7 @@ bool haveSameContent(const ClipboardItem::Content& left, const ClipboardItem::Co
         return left.canonicalText == right.canonicalText;
     }
     if (left.image && right.image) {
-        return left.image->hasSameTiffRepresentation(*right.image);
+        return haveSameTiffRepresentation(*left.image, left.imageSummary, *right.image, right.imageSummary);
     }
     return false;
 }

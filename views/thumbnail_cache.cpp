@@ -36,7 +36,8 @@ QPixmap ThumbnailCache::thumbnail(const ClipboardItem& item, qreal pixelRatio)
         return found->second.pixmap;
     }
     const int pixels = static_cast<int>(std::ceil(side * pixelRatio));
-    auto pixmap = QPixmap::fromImage(makeThumbnail(item.image()->thumbnailSource(), pixels, cornerRadius * pixelRatio));
+    auto pixmap = QPixmap::fromImage(
+        makeThumbnail(item.content()->imageSummary.thumbnailSource, pixels, cornerRadius * pixelRatio));
     pixmap.setDevicePixelRatio(pixelRatio);
     // A picture that cannot be decoded is remembered as such, so it is not decoded again on every paint.
     m_thumbnails.insert_or_assign(item.id(), Thumbnail{pixmap, pixelRatio});

@@ -10,7 +10,7 @@
 #include <vector>
 
 /// The 40 x 40 thumbnails of the image entries, scaled to fill, centred and cut to a rounded square.
-/// Each is scaled from the small source the image keeps from its one decode, once per entry and pixel ratio,
+/// Each is scaled from the small source the entry keeps from its one decode, once per entry and pixel ratio,
 /// not on every paint. GUI thread.
 class ThumbnailCache final
 {

@@ -1,10 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 struct xcb_connection_t;
 
 namespace platform::x11 {
+
+struct FreeDeleter
+{
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+
+/// Owns what xcb hands over to be freed: a reply, an event, an error.
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 /// The application's own X connection (Qt's), or null when the application does not run on X11. Owned by
 /// Qt; valid while the application object lives.

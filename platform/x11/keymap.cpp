@@ -1,8 +1,9 @@
 #include "platform/x11/keymap.h"
 
+#include "platform/x11/connection.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -12,8 +13,8 @@ namespace platform::x11 {
 
 Keymap::Keymap(xcb_connection_t* connection) : m_symbols(xcb_key_symbols_alloc(connection), &xcb_key_symbols_free)
 {
-    const std::unique_ptr<xcb_get_modifier_mapping_reply_t, decltype(&std::free)> mapping(
-        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr), &std::free);
+    const Reply<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     const auto* keycodes = mapping ? xcb_get_modifier_mapping_keycodes(mapping.get()) : nullptr;
     // The reply lists keycodes_per_modifier keys for each of the eight modifiers in turn, 0 for no key.
     for (int index = 0; keycodes && index < xcb_get_modifier_mapping_keycodes_length(mapping.get()); ++index) {
@@ -26,8 +27,7 @@ Keymap::Keymap(xcb_connection_t* connection) : m_symbols(xcb_key_symbols_alloc(c
 
 std::uint8_t Keymap::keycode(std::uint32_t keysym) const
 {
-    const std::unique_ptr<xcb_keycode_t, decltype(&std::free)> keycodes(
-        xcb_key_symbols_get_keycode(m_symbols.get(), keysym), &std::free);
+    const Reply<xcb_keycode_t> keycodes(xcb_key_symbols_get_keycode(m_symbols.get(), keysym));
     return keycodes ? keycodes.get()[0] : 0;
 }
 

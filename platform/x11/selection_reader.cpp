@@ -1,10 +1,10 @@
 #include "platform/x11/selection_reader.h"
 
 #include "platform/huge_pages.h"
+#include "platform/x11/connection.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <utility>
 
 #include <poll.h>
@@ -23,13 +23,7 @@ constexpr std::uint32_t propertyChunkSize = 4 * 1024 * 1024;
 // A hostile owner may offer any number of targets; real ones offer a few dozen.
 constexpr std::size_t maximumTargets = 1024;
 
-template <typename Reply> struct ReplyDeleter
-{
-    void operator()(Reply* reply) const { std::free(reply); }
-};
-template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, ReplyDeleter<Reply>>;
-
-using Event = ReplyPointer<xcb_generic_event_t>;
+using Event = Reply<xcb_generic_event_t>;
 
 std::uint8_t eventType(const xcb_generic_event_t& event)
 {
@@ -82,40 +76,35 @@ Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted 
 
 std::unique_ptr<SelectionReader> SelectionReader::create(std::uint32_t root)
 {
-    auto* connection = root != 0 ? xcb_connect(nullptr, nullptr) : nullptr;
-    if (connection && xcb_connection_has_error(connection)) {
-        xcb_disconnect(std::exchange(connection, nullptr));
+    Connection connection(root != 0 ? xcb_connect(nullptr, nullptr) : nullptr, &xcb_disconnect);
+    if (!connection || xcb_connection_has_error(connection.get())) {
+        return nullptr;
     }
-    return connection ? std::unique_ptr<SelectionReader>(new SelectionReader(connection, root)) : nullptr;
+    return std::unique_ptr<SelectionReader>(new SelectionReader(std::move(connection), root));
 }
 
-SelectionReader::SelectionReader(xcb_connection_t* connection, std::uint32_t root)
-    : m_connection(connection), m_root(root), m_clipboardAtom(atom("CLIPBOARD")), m_targetsAtom(atom("TARGETS")),
-      m_incrAtom(atom("INCR")), m_propertyAtom(atom("VELMORA_SELECTION"))
+SelectionReader::SelectionReader(Connection connection, std::uint32_t root)
+    : m_connection(std::move(connection)), m_root(root), m_clipboardAtom(atom("CLIPBOARD")),
+      m_targetsAtom(atom("TARGETS")), m_incrAtom(atom("INCR")), m_propertyAtom(atom("VELMORA_SELECTION"))
 {
     makeRequestor();
 }
 
-SelectionReader::~SelectionReader()
-{
-    xcb_disconnect(m_connection);
-}
-
 bool SelectionReader::isConnected() const
 {
-    return xcb_connection_has_error(m_connection) == 0;
+    return xcb_connection_has_error(m_connection.get()) == 0;
 }
 
 void SelectionReader::makeRequestor()
 {
     if (m_requestor != 0) {
-        xcb_destroy_window(m_connection, m_requestor);
+        xcb_destroy_window(m_connection.get(), m_requestor);
     }
-    m_requestor = xcb_generate_id(m_connection);
+    m_requestor = xcb_generate_id(m_connection.get());
     const std::uint32_t eventMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_requestor, m_root, -10, -10, 1, 1, 0,
+    xcb_create_window(m_connection.get(), XCB_COPY_FROM_PARENT, m_requestor, m_root, -10, -10, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &eventMask);
-    xcb_flush(m_connection);
+    xcb_flush(m_connection.get());
 }
 
 std::uint32_t SelectionReader::atom(const QByteArray& name)
@@ -123,8 +112,9 @@ std::uint32_t SelectionReader::atom(const QByteArray& name)
     if (const auto known = m_atomsByName.constFind(name); known != m_atomsByName.cend()) {
         return *known;
     }
-    const auto cookie = xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.constData());
-    const ReplyPointer<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
+    const auto cookie =
+        xcb_intern_atom(m_connection.get(), 0, static_cast<std::uint16_t>(name.size()), name.constData());
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection.get(), cookie, nullptr));
     if (!reply) {
         return XCB_ATOM_NONE;
     }
@@ -137,11 +127,11 @@ std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32
     // Ask for every name first and collect the answers after: one round trip in all.
     std::vector<xcb_get_atom_name_cookie_t> cookies;
     for (const auto atom : atoms) {
-        cookies.push_back(xcb_get_atom_name(m_connection, atom));
+        cookies.push_back(xcb_get_atom_name(m_connection.get(), atom));
     }
     std::vector<QByteArray> names;
     for (const auto cookie : cookies) {
-        const ReplyPointer<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr));
+        const Reply<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection.get(), cookie, nullptr));
         if (reply) {
             names.emplace_back(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
         }
@@ -183,10 +173,10 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
                                                                             const Patience& patience)
 {
     // Whatever is still queued belongs to earlier transfers.
-    while (Event stale{xcb_poll_for_event(m_connection)}) {
+    while (Event stale{xcb_poll_for_event(m_connection.get())}) {
     }
-    const ReplyPointer<xcb_get_selection_owner_reply_t> ownerReply(
-        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, m_clipboardAtom), nullptr));
+    const Reply<xcb_get_selection_owner_reply_t> ownerReply(xcb_get_selection_owner_reply(
+        m_connection.get(), xcb_get_selection_owner(m_connection.get(), m_clipboardAtom), nullptr));
     if (!ownerReply) {
         return {Outcome::Failed, {}};
     }
@@ -196,14 +186,14 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
     }
     // Hearing of the owner's end lets a transfer from an owner that dies fail at once, not at the deadline.
     const std::uint32_t watchOwner = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    xcb_change_window_attributes(m_connection, owner, XCB_CW_EVENT_MASK, &watchOwner);
-    xcb_delete_property(m_connection, m_requestor, m_propertyAtom);
-    xcb_convert_selection(m_connection, m_requestor, m_clipboardAtom, target, m_propertyAtom, XCB_CURRENT_TIME);
-    xcb_flush(m_connection);
+    xcb_change_window_attributes(m_connection.get(), owner, XCB_CW_EVENT_MASK, &watchOwner);
+    xcb_delete_property(m_connection.get(), m_requestor, m_propertyAtom);
+    xcb_convert_selection(m_connection.get(), m_requestor, m_clipboardAtom, target, m_propertyAtom, XCB_CURRENT_TIME);
+    xcb_flush(m_connection.get());
 
     auto result = [&]() -> Result<Property> {
         const auto [notify, failure] = waitForEvent(
-            m_connection, owner,
+            m_connection.get(), owner,
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_SELECTION_NOTIFY) {
                     return false;
@@ -234,11 +224,11 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
     result.owner = owner;
 
     const std::uint32_t noEvents = 0;
-    xcb_change_window_attributes(m_connection, owner, XCB_CW_EVENT_MASK, &noEvents);
+    xcb_change_window_attributes(m_connection.get(), owner, XCB_CW_EVENT_MASK, &noEvents);
     if (result.outcome == Outcome::Failed || result.outcome == Outcome::Silent) {
         makeRequestor();
     }
-    xcb_flush(m_connection);
+    xcb_flush(m_connection.get());
     return result;
 }
 
@@ -251,7 +241,7 @@ SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, 
     Property whole;
     for (;;) {
         const auto [newValue, failure] = waitForEvent(
-            m_connection, owner,
+            m_connection.get(), owner,
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_PROPERTY_NOTIFY) {
                     return false;
@@ -272,20 +262,16 @@ SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, 
         }
         if (chunk->data.isEmpty()) {
             whole.type = chunk->type;
-            if (whole.data.isEmpty()) {
-                whole.format = chunk->format;
-            }
+            whole.format = whole.data.isEmpty() ? chunk->format : whole.format;
             // The room grew by doubling: what was never filled goes back.
             whole.data.squeeze();
             return {Outcome::Received, std::move(whole)};
         }
-        if (!whole.data.isEmpty() && chunk->format != whole.format) {
+        const bool formatChanged = !whole.data.isEmpty() && chunk->format != whole.format;
+        if (formatChanged || static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
             return {Outcome::Failed, {}};
         }
         whole.format = chunk->format;
-        if (static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
-            return {Outcome::Failed, {}};
-        }
         const auto capacity = whole.data.capacity();
         whole.data += chunk->data;
         if (whole.data.capacity() != capacity) {
@@ -299,9 +285,9 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
     Property taken;
     std::uint32_t offset = 0;
     for (;;) {
-        const auto cookie = xcb_get_property(m_connection, 0, m_requestor, property, XCB_GET_PROPERTY_TYPE_ANY,
+        const auto cookie = xcb_get_property(m_connection.get(), 0, m_requestor, property, XCB_GET_PROPERTY_TYPE_ANY,
                                              offset / 4, propertyChunkSize / 4);
-        const ReplyPointer<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
+        const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection.get(), cookie, nullptr));
         if (!reply) {
             return std::nullopt;
         }
@@ -310,7 +296,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
             taken.type = reply->type;
             taken.format = reply->format;
             if (static_cast<std::uint64_t>(length) + reply->bytes_after > maximumSize) {
-                xcb_delete_property(m_connection, m_requestor, property);
+                xcb_delete_property(m_connection.get(), m_requestor, property);
                 return std::nullopt;
             }
             taken.data.reserve(static_cast<qsizetype>(length + reply->bytes_after));
@@ -323,8 +309,8 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
         }
         offset += length;
     }
-    xcb_delete_property(m_connection, m_requestor, property);
-    xcb_flush(m_connection);
+    xcb_delete_property(m_connection.get(), m_requestor, property);
+    xcb_flush(m_connection.get());
     return taken;
 }
 

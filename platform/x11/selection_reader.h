@@ -58,10 +58,6 @@ public:
     /// read the selection for the screen of `root`. Null when `root` is 0 or the connection fails.
     [[nodiscard]] static std::unique_ptr<SelectionReader> create(std::uint32_t root);
 
-    SelectionReader(const SelectionReader&) = delete;
-    SelectionReader& operator=(const SelectionReader&) = delete;
-    ~SelectionReader();
-
     /// The names of the forms the owner offers (its TARGETS).
     [[nodiscard]] Result<std::vector<QByteArray>> targets(const Patience& patience);
     /// The selection converted to `target`.
@@ -78,7 +74,9 @@ private:
         QByteArray data;
     };
 
-    SelectionReader(xcb_connection_t* connection, std::uint32_t root);
+    using Connection = std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)>;
+
+    SelectionReader(Connection connection, std::uint32_t root);
 
     [[nodiscard]] Result<Property> convert(std::uint32_t target, const Patience& patience);
     [[nodiscard]] Result<Property> readIncrementally(std::uint32_t owner, std::uint32_t property,
@@ -89,7 +87,7 @@ private:
     [[nodiscard]] std::uint32_t atom(const QByteArray& name);
     [[nodiscard]] std::vector<QByteArray> atomNames(const std::vector<std::uint32_t>& atoms) const;
 
-    xcb_connection_t* m_connection;
+    Connection m_connection;
     std::uint32_t m_root;
     // Before the atoms below, which are interned through it.
     QHash<QByteArray, std::uint32_t> m_atomsByName;

@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 #include <xcb/xcb.h>
@@ -69,8 +68,8 @@ std::optional<WId> activeWindow(x11::Ewmh* ewmh)
                                          &active, nullptr);
     } else if (ewmh) {
         auto* connection = ewmh->connection.connection;
-        const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
-            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+        const x11::Reply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         active = focus ? focus->focus : XCB_NONE;
     }
     return active == XCB_NONE || active == XCB_INPUT_FOCUS_POINTER_ROOT ? std::nullopt : std::optional<WId>(active);

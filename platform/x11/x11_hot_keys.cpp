@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -122,9 +121,7 @@ bool X11HotKeys::grab(const Registration& registration) const
     }
     bool granted = true;
     for (const auto cookie : grabs) {
-        const std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(xcb_request_check(m_connection, cookie),
-                                                                               &std::free);
-        granted = granted && !error;
+        granted = x11::Reply<xcb_generic_error_t>(xcb_request_check(m_connection, cookie)) == nullptr && granted;
     }
     return granted;
 }

@@ -4,7 +4,6 @@
 #include "platform/x11/keymap.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 #include <X11/keysym.h>
@@ -49,8 +48,8 @@ void X11Keyboard::pressPasteChord()
     if (key == 0) {
         return;
     }
-    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> pressed(
-        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr), &std::free);
+    const x11::Reply<xcb_query_keymap_reply_t> pressed(
+        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
     const auto isDown = [&pressed](xcb_keycode_t keycode) {
         return pressed && (pressed->keys[keycode / 8] >> (keycode % 8)) & 1;
     };

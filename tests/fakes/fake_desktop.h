@@ -48,8 +48,7 @@ struct FakeDesktop final : platform::Application,
     void exec(const platform::Alert& /*alert*/) override { log.push_back(Call::Alert); }
     [[nodiscard]] std::vector<platform::Screen> screens() const override { return {}; }
     [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
-    [[nodiscard]] platform::Point pointerPosition() const override { return {}; }
-    [[nodiscard]] QPoint topLeftInQt(const platform::Rect& /*rect*/) const override { return {}; }
+    [[nodiscard]] QPoint pointerPosition() const override { return {}; }
 
     std::vector<Call> log;
 };

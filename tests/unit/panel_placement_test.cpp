@@ -2,35 +2,56 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 namespace {
 
-using platform::Point;
 using platform::Screen;
 
-// 1440 x 900 with the bottom 80 and the top 25 taken by a dock and a menu bar.
-const Screen laptop{{{0, 0}, {1440, 900}}, {{0, 80}, {1440, 795}}};
-// To the right of the laptop, its top 25 taken.
-const Screen monitor{{{1440, 0}, {1920, 1080}}, {{1440, 0}, {1920, 1055}}};
+// In Qt's coordinates, y down. A laptop of 1440 x 900 with a menu bar of 25 at the top and a dock of 80 at
+// the bottom; to its right a monitor of 1920 x 1080 with a bar of 25 at the top, the bottoms aligned.
+const Screen laptop{{0, 0, 1440, 900}, {0, 25, 1440, 795}};
+const Screen monitor{{1440, -180, 1920, 1080}, {1440, -155, 1920, 1055}};
+const QSize panelSize(320, 420);
 
-// Centred ten below the pointer, and pushed up and right from a bar at the bottom-left, on a real desktop.
-TEST(PanelPlacementTest, PlacesThePanelUnderThePointerInsideTheUsableArea)
+struct Case
 {
-    const Screen small{{{0, 0}, {200, 300}}, {{10, 20}, {180, 250}}};
-    // Name, pointer, screens, active screen, where the panel goes.
-    const std::tuple<const char*, Point, std::vector<Screen>, std::optional<Screen>, Point> cases[] = {
-        {"on the shared edge: the right-hand screen", {1440, 500}, {laptop, monitor}, laptop, {1440, 70}},
-        {"on the top edge: inside", {720, 900}, {laptop}, std::nullopt, {560, 455}},
-        {"outside every screen: the active screen", {-500, 500}, {laptop}, monitor, {1440, 70}},
-        {"no screens at all: unclamped", {100, 300}, {}, std::nullopt, {-60, -130}},
-        {"bigger than the area: flush with its right and top edges", {100, 150}, {small}, std::nullopt, {-130, -150}},
-    };
-    for (const auto& [name, pointer, screens, activeScreen, expected] : cases) {
+    const char* name;
+    QPoint pointer;
+    std::vector<Screen> screens;
+    std::optional<Screen> activeScreen;
+    QPoint topLeft;
+};
+
+void expectPlacements(std::initializer_list<Case> cases)
+{
+    for (const auto& [name, pointer, screens, activeScreen, topLeft] : cases) {
         SCOPED_TRACE(name);
-        const Point origin = panelOrigin(pointer, {320, 420}, screens, activeScreen);
-        EXPECT_EQ(std::pair(origin.x, origin.y), std::pair(expected.x, expected.y));
+        EXPECT_EQ(panelTopLeft(pointer, panelSize, screens, activeScreen), topLeft);
     }
+}
+
+TEST(PanelPlacementTest, CentresThePanelTenBelowThePointerInsideTheUsableArea)
+{
+    const Screen small{{0, 0, 200, 300}, {10, 30, 180, 250}};
+    expectPlacements({
+        {"room all around", {720, 300}, {laptop}, std::nullopt, {560, 310}},
+        {"near the bottom-left: pushed right and up", {100, 600}, {laptop}, std::nullopt, {0, 400}},
+        {"in the menu bar: flush with the area's right and top", {1400, 10}, {laptop}, std::nullopt, {1120, 25}},
+        {"on the second screen", {2000, 400}, {laptop, monitor}, std::nullopt, {1840, 410}},
+        {"outside every screen: the active screen", {-500, 400}, {laptop}, monitor, {1440, 410}},
+        {"no screens at all: unclamped", {100, 600}, {}, std::nullopt, {-60, 610}},
+        {"bigger than the area: flush with its right and top edges", {100, 150}, {small}, std::nullopt, {-130, 30}},
+    });
+}
+
+TEST(PanelPlacementTest, APointerOnAScreensEdgeBelongsToExactlyOneScreen)
+{
+    expectPlacements({
+        {"on the edge shared by two screens: the right-hand one", {1440, 400}, {laptop, monitor}, laptop, {1440, 410}},
+        {"on the last column of the left-hand screen: that one", {1439, 400}, {laptop, monitor}, monitor, {1120, 400}},
+        {"on the top row", {720, 0}, {laptop}, monitor, {560, 25}},
+        {"on the bottom row", {720, 899}, {laptop}, monitor, {560, 400}},
+        {"just below the bottom row: the active screen", {720, 900}, {laptop}, monitor, {1440, 480}},
+    });
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // The engine on a real X server, with xclip and a misbehaving X client as the other applications.
 
 #include "engine/clipboard_manager.h"
+#include "platform/clipboard.h"
 #include "platform/image.h"
-#include "platform/qt_clipboard.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QElapsedTimer>
@@ -103,10 +103,10 @@ protected:
         return found;
     }
 
-    platform::QtClipboard clipboard;
+    std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(*clipboard, eventLoop, timers);
     QTemporaryDir directory;
     QProcess owner;
     QByteArray ownerOutput;
@@ -241,9 +241,9 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
     // Captures by hand, each one timed, once the clipboard says it changed.
     manager->stopOptimizedClipboardListener();
     const auto capture = [&](const auto& copy) {
-        const auto countBefore = clipboard.changeCount();
+        const auto countBefore = clipboard->changeCount();
         copy();
-        EXPECT_TRUE(waitFor([&] { return clipboard.changeCount() != countBefore; }, 15s));
+        EXPECT_TRUE(waitFor([&] { return clipboard->changeCount() != countBefore; }, 15s));
         QElapsedTimer clock;
         clock.start();
         manager->processNewClipboardItem();
