@@ -26,34 +26,30 @@ public:
     BenchDesktop& operator=(const BenchDesktop&) = delete;
     ~BenchDesktop();
 
-    /// Whether some client owns the system tray selection.
-    [[nodiscard]] bool hasTray() const;
     /// Viewable windows of other clients whose parent is a window of the tray host: the docked icons.
     [[nodiscard]] std::vector<std::uint32_t> dockedIcons() const;
     void movePointer(int x, int y);
-    /// Presses Super+Shift+C, then waits for the window it opens to be drawn: the time from the press, or
-    /// nothing within `timeout`. The first window to become active after the first press is taken for the
-    /// panel; that first opening sets the watch up and is not timed.
+    /// Presses Super+Shift+C and waits for the window it opens to be drawn (a DAMAGE report): the time from the
+    /// press, or nothing within `timeout`. The window that the first press activates is taken for the panel;
+    /// that first opening sets the watch up and is not timed.
     [[nodiscard]] std::optional<Clock::duration> hotKeyToPanelDrawn(Clock::duration timeout);
     /// Presses Super+Shift+C and waits for the panel to be hidden; false if it is still shown after `timeout`.
     [[nodiscard]] bool hotKeyToPanelHidden(Clock::duration timeout);
 
 private:
-    BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc, xcb_connection_t* connection);
+    BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc);
 
     void pressHotKey();
+    [[nodiscard]] std::uint32_t property(std::uint32_t window, const char* name) const;
     [[nodiscard]] bool isViewable(std::uint32_t window) const;
-    [[nodiscard]] std::uint32_t activeWindow() const;
 
     // Declared in the order they start; they end in reverse.
     std::unique_ptr<XServer> m_server;
     ChildProcess m_tray;
     xcb_connection_t* m_connection;
     std::uint32_t m_root = 0;
-    /// The bits of a resource id that a client chooses; the others tell which client made it.
-    std::uint32_t m_idMask = 0;
-    std::uint8_t m_damageEvent = 0;
     std::vector<std::uint8_t> m_hotKey;
+    std::uint8_t m_damageEvent = 0;
     std::uint32_t m_panel = 0;
     /// Reports the panel's first drawing after it was last emptied.
     std::uint32_t m_panelDamage = 0;

@@ -5,24 +5,18 @@
 #include <fstream>
 #include <thread>
 
-namespace {
-
-std::vector<std::string> ownerArguments(const std::vector<std::string>& targets, const std::string& file,
-                                        const char* plan)
-{
-    std::vector<std::string> arguments{VELMORA_CLIPBOARD_OWNER, plan};
-    for (const auto& target : targets) {
-        arguments.insert(arguments.end(), {target, file});
-    }
-    return arguments;
-}
-
-} // namespace
-
 ClipboardCopy::ClipboardCopy(std::vector<std::string> targets, const std::string& file, const std::string& log,
                              const char* plan)
     : m_targets(std::move(targets)), m_log(log),
-      m_owner(ownerArguments(m_targets, file, plan), ChildProcess::Output::Logged, log)
+      m_owner(
+          [&] {
+              std::vector<std::string> arguments{VELMORA_CLIPBOARD_OWNER, plan};
+              for (const auto& target : m_targets) {
+                  arguments.insert(arguments.end(), {target, file});
+              }
+              return arguments;
+          }(),
+          ChildProcess::Output::Logged, log)
 {}
 
 std::optional<ClipboardCopy::Clock::time_point> ClipboardCopy::taken()

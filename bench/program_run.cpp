@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -17,50 +17,50 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto dockDeadline = 30s;
-// Settled after start: less than 1 % of a CPU over a second.
-constexpr auto startQuietWindow = 1s;
-constexpr long long startQuietAllowance = 10'000'000;
+/// `root` and every process below it, from the children that each of its threads lists.
+std::vector<pid_t> processTree(pid_t root)
+{
+    std::vector<pid_t> tree;
+    for (std::vector<pid_t> pending{root}; !pending.empty();) {
+        tree.push_back(pending.back());
+        pending.pop_back();
+        std::error_code error;
+        for (const auto& thread :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(tree.back()) + "/task", error)) {
+            std::ifstream children(thread.path() / "children");
+            for (pid_t child = 0; children >> child;) {
+                pending.push_back(child);
+            }
+        }
+    }
+    return tree;
+}
 
 /// Ours with the home, the XDG folders and the platform replaced, and no session bus.
-std::vector<std::string> privateEnvironment(const std::filesystem::path& home)
+std::vector<std::string> privateEnvironment(const std::string& home)
 {
-    const std::vector<std::pair<std::string, std::string>> replaced{
-        {"HOME", home.string()},
-        {"XDG_CONFIG_HOME", (home / ".config").string()},
-        {"XDG_DATA_HOME", (home / ".local/share").string()},
-        {"XDG_CACHE_HOME", (home / ".cache").string()},
-        {"XDG_RUNTIME_DIR", (home / "runtime").string()},
-        {"QT_QPA_PLATFORM", "xcb"},
-    };
-    const std::vector<std::string> removed{"DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "XDG_STATE_HOME"};
-    std::vector<std::string> environment;
+    std::vector<std::string> environment{"HOME=" + home,
+                                         "XDG_CONFIG_HOME=" + home + "/.config",
+                                         "XDG_DATA_HOME=" + home + "/.local/share",
+                                         "XDG_CACHE_HOME=" + home + "/.cache",
+                                         "XDG_RUNTIME_DIR=" + home + "/runtime",
+                                         "QT_QPA_PLATFORM=xcb"};
+    std::set<std::string> replaced{"XDG_STATE_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
+    std::error_code ignored;
+    for (const auto& variable : environment) {
+        replaced.insert(variable.substr(0, variable.find('=')));
+        if (variable.find('=' + home) != std::string::npos) {
+            std::filesystem::create_directories(variable.substr(variable.find('=') + 1), ignored);
+        }
+    }
     for (char** entry = environ; *entry; ++entry) {
-        const std::string name = std::string(*entry).substr(0, std::string(*entry).find('='));
-        if (std::ranges::none_of(replaced, [&name](const auto& pair) { return pair.first == name; }) &&
-            std::ranges::find(removed, name) == removed.end()) {
+        if (!replaced.contains(std::string(*entry).substr(0, std::string(*entry).find('=')))) {
             environment.emplace_back(*entry);
         }
     }
-    for (const auto& [name, value] : replaced) {
-        environment.push_back(name + "=" + value);
-    }
-    return environment;
-}
-
-std::optional<std::filesystem::path> makeHome()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        return std::nullopt;
-    }
-    std::error_code error;
-    for (const char* folder : {".config", ".local/share", ".cache", "runtime"}) {
-        std::filesystem::create_directories(std::filesystem::path(pattern) / folder, error);
-    }
     // Programs refuse a runtime folder that others could read.
-    chmod((std::filesystem::path(pattern) / "runtime").c_str(), 0700);
-    return pattern;
+    chmod((home + "/runtime").c_str(), 0700);
+    return environment;
 }
 
 } // namespace
@@ -72,114 +72,100 @@ std::unique_ptr<ProgramRun> ProgramRun::start(const std::vector<std::string>& co
     for (const auto gone = Clock::now() + 10s; !desktop.dockedIcons().empty() && Clock::now() < gone;) {
         std::this_thread::sleep_for(10ms);
     }
-    const auto home = makeHome();
-    failure = !desktop.hasTray()               ? "the tray host (tint2) has gone"
-              : !desktop.dockedIcons().empty() ? "an icon of an earlier run stays docked in the tray"
-              : !home                          ? "cannot make a temporary home"
-                                               : "";
-    if (!failure.empty()) {
-        return nullptr;
-    }
-    std::unique_ptr<ProgramRun> run(new ProgramRun(*home, command));
-    while (run->isRunning() && desktop.dockedIcons().empty() && Clock::now() - run->m_started < dockDeadline) {
+    failure = desktop.dockedIcons().empty() ? "" : "an icon of an earlier run stays docked in the tray";
+    std::unique_ptr<ProgramRun> run(failure.empty() ? new ProgramRun(command) : nullptr);
+    while (run && run->isRunning() && desktop.dockedIcons().empty() && Clock::now() - run->m_started < 30s) {
         std::this_thread::sleep_for(2ms);
     }
-    run->m_startUp = Clock::now() - run->m_started;
-    failure = !run->isRunning()                                          ? "it ended before its tray icon docked"
-              : !desktop.hasTray()                                       ? "the tray host (tint2) has gone"
-              : desktop.dockedIcons().empty()                            ? "no tray icon docked in tint2 within 30 s"
-              : !run->settle(startQuietWindow, startQuietAllowance, 30s) ? "still busy 30 s after its icon docked"
-                                                                         : "";
-    if (!failure.empty()) {
-        std::fprintf(stderr, "%s: %s; its last output:\n%s", command.front().c_str(), failure.c_str(),
-                     run->outputTail().c_str());
-        return nullptr;
+    if (run && !desktop.dockedIcons().empty()) {
+        run->m_startUp = Clock::now() - run->m_started;
+        // Settled: less than 1 % of a CPU over a second.
+        failure = run->settle(1s, 10'000'000, 30s) ? "" : "still busy 30 s after its icon docked";
+        run->m_memoryAtStart = run->memory();
+    } else if (run) {
+        failure = "no tray icon docked in tint2 within 30 s, or it ended; its output is in " + run->file("log");
+        run->m_home.setAutoRemove(false);
     }
-    const auto tree = processTree(run->pid());
-    run->m_memoryAtStart = memoryUse(tree);
-    run->m_processesAtStart = tree.size();
-    return run;
+    return failure.empty() ? std::move(run) : nullptr;
 }
 
-ProgramRun::ProgramRun(std::filesystem::path home, const std::vector<std::string>& command)
-    : m_home(std::move(home)), m_before(processTree(getpid())),
-      m_child(std::make_unique<ChildProcess>(command, ChildProcess::Output::Logged, file("output.log"),
-                                             privateEnvironment(m_home))),
-      m_activity(m_child->pid())
+ProgramRun::ProgramRun(const std::vector<std::string>& command)
+    : m_child(command, ChildProcess::Output::Logged, file("log"), privateEnvironment(m_home.path().toStdString()))
 {}
 
 ProgramRun::~ProgramRun()
 {
-    stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_home, ignored);
+    // Its helpers first: the program itself ends with its ChildProcess.
+    for (const pid_t process : processTree(m_child.pid())) {
+        if (process != m_child.pid()) {
+            kill(process, SIGTERM);
+        }
+    }
 }
 
-bool ProgramRun::settle(Clock::duration window, long long allowance, Clock::duration timeout)
+ProgramRun::Memory ProgramRun::memory() const
 {
-    IdleWatch watch(m_activity, window, allowance);
-    for (const auto deadline = Clock::now() + timeout; !watch.isIdle() && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(IdleWatch::period);
-        watch.poll();
+    Memory total;
+    for (const pid_t process : processTree(m_child.pid())) {
+        ++total.processes;
+        std::ifstream rollup("/proc/" + std::to_string(process) + "/smaps_rollup");
+        for (std::string line; std::getline(rollup, line);) {
+            const double megabytes = std::atof(line.c_str() + line.find(':') + 1) / 1024;
+            const auto is = [&line](const char* name) { return line.starts_with(name); };
+            total.resident += is("Rss:") ? megabytes : 0;
+            total.proportional += is("Pss:") ? megabytes : 0;
+            total.unique += is("Private_Clean:") || is("Private_Dirty:") ? megabytes : 0;
+        }
     }
-    return watch.isIdle();
+    return total;
+}
+
+std::pair<long long, long long> ProgramRun::threadTime()
+{
+    for (const pid_t process : processTree(m_child.pid())) {
+        std::error_code error;
+        for (const auto& thread :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error)) {
+            // Nanoseconds on a CPU, nanoseconds waiting, times put on a CPU.
+            std::ifstream schedstat(thread.path() / "schedstat");
+            long long ran = 0;
+            long long waited = 0;
+            long long slices = 0;
+            if (schedstat >> ran >> waited >> slices) {
+                auto& [lastRan, lastSlices] = m_threads[std::atoi(thread.path().filename().c_str())];
+                m_threadTotal.first += std::max(0LL, ran - std::exchange(lastRan, ran));
+                m_threadTotal.second += std::max(0LL, slices - std::exchange(lastSlices, slices));
+            }
+        }
+    }
+    return m_threadTotal;
+}
+
+std::optional<ProgramRun::Clock::time_point> ProgramRun::settle(Clock::duration window, long long allowance,
+                                                                Clock::duration timeout)
+{
+    std::vector<std::pair<Clock::time_point, long long>> samples{{Clock::now(), threadTime().first}};
+    for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
+        // More often would take CPU from the program.
+        std::this_thread::sleep_for(5ms);
+        samples.emplace_back(Clock::now(), threadTime().first);
+        const auto ranSince = [&samples](const auto& sample) { return samples.back().second - sample.second; };
+        const auto windowStart = std::ranges::find_if(
+            samples, [&](const auto& sample) { return sample.first > samples.back().first - window; });
+        if (windowStart != samples.begin() && ranSince(*std::prev(windowStart)) <= allowance) {
+            return std::ranges::find_if(samples, [&](const auto& sample) { return ranSince(sample) <= allowance; })
+                ->first;
+        }
+    }
+    return std::nullopt;
 }
 
 std::pair<double, double> ProgramRun::idleCpu(Clock::duration duration)
 {
-    const auto before = m_activity.sample();
+    const auto before = threadTime();
     std::this_thread::sleep_for(duration);
-    const auto after = m_activity.sample();
+    const auto after = threadTime();
     const double seconds = std::chrono::duration<double>(duration).count();
     return {static_cast<double>(after.first - before.first) / 1e6 / seconds,
             static_cast<double>(after.second - before.second) / seconds};
-}
-
-std::string ProgramRun::outputTail() const
-{
-    std::ifstream log(file("output.log"));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(log, line);) {
-        lines.push_back("    " + line + "\n");
-    }
-    std::string tail;
-    for (auto line = lines.size() > 5 ? lines.end() - 5 : lines.begin(); line != lines.end(); ++line) {
-        tail += *line;
-    }
-    return tail;
-}
-
-void ProgramRun::stop()
-{
-    auto helpers = processTree(pid());
-    m_child.reset();
-    // Helpers that outlive their parent come to us, their subreaper: they are what is new below us.
-    const auto isNew = [this, &helpers](const ProcessEntry& process) {
-        const auto isSame = [&process](const ProcessEntry& other) {
-            return other.pid == process.pid && other.startTime == process.startTime;
-        };
-        return std::ranges::none_of(m_before, isSame) && std::ranges::none_of(helpers, isSame);
-    };
-    for (const auto& process : processTree(getpid())) {
-        if (isNew(process)) {
-            helpers.push_back(process);
-        }
-    }
-    for (const int signal : {SIGTERM, SIGKILL}) {
-        for (const auto& helper : helpers) {
-            if (::isRunning(helper)) {
-                kill(helper.pid, signal);
-            }
-        }
-        const auto anyLeft = [&helpers] {
-            // Reaps those that are ours; any other process's child gives ECHILD and is left to its parent.
-            return std::ranges::any_of(helpers, [](const ProcessEntry& helper) {
-                waitpid(helper.pid, nullptr, WNOHANG);
-                return ::isRunning(helper);
-            });
-        };
-        for (const auto deadline = Clock::now() + 3s; anyLeft() && Clock::now() < deadline;) {
-            std::this_thread::sleep_for(20ms);
-        }
-    }
 }

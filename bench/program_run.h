@@ -1,22 +1,37 @@
 #pragma once
 
 #include "bench/bench_desktop.h"
-#include "bench/proc_stats.h"
+
+#include <QTemporaryDir>
+
+#include <sys/types.h>
 
 #include <chrono>
-#include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-/// A clipboard program measured from outside on the bench desktop, with a private HOME and XDG folders and no
-/// session bus, so that it takes the XEmbed tray and touches nothing of the user's. Its start-up runs from
-/// posix_spawn to its tray icon docked; its memory is read once it has settled. The program and every helper
-/// it started end, and its home goes, with the object.
+/// A clipboard program measured from outside (/proc) on the bench desktop, with a private HOME and XDG folders
+/// and no session bus, so that it takes the XEmbed tray and touches nothing of the user's. Its start-up runs
+/// from posix_spawn to its tray icon docked; its memory is read once it has settled. The program and the
+/// processes it started end, and its home goes, with the object.
 class ProgramRun
 {
 public:
     using Clock = std::chrono::steady_clock;
+
+    /// Of all its processes, in MB. PSS splits shared pages among every process that maps them; USS counts
+    /// the pages that only these processes map.
+    struct Memory
+    {
+        double proportional = 0;
+        double unique = 0;
+        double resident = 0;
+        std::size_t processes = 0;
+    };
 
     /// Starts `command`, waits for its icon and for it to settle; null, with the reason in `failure`.
     [[nodiscard]] static std::unique_ptr<ProgramRun> start(const std::vector<std::string>& command,
@@ -26,35 +41,36 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
     ~ProgramRun();
 
-    [[nodiscard]] pid_t pid() const { return m_child->pid(); }
-    [[nodiscard]] bool isRunning() { return m_child->isRunning(); }
-    [[nodiscard]] CpuActivity& activity() { return m_activity; }
+    [[nodiscard]] bool isRunning() { return m_child.isRunning(); }
     [[nodiscard]] Clock::duration startUp() const { return m_startUp; }
-    [[nodiscard]] const MemoryUse& memoryAtStart() const { return m_memoryAtStart; }
-    [[nodiscard]] std::size_t processesAtStart() const { return m_processesAtStart; }
+    [[nodiscard]] const Memory& memoryAtStart() const { return m_memoryAtStart; }
+    [[nodiscard]] Memory memory() const;
     /// A file of the program's private home, for what the benchmark hands to other programs.
-    [[nodiscard]] std::string file(const std::string& name) const { return (m_home / name).string(); }
+    [[nodiscard]] std::string file(const std::string& name) const
+    {
+        return m_home.filePath(QString::fromStdString(name)).toStdString();
+    }
 
-    /// Waits until the program's threads ran at most `allowance` nanoseconds in `window`; false at `timeout`.
-    [[nodiscard]] bool settle(Clock::duration window, long long allowance, Clock::duration timeout);
-    /// What the program's threads ran, in ms per second, and how often a second they were woken, over
-    /// `duration` in which the benchmark does nothing.
+    /// Waits until its threads ran at most `allowance` nanoseconds in `window`: the end of the work (the first
+    /// reading after which they ran no more than that), or nothing at `timeout`.
+    [[nodiscard]] std::optional<Clock::time_point> settle(Clock::duration window, long long allowance,
+                                                          Clock::duration timeout);
+    /// What its threads ran, in ms per second, and how often a second they were put on a CPU, over `duration`.
     [[nodiscard]] std::pair<double, double> idleCpu(Clock::duration duration);
 
+    /// The nanoseconds its threads ran and the times they were put on a CPU, from schedstat: finer than utime's
+    /// ticks. Only grows: a thread that ends keeps the part seen by the last reading.
+    [[nodiscard]] std::pair<long long, long long> threadTime();
+
 private:
-    ProgramRun(std::filesystem::path home, const std::vector<std::string>& command);
+    explicit ProgramRun(const std::vector<std::string>& command);
 
-    /// Ends the program and its helpers: SIGTERM, and SIGKILL for whatever is left after a few seconds.
-    void stop();
-    [[nodiscard]] std::string outputTail() const;
-
-    std::filesystem::path m_home;
-    /// Our children and theirs before the program started: whatever else turns up below us is the program's.
-    std::vector<ProcessEntry> m_before;
+    /// Goes after the program has ended.
+    QTemporaryDir m_home;
     Clock::time_point m_started = Clock::now();
-    std::unique_ptr<ChildProcess> m_child;
-    CpuActivity m_activity;
+    ChildProcess m_child;
     Clock::duration m_startUp{};
-    MemoryUse m_memoryAtStart;
-    std::size_t m_processesAtStart = 0;
+    Memory m_memoryAtStart;
+    std::map<pid_t, std::pair<long long, long long>> m_threads;
+    std::pair<long long, long long> m_threadTotal;
 };
