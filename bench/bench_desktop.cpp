@@ -1,5 +1,6 @@
 #include "bench/bench_desktop.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,18 +80,18 @@ BenchDesktop::BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc)
     }
     m_root = xcb_setup_roots_iterator(setup).data->root;
     m_damageEvent = xcb_get_extension_data(m_connection, &xcb_damage_id)->first_event + XCB_DAMAGE_NOTIFY;
+    // The pointer in the middle of the screen, where a panel that opens under it is whole on the screen.
+    xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, 720, 450, 0);
     const ReplyPointer<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
         m_connection,
         xcb_get_keyboard_mapping(m_connection, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1),
         nullptr));
     const xcb_keysym_t* keysyms = map ? xcb_get_keyboard_mapping_keysyms(map.get()) : nullptr;
+    const xcb_keysym_t* end = keysyms + (map ? xcb_get_keyboard_mapping_keysyms_length(map.get()) : 0);
     // Super_L, Shift_L, c.
     for (const xcb_keysym_t wanted : {0xffebu, 0xffe1u, 0x63u}) {
-        for (int index = 0; keysyms && index < xcb_get_keyboard_mapping_keysyms_length(map.get()); ++index) {
-            if (keysyms[index] == wanted) {
-                m_hotKey.push_back(setup->min_keycode + index / map->keysyms_per_keycode);
-                break;
-            }
+        if (const auto* found = std::find(keysyms, end, wanted); found != end) {
+            m_hotKey.push_back(setup->min_keycode + (found - keysyms) / map->keysyms_per_keycode);
         }
     }
 }
@@ -147,13 +148,6 @@ std::uint32_t BenchDesktop::property(std::uint32_t window, const char* name) con
     return reply && xcb_get_property_value_length(reply.get()) == 4
                ? *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))
                : 0;
-}
-
-void BenchDesktop::movePointer(int x, int y)
-{
-    xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, static_cast<std::int16_t>(x),
-                        static_cast<std::int16_t>(y), 0);
-    xcb_flush(m_connection);
 }
 
 void BenchDesktop::pressHotKey()

@@ -28,7 +28,6 @@ public:
 
     /// Viewable windows of other clients whose parent is a window of the tray host: the docked icons.
     [[nodiscard]] std::vector<std::uint32_t> dockedIcons() const;
-    void movePointer(int x, int y);
     /// Presses Super+Shift+C and waits for the window it opens to be drawn (a DAMAGE report): the time from the
     /// press, or nothing within `timeout`. The window that the first press activates is taken for the panel;
     /// that first opening sets the watch up and is not timed.

@@ -32,8 +32,6 @@ public:
     [[nodiscard]] std::optional<Clock::time_point> taken();
     /// The requests that arrived so far.
     [[nodiscard]] const std::vector<Request>& requests();
-    /// Whether the owner still serves: it ends when another client takes the clipboard.
-    [[nodiscard]] bool isServing() { return m_owner.isRunning(); }
 
 private:
     void readLog();

@@ -114,7 +114,6 @@ ProgramRun::Memory ProgramRun::memory() const
             const auto is = [&line](const char* name) { return line.starts_with(name); };
             total.resident += is("Rss:") ? megabytes : 0;
             total.proportional += is("Pss:") ? megabytes : 0;
-            total.unique += is("Private_Clean:") || is("Private_Dirty:") ? megabytes : 0;
         }
     }
     return total;
@@ -128,9 +127,7 @@ std::pair<long long, long long> ProgramRun::threadTime()
              std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error)) {
             // Nanoseconds on a CPU, nanoseconds waiting, times put on a CPU.
             std::ifstream schedstat(thread.path() / "schedstat");
-            long long ran = 0;
-            long long waited = 0;
-            long long slices = 0;
+            long long ran = 0, waited = 0, slices = 0;
             if (schedstat >> ran >> waited >> slices) {
                 auto& [lastRan, lastSlices] = m_threads[std::atoi(thread.path().filename().c_str())];
                 m_threadTotal.first += std::max(0LL, ran - std::exchange(lastRan, ran));

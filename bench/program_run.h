@@ -23,12 +23,11 @@ class ProgramRun
 public:
     using Clock = std::chrono::steady_clock;
 
-    /// Of all its processes, in MB. PSS splits shared pages among every process that maps them; USS counts
-    /// the pages that only these processes map.
+    /// Of all its processes, in MB; the proportional set size splits shared pages among every process that
+    /// maps them.
     struct Memory
     {
         double proportional = 0;
-        double unique = 0;
         double resident = 0;
         std::size_t processes = 0;
     };

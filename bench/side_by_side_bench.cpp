@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -151,8 +150,7 @@ void measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
         {", waiting on an owner that never answers", [](int) { return QByteArray("never sent"); }, "UTF8_STRING",
          "silent:0", rounds / 10},
     };
-    // Under the pointer, whole on the screen. The first opening lays the panel out and finds it on the screen.
-    desktop.movePointer(720, 450);
+    // The first opening lays the panel out and finds it on the screen.
     if (!program.settle(1s, 10'000'000, 60s) || !desktop.hotKeyToPanelDrawn(5s) || !desktop.hotKeyToPanelHidden(5s)) {
         return;
     }
@@ -229,18 +227,15 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
 /// The median, and the largest value when there are more.
 std::string cell(std::vector<double> values)
 {
-    char text[64] = "-";
+    const auto format = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.1f" : "%.3f", value);
+        return std::string(text);
+    };
     std::ranges::sort(values);
-    const double median = values.empty() ? 0 : (values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2;
-    const char* pattern = median >= 100 ? "%.0f" : median >= 1 ? "%.1f" : "%.3f";
-    if (!values.empty()) {
-        std::snprintf(text, sizeof text, pattern, median);
-    }
-    if (values.size() > 1) {
-        std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), (std::string(" / ") + pattern).c_str(),
-                      values.back());
-    }
-    return text;
+    const auto median =
+        values.empty() ? "-" : format((values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2);
+    return values.size() > 1 ? median + " / " + format(values.back()) : median;
 }
 
 } // namespace
@@ -251,7 +246,7 @@ int main(int argc, char** argv)
         {"--starts", 5}, {"--texts", 30}, {"--pictures", 10}, {"--idle", 10}, {"--hot-keys", 30}};
     for (int index = 1; index < argc; index += 2) {
         if (!settings.contains(argv[index]) || index + 1 == argc ||
-            std::atoi(argv[index + 1]) < (argv[index] == std::string("--starts") ? 1 : 0)) {
+            std::atoi(argv[index + 1]) < (std::string(argv[index]) == "--starts")) {
             std::fprintf(stderr, "usage: %s [--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]\n",
                          argv[0]);
             return 2;
@@ -287,13 +282,10 @@ int main(int argc, char** argv)
                 settings["--starts"], settings["--texts"], settings["--pictures"],
                 pictures.empty() ? 0 : pictures.front().size() / 1024, settings["--idle"],
                 commands.size() > 1 ? " CopyQ |" : "", commands.size() > 1 ? "---|" : "");
-    Figures table;
-    for (const auto& figures : columns) {
-        for (const auto& [title, values] : figures.rows) {
-            static_cast<void>(table[title]);
-        }
-    }
-    for (const auto& [title, ignored] : table.rows) {
+    // The rows of the column that has most: one that failed early has fewer.
+    const auto table =
+        std::ranges::max_element(columns, {}, [](const Figures& figures) { return figures.rows.size(); })->rows;
+    for (const auto& [title, ignored] : table) {
         std::printf("| %s |", title.c_str());
         for (auto& figures : columns) {
             std::printf(" %s |", cell(figures[title]).c_str());
