@@ -125,16 +125,16 @@ bool isTakenUp(ClipboardCopy& copy, bool forContent)
     return false;
 }
 
-/// Velmora's hot key to its panel drawn: with 50 entries (the copies so far and short texts), and each time
-/// another application's copy has just been taken up, so that the GUI thread answers while the capture runs
+/// Velmora's hot key to its panel drawn, false when it failed: with 50 entries (the copies so far and short texts), and
+/// each time another application's copy has just been taken up, so that the GUI thread answers while the capture runs
 /// (large content in increments, as applications serve it, and an owner that never answers).
-void measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving, int rounds,
+bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving, int rounds,
                    int entries, Figures& figures)
 {
     for (; entries < 50; ++entries) {
         if (!startCopy(program, serving, "Entry " + std::to_string(entries), {"UTF8_STRING"}) ||
             !isTakenUp(*serving, true)) {
-            return;
+            return false;
         }
     }
     const QByteArray line("the quick brown fox jumps over the lazy dog\n");
@@ -152,24 +152,25 @@ void measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
     };
     // The first opening lays the panel out and finds it on the screen.
     if (!program.settle(1s, 10'000'000, 60s) || !desktop.hotKeyToPanelDrawn(5s) || !desktop.hotKeyToPanelHidden(5s)) {
-        return;
+        return false;
     }
     for (const auto& [title, bytes, target, plan, count] : cases) {
         for (int round = 1; round <= count; ++round) {
             const auto content = bytes(round);
             if (*target &&
                 (!startCopy(program, serving, content.toStdString(), {target}, plan) || !isTakenUp(*serving, false))) {
-                return;
+                return false;
             }
             const auto drawn = desktop.hotKeyToPanelDrawn(5s);
             // Done with the capture, or given up on the silent owner, before the next round.
             if (!drawn || !desktop.hotKeyToPanelHidden(5s) || !program.settle(1s, 10'000'000, 60s)) {
-                return;
+                return false;
             }
             figures["hot key to panel drawn with 50 entries" + title + ", median / max (ms)"].push_back(
                 milliseconds(*drawn));
         }
     }
+    return true;
 }
 
 Figures measure(const std::vector<std::string>& command, const std::map<std::string, int>& settings,
@@ -217,9 +218,9 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
         figures["growth of the PSS per picture (MB)"].push_back((program->memory().proportional - memoryBefore) /
                                                                 count);
     }
-    if (hasHotKey) {
-        const auto entries = settings.at("--texts") + settings.at("--pictures");
-        measureHotKey(*program, desktop, serving, settings.at("--hot-keys"), entries, figures);
+    const auto entries = settings.at("--texts") + settings.at("--pictures");
+    if (hasHotKey && !measureHotKey(*program, desktop, serving, settings.at("--hot-keys"), entries, figures)) {
+        figures.failure = "the hot key did not open and close the panel, or a copy was not taken up";
     }
     return figures;
 }
