@@ -298,10 +298,11 @@ int main(int argc, char** argv)
             std::printf("\n%s failed: %s\n", commands[column][0].c_str(), columns[column].failure.c_str());
         }
     }
-    std::printf("\nEach program ran alone, with a private HOME, no session bus (XEmbed tray). Start: posix_spawn to\n"
-                "its icon viewable in tint2; memory once its CPU rose by under 10 ms in a second. Copies: the test\n"
-                "suite's clipboard owner, from just before its SetSelectionOwner to the request. End of the work:\n"
-                "its threads' CPU time (schedstat, every 5 ms) rose by at most 1 to 5 ms over 300 ms (text) or\n"
-                "1 s (PNG). CPU per PNG: the same CPU time over the pictures, divided by their number.\n");
+    std::printf(
+        "\nEach ran alone, with a private HOME and no session bus (XEmbed tray). Start: posix_spawn to its icon\n"
+        "viewable in tint2; memory once its CPU rose by under 10 ms in a second. Copies: the tests' clipboard\n"
+        "owner, from just before its SetSelectionOwner to the request. End of the work: its threads' CPU time\n"
+        "(schedstat, every 5 ms; also CPU per PNG) rose by at most 1 to 5 ms over 300 ms (text) or 1 s (PNG).\n"
+        "Hot key: from the XTest press to the first DAMAGE report of the panel's window.\n");
     return std::ranges::any_of(columns, [](const Figures& figures) { return !figures.failure.empty(); }) ? 1 : 0;
 }
