@@ -11,12 +11,12 @@
 
 namespace {
 
-QByteArray encodePng(const QImage& image, int quality = -1)
+QByteArray encodePng(const QImage& image)
 {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG", quality);
+    image.save(&buffer, "PNG");
     return png;
 }
 
@@ -75,10 +75,4 @@ QByteArray screenshotPng(int width, int height, int variant)
     }
     painter.end();
     return encodePng(image);
-}
-
-QByteArray recompressedPng(const QByteArray& png)
-{
-    constexpr int smallest = 0;
-    return encodePng(QImage::fromData(png, "PNG"), smallest);
 }

@@ -8,6 +8,3 @@ class QByteArray;
 /// A picture like a screenshot of a busy desktop (windows full of text on a gradient) as PNG bytes;
 /// each `variant` gives different pixels. Draws text, so it needs a QGuiApplication.
 [[nodiscard]] QByteArray screenshotPng(int width, int height, int variant);
-
-/// The same pixels as `png`, compressed harder: other bytes, the same picture.
-[[nodiscard]] QByteArray recompressedPng(const QByteArray& png);

@@ -6,10 +6,13 @@
 //
 // Steps count every request and every chunk the requestor asks for, from 0. CHUNK > 0 sends data in
 // increments of that many bytes, PAUSE ms apart. random:SEED draws the misstep, its step and the chunking.
-// Prints "ready" once it owns the selection, "asked <target>" for each request and "misstep <name>" when it
-// takes it; exits when it loses the selection or dies.
+// Prints "ready <ns>" once it owns the selection, "asked <target> <ns>" for each request and "misstep <name>"
+// when it takes it; exits when it loses the selection or dies. <ns> is the monotonic clock (the one of
+// std::chrono::steady_clock) in nanoseconds: just before the selection was taken, and when the request arrived,
+// so that the benchmarks can time a copy from another process.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +48,36 @@ std::string atomName(xcb_atom_t atom)
     return name;
 }
 
+/// The server's time now, from the notice of an empty change to a property of a window of ours. Only while no
+/// other event can come: it drops them.
+xcb_timestamp_t serverTime()
+{
+    const auto window = xcb_generate_id(connection);
+    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
+                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &watch);
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(connection);
+    xcb_timestamp_t time = XCB_CURRENT_TIME;
+    for (auto* event = xcb_wait_for_event(connection); event; event = xcb_wait_for_event(connection)) {
+        const bool isNotice = (event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY;
+        time = isNotice ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : time;
+        std::free(event);
+        if (isNotice) {
+            break;
+        }
+    }
+    xcb_destroy_window(connection, window);
+    return time;
+}
+
+long long monotonicNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
 {
     const xcb_selection_notify_event_t event{
@@ -63,8 +96,10 @@ struct Owner
     // Each target's bytes, TARGETS' included.
     std::map<xcb_atom_t, std::string> payloads;
     xcb_atom_t targets = intern("TARGETS");
+    xcb_atom_t timestamp = intern("TIMESTAMP");
     xcb_atom_t clipboard = intern("CLIPBOARD");
-    xcb_window_t first = takeClipboard();
+    // Taken once the payloads are read, so that a large file does not delay the copy after its time was noted.
+    xcb_window_t first = 0;
     xcb_window_t second = 0;
     std::mt19937_64 random;
     std::string_view misstep = "none";
@@ -77,14 +112,17 @@ struct Owner
     bool silent = false;
     xcb_selection_request_event_t transfer{};
     std::size_t sent = 0;
+    long long takenAt = 0;
 
-    xcb_window_t takeClipboard()
+    xcb_window_t takeClipboard(xcb_timestamp_t time = XCB_CURRENT_TIME)
     {
         const auto window = xcb_generate_id(connection);
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
                           xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
+        takenAt = monotonicNanoseconds();
+        xcb_set_selection_owner(connection, window, clipboard, time);
+        xcb_flush(connection);
         return window;
     }
 
@@ -115,7 +153,8 @@ struct Owner
                 return;
             }
             if (type == XCB_SELECTION_REQUEST) {
-                std::printf("asked %s\n", atomName(request->target).c_str());
+                const auto arrived = monotonicNanoseconds();
+                std::printf("asked %s %lld\n", atomName(request->target).c_str(), arrived);
                 takeStep([&](std::string_view now) { answer(*request, now); });
             } else if (type == XCB_PROPERTY_NOTIFY && change->window == transfer.requestor &&
                        change->atom == transfer.property && change->state == XCB_PROPERTY_DELETE) {
@@ -173,8 +212,8 @@ struct Owner
         if (now == "refuse" || request.owner == second || payload == payloads.end()) {
             return notify(request, XCB_ATOM_NONE);
         }
-        if (request.target == targets) {
-            put(request, XCB_ATOM_ATOM, payload->second, 32, now);
+        if (request.target == targets || request.target == timestamp) {
+            put(request, request.target == targets ? XCB_ATOM_ATOM : XCB_ATOM_INTEGER, payload->second, 32, now);
         } else if (largestChunk == 0) {
             put(request, request.target, payload->second, 8, now);
         } else {
@@ -219,6 +258,8 @@ int main(int argc, char** argv)
         owner.payloads[offered.back()] = {std::istreambuf_iterator<char>(file), {}};
     }
     const auto payloadSize = static_cast<int>(owner.payloads.begin()->second.size());
+    // Clipboard managers ask for it to tell a new copy from one they have read.
+    offered.push_back(owner.timestamp);
     owner.payloads[owner.targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
     char name[32] = "";
     unsigned long long first = 0;
@@ -234,9 +275,13 @@ int main(int argc, char** argv)
     } else {
         return 1;
     }
+    // At the time of the user's action, as ICCCM asks, which clipboard managers compare with TIMESTAMP.
+    const auto time = serverTime();
+    owner.payloads[owner.timestamp] = {reinterpret_cast<const char*>(&time), sizeof time};
+    owner.first = owner.takeClipboard(time);
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");
-    std::printf("ready\n");
+    std::printf("ready %lld\n", owner.takenAt);
     owner.run();
     return 0;
 }

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "bench/bench_desktop.h"
+
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// A clipboard program measured from outside (/proc) on the bench desktop, with a private HOME and XDG folders
+/// and no session bus, so that it takes the XEmbed tray and touches nothing of the user's. Its start-up runs
+/// from posix_spawn to its tray icon docked; its memory is read once it has settled. The program and the
+/// processes it started end, and its home goes, with the object.
+class ProgramRun
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    /// Of all its processes, in MB; the proportional set size splits shared pages among every process that
+    /// maps them.
+    struct Memory
+    {
+        double proportional = 0;
+        double resident = 0;
+        std::size_t processes = 0;
+    };
+
+    /// Starts `command`, waits for its icon and for it to settle; null, with the reason in `failure`.
+    [[nodiscard]] static std::unique_ptr<ProgramRun> start(const std::vector<std::string>& command,
+                                                           BenchDesktop& desktop, std::string& failure);
+
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+    ~ProgramRun();
+
+    [[nodiscard]] bool isRunning() { return m_child.isRunning(); }
+    [[nodiscard]] Clock::duration startUp() const { return m_startUp; }
+    [[nodiscard]] const Memory& memoryAtStart() const { return m_memoryAtStart; }
+    [[nodiscard]] Memory memory() const;
+    /// A file of the program's private home, for what the benchmark hands to other programs.
+    [[nodiscard]] std::string file(const std::string& name) const
+    {
+        return m_home.filePath(QString::fromStdString(name)).toStdString();
+    }
+
+    /// Waits until its threads ran at most `allowance` nanoseconds in `window`: the end of the work (the first
+    /// reading after which they ran no more than that), or nothing at `timeout`.
+    [[nodiscard]] std::optional<Clock::time_point> settle(Clock::duration window, long long allowance,
+                                                          Clock::duration timeout);
+    /// What its threads ran, in ms per second, and how often a second they were put on a CPU, over `duration`.
+    [[nodiscard]] std::pair<double, double> idleCpu(Clock::duration duration);
+
+    /// The nanoseconds its threads ran and the times they were put on a CPU, from schedstat: finer than utime's
+    /// ticks. Only grows: a thread that ends keeps the part seen by the last reading.
+    [[nodiscard]] std::pair<long long, long long> threadTime();
+
+private:
+    explicit ProgramRun(const std::vector<std::string>& command);
+
+    /// Goes after the program has ended.
+    QTemporaryDir m_home;
+    Clock::time_point m_started = Clock::now();
+    ChildProcess m_child;
+    Clock::duration m_startUp{};
+    Memory m_memoryAtStart;
+    std::map<pid_t, std::pair<long long, long long>> m_threads;
+    std::pair<long long, long long> m_threadTotal;
+};
