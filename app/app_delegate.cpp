@@ -21,7 +21,7 @@ void AppDelegate::applicationDidFinishLaunching()
     auto content = std::make_unique<ContentView>(
         *m_clipboardManager, m_services.eventLoop,
         [this] {
-            performAutoPaste(m_services.notifications, m_services.application, m_services.eventLoop,
+            performAutoPaste([this] { emit ClosePopover(); }, m_services.application, m_services.eventLoop,
                              m_services.keyboard);
         },
         [this] { m_services.application.quit(); });
@@ -32,10 +32,10 @@ void AppDelegate::applicationDidFinishLaunching()
     m_services.tray.show(symbolIcon(Symbol::DocOnClipboard), QStringLiteral("Velmora"),
                          [this](Qt::MouseButton button) { togglePanel(button); });
 
-    m_services.notifications.addObserver(notifications::closePopover, [this] { closePanel(); });
-    m_services.notifications.addObserver(notifications::togglePopover, [this] { togglePanelFromNotification(); });
+    connect(this, &AppDelegate::ClosePopover, this, &AppDelegate::closePanel);
+    connect(this, &AppDelegate::TogglePopover, this, &AppDelegate::togglePanelFromNotification);
 
-    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, m_services.notifications);
+    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, [this] { emit TogglePopover(); });
 }
 
 void AppDelegate::togglePanelFromNotification()

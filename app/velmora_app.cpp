@@ -6,8 +6,8 @@
 
 VelmoraApp::VelmoraApp()
     : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
-      m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
-                     m_screens, m_tray, m_alerts})
+      m_appDelegate(
+          {m_clipboard, m_eventLoop, m_timers, m_application, *m_hotKeys, *m_keyboard, m_screens, m_tray, m_alerts})
 {}
 
 int VelmoraApp::run()
@@ -24,5 +24,5 @@ int VelmoraApp::run()
 
 void VelmoraApp::requestToggle()
 {
-    m_notifications.post(notifications::togglePopover);
+    emit m_appDelegate.TogglePopover();
 }

@@ -10,7 +10,6 @@
 #include "platform/qt_clipboard.h"
 #include "platform/qt_screens.h"
 #include "platform/tray.h"
-#include "system/notification_center.h"
 
 #include <memory>
 
@@ -38,7 +37,6 @@ private:
     platform::QtBackgroundTimers m_timers;
     platform::QtClipboard m_clipboard;
     platform::DesktopApplication m_application;
-    NotificationCenter m_notifications;
     std::unique_ptr<platform::HotKeys> m_hotKeys;
     std::unique_ptr<platform::Keyboard> m_keyboard;
     platform::QtScreens m_screens;
