@@ -22,6 +22,7 @@ public:
     VelmoraApp();
     VelmoraApp(const VelmoraApp&) = delete;
     VelmoraApp& operator=(const VelmoraApp&) = delete;
+    ~VelmoraApp();
 
     /// Finishes launching once the event loop runs, then runs the loop until the application quits;
     /// the exit status.
@@ -33,9 +34,11 @@ public:
     void requestToggle();
 
 private:
-    platform::QtEventLoop m_eventLoop;
     platform::QtBackgroundTimers m_timers;
     platform::QtClipboard m_clipboard;
+    // After the clipboard: the captures still queued at the end hold the history store, which reads the
+    // clipboard; the event loop drops them, and the store goes, before the clipboard does.
+    platform::QtEventLoop m_eventLoop;
     platform::DesktopApplication m_application;
     std::unique_ptr<platform::HotKeys> m_hotKeys;
     std::unique_ptr<platform::Keyboard> m_keyboard;
