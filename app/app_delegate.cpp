@@ -77,10 +77,9 @@ void AppDelegate::showAboutAlert()
     m_services.application.activate();
     m_services.alerts.exec({
         QCoreApplication::translate("AppDelegate", "Velmora by Hollin \U0001F967"),
-        QCoreApplication::translate("AppDelegate",
-                                    "Velmora runs quietly in your menu bar.\n\n"
-                                    "Every time you copy text or images, it remembers them.\n\n"
-                                    "Click the menu bar icon or press Super+Shift+C to see your history."),
+        QCoreApplication::translate("AppDelegate", "Velmora runs quietly in your tray.\n\n"
+                                                   "Every time you copy text or images, it remembers them.\n\n"
+                                                   "Click the tray icon or press Super+Shift+C to see your history."),
         QCoreApplication::translate("AppDelegate", "Got it"),
     });
 }
