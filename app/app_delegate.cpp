@@ -21,7 +21,7 @@ void AppDelegate::applicationDidFinishLaunching()
     auto content = std::make_unique<ContentView>(
         *m_clipboardManager, m_services.eventLoop,
         [this] {
-            performAutoPaste(m_services.notifications, m_services.application, m_services.eventLoop,
+            performAutoPaste([this] { emit ClosePopover(); }, m_services.application, m_services.eventLoop,
                              m_services.keyboard);
         },
         [this] { m_services.application.quit(); });
@@ -32,10 +32,10 @@ void AppDelegate::applicationDidFinishLaunching()
     m_services.tray.show(symbolIcon(Symbol::DocOnClipboard), QStringLiteral("Velmora"),
                          [this](Qt::MouseButton button) { togglePanel(button); });
 
-    m_services.notifications.addObserver(notifications::closePopover, [this] { closePanel(); });
-    m_services.notifications.addObserver(notifications::togglePopover, [this] { togglePanelFromNotification(); });
+    connect(this, &AppDelegate::ClosePopover, this, &AppDelegate::closePanel);
+    connect(this, &AppDelegate::TogglePopover, this, &AppDelegate::togglePanelFromNotification);
 
-    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, m_services.notifications);
+    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, [this] { emit TogglePopover(); });
 }
 
 void AppDelegate::togglePanelFromNotification()
@@ -75,10 +75,9 @@ void AppDelegate::showAboutAlert()
     m_services.application.activate();
     m_services.alerts.exec({
         QCoreApplication::translate("AppDelegate", "Velmora by Hollin \U0001F967"),
-        QCoreApplication::translate("AppDelegate",
-                                    "Velmora runs quietly in your menu bar.\n\n"
-                                    "Every time you copy text or images, it remembers them.\n\n"
-                                    "Click the menu bar icon or press Super+Shift+C to see your history."),
+        QCoreApplication::translate("AppDelegate", "Velmora runs quietly in your tray.\n\n"
+                                                   "Every time you copy text or images, it remembers them.\n\n"
+                                                   "Click the tray icon or press Super+Shift+C to see your history."),
         QCoreApplication::translate("AppDelegate", "Got it"),
     });
 }

@@ -11,14 +11,17 @@
 #include "platform/keyboard.h"
 #include "platform/screens.h"
 #include "platform/tray.h"
-#include "system/notification_center.h"
+
+#include <QObject>
 
 #include <memory>
 
-/// Owns the history store and the panel, wires them to the tray icon, the notifications and the hot key
+/// Owns the history store and the panel, wires them to the tray icon, its two signals and the hot key
 /// when launching has finished, and decides what a click on the tray icon means. GUI thread only.
-class AppDelegate final
+class AppDelegate final : public QObject
 {
+    Q_OBJECT
+
 public:
     /// What the delegate works with; each must outlive it.
     struct Services
@@ -27,7 +30,6 @@ public:
         platform::EventLoop& eventLoop;
         platform::BackgroundTimers& timers;
         platform::Application& application;
-        NotificationCenter& notifications;
         platform::HotKeys& hotKeys;
         platform::Keyboard& keyboard;
         platform::Screens& screens;
@@ -37,9 +39,7 @@ public:
 
     /// Creates the history store, whose watcher records copies from now on.
     explicit AppDelegate(const Services& services);
-    AppDelegate(const AppDelegate&) = delete;
-    AppDelegate& operator=(const AppDelegate&) = delete;
-    ~AppDelegate();
+    ~AppDelegate() override;
 
     /// Null until launching has finished.
     [[nodiscard]] FloatingPanel* panel() const { return m_panel.get(); }
@@ -54,6 +54,13 @@ public:
     /// Empties the search, places the panel under the pointer, shows it and activates Velmora.
     void showPanel();
     void closePanel();
+
+signals:
+    /// Asks for the panel to be shown if it is hidden and hidden if it is shown: the hot key and requests
+    /// from outside the process. Connected once launching has finished.
+    void TogglePopover();
+    /// Asks for the panel to be hidden: a paste. Connected once launching has finished.
+    void ClosePopover();
 
 private:
     void showAboutAlert();

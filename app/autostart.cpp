@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -11,12 +12,11 @@ namespace {
 
 QString configHome()
 {
-    // A relative XDG_CONFIG_HOME is invalid and must be ignored.
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (QDir::isAbsolutePath(configured)) {
-        return configured;
+    // A relative XDG_CONFIG_HOME is invalid, as good as none; Qt would take it as it stands.
+    if (!QDir::isAbsolutePath(qEnvironmentVariable("XDG_CONFIG_HOME"))) {
+        qunsetenv("XDG_CONFIG_HOME");
     }
-    return QDir::homePath() + QStringLiteral("/.config");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
 bool isHidden(const QByteArray& entry)

@@ -2,9 +2,18 @@
 
 #include "app/version.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <utility>
+
 namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CommandLine", text);
+}
 
 CommandLine reject(const QString& error)
 {
@@ -19,55 +28,84 @@ CommandLine autostart(const QString& value)
     if (value == QLatin1String("off")) {
         return {CommandLine::Action::DisableAutostart, {}};
     }
-    return reject(QCoreApplication::translate("CommandLine", "--autostart takes on or off, not '%1'").arg(value));
+    return reject(tr("--autostart takes on or off, not '%1'").arg(value));
 }
 
-CommandLine parseOption(const QString& option, const QStringList& rest)
+/// An option's name as the user would type it.
+QString spelled(const QString& name)
 {
-    using Action = CommandLine::Action;
-    if (option == QLatin1String("--autostart")) {
-        return rest.isEmpty() ? CommandLine{Action::ShowAutostart, {}} : autostart(rest.first());
-    }
-    if (option.startsWith(QLatin1String("--autostart="))) {
-        return autostart(option.section(QLatin1Char('='), 1));
-    }
-    const struct
-    {
-        const char* name;
-        Action action;
-    } plainOptions[] = {
-        {"--toggle", Action::Toggle}, {"--quit", Action::Quit},           {"--help", Action::ShowHelp},
-        {"-h", Action::ShowHelp},     {"--version", Action::ShowVersion}, {"-v", Action::ShowVersion},
-    };
-    for (const auto& plain : plainOptions) {
-        if (option == QLatin1String(plain.name)) {
-            return {plain.action, {}};
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+/// The argument that brought the unknown option `name`, as the user typed it: "-xyz" brings x, y and z.
+QString unknownArgument(const QStringList& arguments, const QString& name)
+{
+    for (const QString& argument : arguments) {
+        const bool isLong = argument.startsWith(QLatin1String("--"));
+        if (isLong ? argument.mid(2).section(QLatin1Char('='), 0, 0) == name
+                   : argument.startsWith(QLatin1Char('-')) && argument.contains(name)) {
+            return argument;
         }
     }
-    if (option.startsWith(QLatin1Char('-'))) {
-        return reject(QCoreApplication::translate("CommandLine", "unknown option '%1'").arg(option));
-    }
-    return reject(QCoreApplication::translate("CommandLine", "unexpected argument '%1'").arg(option));
+    return spelled(name);
 }
 
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments)
 {
-    if (arguments.isEmpty()) {
-        return {};
+    using Action = CommandLine::Action;
+    // helpText() describes them; the parser only reads them.
+    const QCommandLineOption toggle(QStringLiteral("toggle"));
+    const QCommandLineOption quit(QStringLiteral("quit"));
+    const QString autostartName = QStringLiteral("autostart");
+    const QCommandLineOption autostartOption(autostartName, QString(), QStringLiteral("on|off"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    QCommandLineParser parser;
+    parser.addOptions({toggle, quit, autostartOption, help, version});
+
+    // The parser knows no option whose value may be left out: alone at the end, --autostart asks.
+    QStringList parsed = arguments;
+    const bool asksAutostart = !parsed.isEmpty() && parsed.last() == spelled(autostartName);
+    if (asksAutostart) {
+        parsed.removeLast();
     }
-    // --autostart is the one option that may take its value as the next argument.
-    const bool takesValue = arguments.first() == QLatin1String("--autostart") && arguments.size() > 1;
-    const qsizetype used = takesValue ? 2 : 1;
-    if (arguments.size() > used) {
-        const CommandLine first = parseOption(arguments.first(), arguments.mid(1, used - 1));
-        if (first.action == CommandLine::Action::Reject) {
-            return first;
+    if (!parser.parse(QStringList(QStringLiteral("velmora")) + parsed)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            return reject(tr("unknown option '%1'").arg(unknownArgument(arguments, unknown.first())));
         }
-        return reject(QCoreApplication::translate("CommandLine", "unexpected argument '%1'").arg(arguments.at(used)));
+        return reject(parser.errorText());
     }
-    return parseOption(arguments.first(), arguments.mid(1));
+    if (!parser.positionalArguments().isEmpty()) {
+        return reject(tr("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    }
+    QStringList given = parser.optionNames();
+    if (asksAutostart) {
+        given.append(autostartName);
+    }
+    if (given.size() > 1) {
+        return reject(tr("unexpected argument '%1'").arg(spelled(given.at(1))));
+    }
+    if (asksAutostart) {
+        return {Action::ShowAutostart, {}};
+    }
+    if (parser.isSet(autostartOption)) {
+        return autostart(parser.value(autostartOption));
+    }
+    const std::pair<const QCommandLineOption&, Action> plainOptions[] = {
+        {toggle, Action::Toggle},
+        {quit, Action::Quit},
+        {help, Action::ShowHelp},
+        {version, Action::ShowVersion},
+    };
+    for (const auto& [option, action] : plainOptions) {
+        if (parser.isSet(option)) {
+            return {action, {}};
+        }
+    }
+    return {};
 }
 
 QString helpText()

@@ -1,26 +1,7 @@
 #include "app/instance_paths.h"
 
 #include <QDir>
-#include <QFileInfo>
-
-#include <cerrno>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-bool isPrivateDirectory(const QByteArray& path)
-{
-    struct stat status
-    {
-    };
-    // lstat: a symbolic link planted by someone else must not be followed.
-    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
-           (status.st_mode & 077) == 0;
-}
-
-} // namespace
+#include <QStandardPaths>
 
 InstancePaths InstancePaths::forDisplay(const QString& runtimeDirectory, const QString& display)
 {
@@ -30,20 +11,18 @@ InstancePaths InstancePaths::forDisplay(const QString& runtimeDirectory, const Q
 
 std::optional<QString> runtimeDirectory()
 {
-    const QString configured = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(configured) && QFileInfo(configured).isDir()) {
-        return configured;
+    // A relative XDG_RUNTIME_DIR is invalid, as good as none; Qt would take it as it stands and create it
+    // in the working folder.
+    if (!QDir::isAbsolutePath(qEnvironmentVariable("XDG_RUNTIME_DIR"))) {
+        qunsetenv("XDG_RUNTIME_DIR");
     }
-    const QString fallback = QDir::tempPath() + QStringLiteral("/velmora-") + QString::number(::getuid());
-    const QByteArray encoded = QFile::encodeName(fallback);
-    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
+    // Qt takes only a folder of the user's own with mode 0700, else one of its own in the temporary folder,
+    // created private; none when that one is not private either.
+    QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (directory.isEmpty()) {
         return std::nullopt;
     }
-    // Another user may have made it first, to read or to answer our requests.
-    if (!isPrivateDirectory(encoded)) {
-        return std::nullopt;
-    }
-    return fallback;
+    return directory;
 }
 
 QString displayFileName(const QString& display)

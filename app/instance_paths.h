@@ -15,8 +15,9 @@ struct InstancePaths
     [[nodiscard]] static InstancePaths forDisplay(const QString& runtimeDirectory, const QString& display);
 };
 
-/// $XDG_RUNTIME_DIR, or else a folder of the user's own in the temporary folder, created with mode 0700;
-/// nothing when neither is there and private to the user.
+/// The user's runtime folder: $XDG_RUNTIME_DIR when it is absolute, the user's own and mode 0700, else
+/// runtime-<user name> in the temporary folder, created with mode 0700; nothing when that one is not private
+/// to the user.
 [[nodiscard]] std::optional<QString> runtimeDirectory();
 
 /// The display's name as part of a file name: ":0", ":0.0" and "unix:0" are all "0".

@@ -10,7 +10,6 @@
 #include "platform/keyboard.h"
 #include "platform/qt_screens.h"
 #include "platform/tray.h"
-#include "system/notification_center.h"
 
 #include <memory>
 
@@ -23,6 +22,7 @@ public:
     VelmoraApp();
     VelmoraApp(const VelmoraApp&) = delete;
     VelmoraApp& operator=(const VelmoraApp&) = delete;
+    ~VelmoraApp();
 
     /// Finishes launching once the event loop runs, then runs the loop until the application quits;
     /// the exit status.
@@ -34,11 +34,12 @@ public:
     void requestToggle();
 
 private:
-    platform::QtEventLoop m_eventLoop;
     platform::QtBackgroundTimers m_timers;
     std::unique_ptr<platform::Clipboard> m_clipboard;
+    // After the clipboard: the captures still queued at the end hold the history store, which reads the
+    // clipboard; the event loop drops them, and the store goes, before the clipboard does.
+    platform::QtEventLoop m_eventLoop;
     platform::DesktopApplication m_application;
-    NotificationCenter m_notifications;
     std::unique_ptr<platform::HotKeys> m_hotKeys;
     std::unique_ptr<platform::Keyboard> m_keyboard;
     platform::QtScreens m_screens;

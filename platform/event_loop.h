@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <chrono>
 #include <functional>
 
@@ -20,12 +22,18 @@ public:
     virtual void postDelayed(std::chrono::milliseconds delay, Task task) = 0;
 };
 
-/// The event loop of the running QCoreApplication.
+/// The event loop of the running QCoreApplication. Tasks not yet run when it is destroyed are dropped with it:
+/// whatever they hold is released then, and whatever they reach need only live until then. Create and destroy
+/// it on the GUI thread, once nothing posts any more.
 class QtEventLoop final : public EventLoop
 {
 public:
     void post(Task task) override;
     void postDelayed(std::chrono::milliseconds delay, Task task) override;
+
+private:
+    // The tasks' receiver: its pending calls and its timers go with it.
+    QObject m_receiver;
 };
 
 } // namespace platform

@@ -3,15 +3,14 @@
 #include "platform/application.h"
 #include "platform/event_loop.h"
 #include "platform/keyboard.h"
-#include "system/notification_center.h"
 
 #include <chrono>
 
-void performAutoPaste(NotificationCenter& notifications, platform::Application& application,
+void performAutoPaste(const std::function<void()>& closePanel, platform::Application& application,
                       platform::EventLoop& eventLoop, platform::Keyboard& keyboard)
 {
     constexpr std::chrono::milliseconds pasteDelay{100};
-    notifications.post(notifications::closePopover);
+    closePanel();
     application.hide();
     eventLoop.postDelayed(pasteDelay, [&keyboard] { keyboard.pressPasteChord(); });
 }

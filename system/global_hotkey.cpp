@@ -2,14 +2,13 @@
 
 #include "platform/event_loop.h"
 #include "platform/hot_keys.h"
-#include "system/notification_center.h"
 
-void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop, NotificationCenter& notifications)
+#include <utility>
+
+void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop, std::function<void()> pressed)
 {
-    // The post waits for the event loop, so that the observers run in a turn of their own.
-    const auto pressed = [&eventLoop, &notifications] {
-        eventLoop.post([&notifications] { notifications.post(notifications::togglePopover); });
-    };
+    // The post waits for the event loop, so that what the press causes runs in a turn of its own.
+    auto postPress = [&eventLoop, pressed = std::move(pressed)] { eventLoop.post(pressed); };
     // Without the hot key the tray icon still opens the panel.
-    static_cast<void>(hotKeys.registerHotKey(globalHotkey, pressed));
+    static_cast<void>(hotKeys.registerHotKey(globalHotkey, std::move(postPress)));
 }

@@ -2,7 +2,7 @@
 
 #include <QKeyCombination>
 
-class NotificationCenter;
+#include <functional>
 
 namespace platform {
 class EventLoop;
@@ -13,8 +13,7 @@ class HotKeys;
 /// terminal, which a global grab would take away. Qt calls Super "Meta".
 inline constexpr QKeyCombination globalHotkey{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};
 
-/// Makes `globalHotkey`, from any application, post "TogglePopover" from the event loop. A chord that cannot
-/// be registered leaves the application without the hot key and nothing else changed. The event loop and
-/// the notification centre must outlive the hot keys.
-void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop,
-                          NotificationCenter& notifications);
+/// Makes each press of `globalHotkey`, from any application, call `pressed` on the GUI thread from a turn of
+/// the event loop of its own. A chord that cannot be registered leaves the application without the hot key
+/// and nothing else changed. The event loop must outlive the hot keys.
+void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop, std::function<void()> pressed);

@@ -9,7 +9,9 @@
 
 #include <QPoint>
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 /// Every desktop service in one, noting its calls in one log for tests of their order. Grants every hot
@@ -36,9 +38,10 @@ struct FakeDesktop final : platform::Application,
     void hide() override { log.push_back(Call::Hide); }
     void quit() override { log.push_back(Call::Quit); }
     void pressPasteChord() override { log.push_back(Call::Paste); }
-    platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> /*pressed*/) override
+    platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> pressed) override
     {
         log.push_back(Call::RegisterHotKey);
+        hotKeyPressed = std::move(pressed);
         return platform::HotKeyStatus::Registered;
     }
     void show(const QIcon& /*icon*/, const QString& /*name*/, ClickHandler /*clicked*/) override
@@ -51,4 +54,6 @@ struct FakeDesktop final : platform::Application,
     [[nodiscard]] QPoint pointerPosition() const override { return {}; }
 
     std::vector<Call> log;
+    /// What a press of the hot key registered last calls.
+    std::function<void()> hotKeyPressed;
 };

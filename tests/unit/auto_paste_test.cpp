@@ -1,6 +1,5 @@
 #include "system/auto_paste.h"
 
-#include "system/notification_center.h"
 #include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
 
@@ -17,17 +16,15 @@ using Call = FakeDesktop::Call;
 TEST(AutoPasteTest, HidesAtOnceAndPastesForEachCallALittleLater)
 {
     FakeDesktop desktop;
-    NotificationCenter notifications;
     FakeEventLoop eventLoop;
     // Each close comes before its hide.
     int closes = 0;
-    notifications.addObserver(notifications::closePopover,
-                              [&] { EXPECT_EQ(std::ranges::count(desktop.log, Call::Hide), closes++); });
-    performAutoPaste(notifications, desktop, eventLoop, desktop);
+    const auto closePanel = [&] { EXPECT_EQ(std::ranges::count(desktop.log, Call::Hide), closes++); };
+    performAutoPaste(closePanel, desktop, eventLoop, desktop);
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(desktop.log, std::vector{Call::Hide});
     eventLoop.advance(50ms);
-    performAutoPaste(notifications, desktop, eventLoop, desktop);
+    performAutoPaste(closePanel, desktop, eventLoop, desktop);
     desktop.log.clear();
     eventLoop.advance(50ms);
     EXPECT_EQ(desktop.log, std::vector{Call::Paste});

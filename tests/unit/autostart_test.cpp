@@ -30,6 +30,17 @@ TEST(AutostartTest, IsOnOnlyWhileAVisibleEntryIsWritten)
     EXPECT_TRUE(written->contains(path));
 }
 
+TEST(AutostartTest, WritesUnderTheHomeFolderWithoutAnAbsoluteConfigHome)
+{
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    for (const char* configured : {"", "relative"}) {
+        SCOPED_TRACE(configured);
+        qputenv("XDG_CONFIG_HOME", configured);
+        EXPECT_EQ(autostartEntryPath(), home.filePath(QStringLiteral(".config/autostart/velmora.desktop")));
+    }
+}
+
 TEST(AutostartTest, QuotesAndEscapesOnlyWhatTheExecKeyNeeds)
 {
     const std::pair<QString, QString> cases[]{

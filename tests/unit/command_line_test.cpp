@@ -19,6 +19,14 @@ TEST(CommandLineTest, TakesOneOptionAndRejectsAnythingElseNamingIt)
         {{""}, Action::Reject, "''"},
         {{"--autostart", "yes"}, Action::Reject, "yes"},
         {{"--toggle", "--quit"}, Action::Reject, "--quit"},
+        {{"-h"}, Action::ShowHelp, ""},
+        {{"--autostart"}, Action::ShowAutostart, ""},
+        {{"--autostart", "--toggle"}, Action::Reject, "--toggle"},
+        {{"--toggle", "--autostart"}, Action::Reject, "--autostart"},
+        {{"--autostart", "on", "off"}, Action::Reject, "off"},
+        {{"--toggle=now"}, Action::Reject, "--toggle"},
+        {{"-toggle"}, Action::Reject, "-toggle"},
+        {{"-hv"}, Action::Reject, "-v"},
     };
     for (const auto& [arguments, action, named] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,15 +19,21 @@ TEST(InstancePathsTest, NamesOneSocketPerDisplayWhateverTheScreenOrSpelling)
     }
 }
 
-// An absolute XDG_RUNTIME_DIR is taken as it is by the single-instance tests, end to end.
+// A private XDG_RUNTIME_DIR is taken as it is by the single-instance tests, end to end.
 TEST(InstancePathsTest, FallsBackToAFolderOnlyTheUserCanOpen)
 {
     QTemporaryDir temporary;
     // QDir::tempPath() follows TMPDIR: the fallback lands in this test's folder.
     qputenv("TMPDIR", QFile::encodeName(temporary.path()));
-    qputenv("XDG_RUNTIME_DIR", "relative");
-    const auto fallback = temporary.filePath(QStringLiteral("velmora-%1").arg(::getuid()));
-    EXPECT_EQ(runtimeDirectory(), fallback);
+    // Open to others: it holds no private socket.
+    const QByteArray open = QFile::encodeName(temporary.filePath(QStringLiteral("open")));
+    ASSERT_TRUE(::mkdir(open.constData(), 0700) == 0 && ::chmod(open.constData(), 0755) == 0);
+    const auto fallback = temporary.filePath(QStringLiteral("runtime-%1").arg(::getpwuid(::geteuid())->pw_name));
+    for (const QByteArray& configured : {QByteArray("relative"), open}) {
+        SCOPED_TRACE(configured.toStdString());
+        qputenv("XDG_RUNTIME_DIR", configured);
+        EXPECT_EQ(runtimeDirectory(), fallback);
+    }
     const QByteArray path = QFile::encodeName(fallback);
     struct stat status = {};
     ASSERT_EQ(::stat(path.constData(), &status), 0);

@@ -6,6 +6,8 @@
 #include "tests/fakes/fake_event_loop.h"
 #include "views/content_view.h"
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -19,10 +21,8 @@ protected:
     FakeClipboard clipboard;
     FakeEventLoop eventLoop;
     FakeBackgroundTimers timers;
-    NotificationCenter notifications;
     FakeDesktop desktop;
-    AppDelegate delegate{
-        {clipboard, eventLoop, timers, desktop, notifications, desktop, desktop, desktop, desktop, desktop}};
+    AppDelegate delegate{{clipboard, eventLoop, timers, desktop, desktop, desktop, desktop, desktop, desktop}};
 };
 
 TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
@@ -43,10 +43,27 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEs
     EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
     EXPECT_TRUE(delegate.panel()->isVisible());
     EXPECT_EQ(desktop.log, std::vector{FakeDesktop::Call::Activate});
-    notifications.post(notifications::closePopover);
+    emit delegate.ClosePopover();
     EXPECT_FALSE(delegate.panel()->isVisible());
     delegate.showPanel();
     emit delegate.panel()->findChild<ContentView*>()->closeRequested();
+    EXPECT_FALSE(delegate.panel()->isVisible());
+}
+
+// The hot key's press waits for a turn of the event loop, then goes through the signal that others may emit.
+TEST_F(AppDelegateTest, TheHotKeyTogglesThePanelThroughTogglePopover)
+{
+    delegate.applicationDidFinishLaunching();
+    const QSignalSpy toggles(&delegate, &AppDelegate::TogglePopover);
+    ASSERT_TRUE(desktop.hotKeyPressed);
+    desktop.hotKeyPressed();
+    EXPECT_EQ(toggles.count(), 0);
+    eventLoop.runPending();
+    EXPECT_EQ(toggles.count(), 1);
+    EXPECT_TRUE(delegate.panel()->isVisible());
+    emit delegate.TogglePopover();
+    EXPECT_FALSE(delegate.panel()->isVisible());
+    emit delegate.ClosePopover();
     EXPECT_FALSE(delegate.panel()->isVisible());
 }
 

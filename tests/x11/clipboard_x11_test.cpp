@@ -52,7 +52,12 @@ bool holds(const ClipboardItem& entry, const Form& form)
 class ClipboardX11Test : public ::testing::Test
 {
 protected:
-    ~ClipboardX11Test() override { stopOwner(); }
+    ~ClipboardX11Test() override
+    {
+        // The event loop drops the captures still queued as it goes: the watcher must not post to it then.
+        manager->stopOptimizedClipboardListener();
+        stopOwner();
+    }
 
     /// Puts `data` on the clipboard as xclip does, and waits until the X server says xclip owns it. The
     /// event loop runs meanwhile, so that a capture stalling it shows.

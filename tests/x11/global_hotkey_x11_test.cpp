@@ -2,7 +2,6 @@
 
 #include "platform/event_loop.h"
 #include "platform/hot_keys.h"
-#include "system/notification_center.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QAbstractNativeEventFilter>
@@ -51,7 +50,6 @@ class GlobalHotkeyX11Test : public ::testing::Test
 protected:
     GlobalHotkeyX11Test()
     {
-        notifications.addObserver(notifications::togglePopover, [this] { ++toggles; });
         // A marker: the server and the event loop deliver it after whatever the keys before it caused.
         EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_V),
                                           [this] { eventLoop.post([this] { ++markers; }); }),
@@ -68,7 +66,6 @@ protected:
     }
 
     platform::QtEventLoop eventLoop;
-    NotificationCenter notifications;
     std::unique_ptr<platform::HotKeys> hotKeys = platform::createHotKeys();
     int toggles = 0;
     int markers = 0;
@@ -78,7 +75,7 @@ protected:
 
 TEST_F(GlobalHotkeyX11Test, EachPressTogglesOnceWhateverTheLockKeysOrHowLongItIsHeld)
 {
-    registerGlobalHotkey(*hotKeys, eventLoop, notifications);
+    registerGlobalHotkey(*hotKeys, eventLoop, [this] { ++toggles; });
     int expected = 0;
     for (const QString locks : {"", "Num_Lock", "Caps_Lock", "Num_Lock+Caps_Lock"}) {
         SCOPED_TRACE(locks.toStdString());
@@ -99,7 +96,7 @@ TEST_F(GlobalHotkeyX11Test, AChordHeldByAnotherClientIsReportedTakenAndGivenBack
     ASSERT_TRUE(other && grabSuperShiftC(other.get()));
 
     EXPECT_EQ(hotKeys->registerHotKey(globalHotkey, [] {}), platform::HotKeyStatus::Taken);
-    registerGlobalHotkey(*hotKeys, eventLoop, notifications);
+    registerGlobalHotkey(*hotKeys, eventLoop, [this] { ++toggles; });
     EXPECT_EQ(togglesAfter({"key", "super+shift+c"}), 0);
     // The variants with the locks, which the other client did not hold, were given back too.
     EXPECT_TRUE(grabSuperShiftC(other.get(), LockMask));
