@@ -5,7 +5,7 @@
 #include <QMetaObject>
 
 VelmoraApp::VelmoraApp()
-    : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
+    : m_hotKeys(platform::createSessionHotKeys()), m_keyboard(platform::createKeyboard()),
       m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
                      m_screens, m_tray, m_alerts})
 {}
