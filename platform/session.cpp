@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 

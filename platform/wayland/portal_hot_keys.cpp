@@ -138,14 +138,13 @@ HotKeyStatus PortalHotKeys::registerHotKey(QKeyCombination chord, std::function<
     m_trigger = *trigger;
     m_pressed = std::move(pressed);
     m_step = Step::CreatingSession;
-    callWithRequest(QStringLiteral("CreateSession"), {},
-                    {{QStringLiteral("session_handle_token"), QStringLiteral("velmora")}});
+    callWithRequest(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), token()}});
     return HotKeyStatus::Requested;
 }
 
 void PortalHotKeys::callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options)
 {
-    const QString token = QStringLiteral("velmora%1").arg(m_nextToken++);
+    const QString token = this->token();
     options.insert(QStringLiteral("handle_token"), token);
     // The portal names the request after our unique name and the token; listening first misses no answer.
     const QString sender = m_bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
@@ -168,6 +167,12 @@ void PortalHotKeys::callWithRequest(const QString& method, QList<QVariant> argum
             listenToRequest(reply.value().path());
         }
     });
+}
+
+QString PortalHotKeys::token()
+{
+    // Unique on the connection, which other hot keys may share: paths are made of them.
+    return QStringLiteral("velmora%1_%2").arg(reinterpret_cast<quintptr>(this)).arg(m_nextToken++);
 }
 
 void PortalHotKeys::listenToRequest(const QString& path)

@@ -56,6 +56,8 @@ private:
     /// Calls a portal method that answers through a Request object, listening to that object first.
     void callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options);
     void listenToRequest(const QString& path);
+    /// A new valid element of an object path.
+    [[nodiscard]] QString token();
     void bindShortcut(const QString& session);
     void finish(Step step, HotKeyStatus status);
 
