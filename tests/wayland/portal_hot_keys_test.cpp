@@ -18,8 +18,8 @@
 
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <optional>
+#include <ostream>
 
 namespace {
 
