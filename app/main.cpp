@@ -104,6 +104,7 @@ int run(int argc, char** argv, const QStringList& given)
         return 1;
     }
     QApplication application(argc, argv);
+    platform::noticeIfQtFellBack(session);
     // The Wayland app id, by which compositor rules float the panel and put it at the pointer.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.hollin.velmora"));
     // Names the windows' class and titles "Velmora" whatever the executable is called.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 
 #include <cerrno>
@@ -90,7 +91,9 @@ SessionChoice chooseInWaylandSession(const QProcessEnvironment& environment, con
     }
     switch (probes.compositor()) {
     case WaylandCompositor::OffersDataControl:
-        return {SessionChoice::Outcome::Run, QStringLiteral("wayland"), {}};
+        // Qt falls back to XWayland if its Wayland plugin does not load after all; Velmora then says so.
+        return {
+            SessionChoice::Outcome::Run, hasXWayland ? QStringLiteral("wayland;xcb") : QStringLiteral("wayland"), {}};
     case WaylandCompositor::LacksDataControl:
         if (!hasXWayland) {
             return {SessionChoice::Outcome::Run, QStringLiteral("wayland"),
@@ -249,6 +252,17 @@ void applySessionChoice(const SessionChoice& choice)
     }
     if (!choice.notice.isEmpty()) {
         std::fprintf(stderr, "velmora: %s\n", qPrintable(choice.notice));
+    }
+}
+
+void noticeIfQtFellBack(const SessionChoice& choice)
+{
+    if (choice.platform.startsWith(QLatin1String("wayland;")) &&
+        QGuiApplication::platformName() != QLatin1String("wayland")) {
+        std::fprintf(stderr, "velmora: %s\n",
+                     qPrintable(tr("Qt could not load its Wayland platform plugin (Debian: qt6-wayland): Velmora "
+                                   "runs through XWayland instead, where its hot key and its paste reach X11 "
+                                   "windows only")));
     }
 }
 

@@ -30,7 +30,7 @@ struct SessionChoice
     };
 
     Outcome outcome = Outcome::Run;
-    /// The Qt platform plugin to load ("wayland", "xcb"); empty leaves the user's own choice to Qt.
+    /// The Qt platform plugins to try, in order ("wayland;xcb", "xcb"); empty leaves the user's own choice to Qt.
     QString platform;
     /// One line for stderr on what is limited or missing, and why; empty when nothing is.
     QString notice;
@@ -63,5 +63,9 @@ struct SessionProbes
 
 /// Makes Qt load the chosen platform and says what is limited; the application object must not exist yet.
 void applySessionChoice(const SessionChoice& choice);
+
+/// Says so when Qt could not load the Wayland platform chosen and fell back to XWayland; needs the
+/// application object.
+void noticeIfQtFellBack(const SessionChoice& choice);
 
 } // namespace platform

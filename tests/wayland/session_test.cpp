@@ -49,7 +49,7 @@ TEST(SessionTest, ChoosesThePlatformFromTheSessionAndSaysWhatIsLimited)
          Outcome::Run,
          "xcb",
          ""},
-        {"sway", waylandWithXWayland, {}, WaylandCompositor::OffersDataControl, true, Outcome::Run, "wayland", ""},
+        {"sway", waylandWithXWayland, {}, WaylandCompositor::OffersDataControl, true, Outcome::Run, "wayland;xcb", ""},
         {"sway without XWayland", wayland, {}, WaylandCompositor::OffersDataControl, true, Outcome::Run, "wayland", ""},
         {"Mutter", waylandWithXWayland, {}, WaylandCompositor::LacksDataControl, true, Outcome::Run, "xcb", "XWayland"},
         {"Mutter without XWayland",
