@@ -192,10 +192,11 @@ void PortalHotKeys::handleResponse(const QDBusMessage& response)
 {
     listenToRequest({});
     const auto arguments = response.arguments();
-    const uint code = arguments.value(0).toUInt();
-    const auto results = arguments.size() == 2 ? qdbus_cast<QVariantMap>(arguments.at(1)) : QVariantMap();
+    const bool isWellFormed = response.signature() == QLatin1String("ua{sv}");
+    const uint code = isWellFormed ? arguments.at(0).toUInt() : 2;
+    const auto results = isWellFormed ? qdbus_cast<QVariantMap>(arguments.at(1)) : QVariantMap();
     // 1: the user cancelled; 2: the desktop ended the request some other way.
-    if (arguments.size() != 2 || code != 0) {
+    if (code != 0) {
         finish(Step::Failed, code == 1 ? HotKeyStatus::Refused : HotKeyStatus::Unavailable);
         return;
     }
@@ -230,7 +231,7 @@ void PortalHotKeys::bindShortcut(const QString& session)
 void PortalHotKeys::handleActivated(const QDBusMessage& activation)
 {
     const auto arguments = activation.arguments();
-    const bool isOurs = m_step == Step::Bound && arguments.size() >= 2 &&
+    const bool isOurs = m_step == Step::Bound && activation.signature().startsWith(QLatin1String("os")) &&
                         arguments.at(0).value<QDBusObjectPath>().path() == m_session &&
                         arguments.at(1).toString() == QLatin1String(shortcutId);
     if (isOurs) {

@@ -8,6 +8,7 @@
 #include "platform/event_loop.h"
 #include "platform/qt_clipboard.h"
 #include "tests/support/mutter_session.h"
+#include "tests/wayland/test_portal.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -133,20 +135,39 @@ TEST_F(MutterTest, ANativeCopyIsCapturedThroughXWaylandAndNativeApplicationsPast
     manager->stopOptimizedClipboardListener();
 }
 
-TEST(MutterSessionTest, VelmoraRunsOnXWaylandAndSaysWhatIsLimited)
+/// Whether one of Velmora's windows on XWayland is shown: with no tray host, only the panel can be.
+bool isVelmoraWindowShown()
 {
-    // Velmora chooses its platform itself; its panel's window exists from the start.
+    const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"}).output.split('\n');
+    return std::ranges::any_of(windows, [](const QByteArray& window) {
+        return !window.isEmpty() &&
+               run(QStringLiteral("xwininfo"), {"-id", QString::fromLatin1(window)}).output.contains("IsViewable");
+    });
+}
+
+TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyFromThePortal)
+{
+    TestPortal portal(TestPortal::Answer::Grant);
+    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                             QStringLiteral("portal"));
+    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
+    ASSERT_TRUE(bus.registerService(QLatin1String(TestPortal::service)));
+    // Velmora chooses its platform itself.
     qunsetenv("QT_QPA_PLATFORM");
     QProcess velmora;
     velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
-    const auto hasWindowOnXWayland = [] {
-        return !run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"}).output.trimmed().isEmpty();
-    };
-    EXPECT_TRUE(waitFor(hasWindowOnXWayland, 1min)) << "no Velmora window on XWayland";
+    ASSERT_TRUE(waitFor([&] { return portal.bound().has_value(); }, 1min)) << "Velmora bound no shortcut";
+    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains(QLatin1String("data-control")) && said.contains(QLatin1String("XWayland")))
         << said.toStdString();
     EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
+
+    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    EXPECT_TRUE(waitFor(isVelmoraWindowShown, 1min)) << "no panel on XWayland";
+    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    EXPECT_TRUE(waitFor([] { return !isVelmoraWindowShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
 }

@@ -3,13 +3,9 @@
 
 #include "platform/wayland/portal_hot_keys.h"
 #include "tests/support/session_bus.h"
+#include "tests/wayland/test_portal.h"
 
-#include <QDBusArgument>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QTest>
 #include <QThread>
@@ -17,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -25,140 +20,15 @@ namespace {
 
 using platform::HotKeyStatus;
 using platform::wayland::PortalHotKeys;
+using Answer = TestPortal::Answer;
 
 constexpr QKeyCombination superShiftC{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-
-struct BoundShortcut
-{
-    QString id;
-    QVariantMap properties;
-};
-
-QDBusArgument& operator<<(QDBusArgument& argument, const BoundShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, BoundShortcut& shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(BoundShortcut)
-
-namespace {
-
-/// How the portal answers a binding.
-enum class Answer
-{
-    Grant,
-    /// The user cancelled the dialog.
-    Cancel,
-    /// The desktop ended the request some other way.
-    End,
-    /// Granted, but without the shortcut: the user unticked it.
-    OmitShortcut,
-    /// A session handle of the wrong type.
-    Garble,
-};
-
-/// org.freedesktop.portal.GlobalShortcuts as the desktop's portal offers it, recording what it was asked.
-class TestPortal final : public QDBusVirtualObject
-{
-public:
-    explicit TestPortal(Answer answer) : m_answer(answer) {}
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    QString introspect(const QString&) const override { return {}; }
-
-    [[nodiscard]] QString appId() const { return locked(m_appId); }
-    [[nodiscard]] QString session() const { return locked(m_session); }
-    [[nodiscard]] std::optional<BoundShortcut> bound() const { return locked(m_bound); }
-
-private:
-    template <typename T> T locked(const T& value) const
-    {
-        const std::scoped_lock lock(m_recordsMutex);
-        return value;
-    }
-    /// Answers a call that the portal answers through a Request object.
-    void respond(const QDBusMessage& call, const QDBusConnection& connection, uint code, const QVariantMap& results);
-
-    const Answer m_answer;
-    mutable std::mutex m_recordsMutex;
-    QString m_appId;
-    QString m_session;
-    std::optional<BoundShortcut> m_bound;
-};
-
-bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
-{
-    const auto arguments = message.arguments();
-    const QString member = message.interface() + QLatin1Char('.') + message.member();
-    if (member == QLatin1String("org.freedesktop.DBus.Properties.Get")) {
-        connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
-    } else if (member == QLatin1String("org.freedesktop.host.portal.Registry.Register")) {
-        const std::scoped_lock lock(m_recordsMutex);
-        m_appId = arguments.value(0).toString();
-        connection.send(message.createReply());
-    } else if (member == shortcutsInterface + QLatin1String(".CreateSession")) {
-        const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
-        const QString sender = message.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QString session = portalPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
-                                options.value(QStringLiteral("session_handle_token")).toString();
-        {
-            const std::scoped_lock lock(m_recordsMutex);
-            m_session = session;
-        }
-        const QVariant handle = m_answer == Answer::Garble ? QVariant(7) : QVariant(session);
-        respond(message, connection, 0, {{QStringLiteral("session_handle"), handle}});
-    } else if (member == shortcutsInterface + QLatin1String(".BindShortcuts")) {
-        const auto shortcuts = qdbus_cast<QList<BoundShortcut>>(arguments.value(1));
-        {
-            const std::scoped_lock lock(m_recordsMutex);
-            m_bound = shortcuts.value(0);
-        }
-        const uint code = m_answer == Answer::Cancel ? 1 : m_answer == Answer::End ? 2 : 0;
-        const auto granted = m_answer == Answer::OmitShortcut ? QList<BoundShortcut>() : shortcuts;
-        respond(message, connection, code, {{QStringLiteral("shortcuts"), QVariant::fromValue(granted)}});
-    } else {
-        return false;
-    }
-    return true;
-}
-
-void TestPortal::respond(const QDBusMessage& call, const QDBusConnection& connection, uint code,
-                         const QVariantMap& results)
-{
-    const auto options = qdbus_cast<QVariantMap>(call.arguments().constLast());
-    const QString sender = call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString request = portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
-                            options.value(QStringLiteral("handle_token")).toString();
-    connection.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-    auto response = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
-                                               QStringLiteral("Response"));
-    response << code << results;
-    connection.send(response);
-}
 
 class PortalHotKeysTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        qDBusRegisterMetaType<BoundShortcut>();
-        qDBusRegisterMetaType<QList<BoundShortcut>>();
         m_bus = SessionBus::start();
         ASSERT_TRUE(m_bus) << "cannot start dbus-daemon";
         m_client = std::make_unique<QDBusConnection>(
@@ -169,7 +39,7 @@ protected:
     void TearDown() override
     {
         if (m_portal) {
-            m_portalConnection->unregisterObject(portalPath);
+            m_portalConnection->unregisterObject(QLatin1String(TestPortal::path));
             m_portalThread.quit();
             m_portalThread.wait();
         }
@@ -186,17 +56,15 @@ protected:
         m_portalThread.start();
         m_portalConnection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(m_bus->address()), QStringLiteral("portal")));
-        EXPECT_TRUE(m_portalConnection->registerService(portalService));
-        EXPECT_TRUE(m_portalConnection->registerVirtualObject(portalPath, m_portal.get()));
+        EXPECT_TRUE(m_portalConnection->registerService(QLatin1String(TestPortal::service)));
+        EXPECT_TRUE(m_portalConnection->registerVirtualObject(QLatin1String(TestPortal::path), m_portal.get()));
         return *m_portal;
     }
 
     /// The portal's signal that the user pressed a bound shortcut.
     void activate(const QString& session, const QString& id) const
     {
-        auto activated = QDBusMessage::createSignal(portalPath, shortcutsInterface, QStringLiteral("Activated"));
-        activated << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
-        m_portalConnection->send(activated);
+        TestPortal::activate(*m_portalConnection, session, id);
     }
 
     /// Returns once every signal the portal sent before has been delivered here: the bus keeps the order of
@@ -289,13 +157,14 @@ TEST_P(PortalRefusalTest, ReportsADeclinedBindingAndNeverCallsBack)
     EXPECT_EQ(presses, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, PortalRefusalTest,
-                         ::testing::Values(Refusal{"UserCancelled", Answer::Cancel, HotKeyStatus::Refused},
-                                           Refusal{"UserUntickedTheShortcut", Answer::OmitShortcut,
-                                                   HotKeyStatus::Refused},
-                                           Refusal{"DesktopEndedTheRequest", Answer::End, HotKeyStatus::Unavailable},
-                                           Refusal{"GarbledSessionHandle", Answer::Garble, HotKeyStatus::Unavailable}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PortalRefusalTest,
+    ::testing::Values(Refusal{"UserCancelled", Answer::Cancel, HotKeyStatus::Refused},
+                      Refusal{"UserUntickedTheShortcut", Answer::OmitShortcut, HotKeyStatus::Refused},
+                      Refusal{"DesktopEndedTheRequest", Answer::End, HotKeyStatus::Unavailable},
+                      Refusal{"GarbledSessionHandle", Answer::GarbleSession, HotKeyStatus::Unavailable},
+                      Refusal{"GarbledResponse", Answer::GarbleResponse, HotKeyStatus::Unavailable}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PortalHotKeysTest, ProposesOnlyChordsTheShortcutsSpecificationCanWrite)
 {
