@@ -261,9 +261,14 @@ std::unique_ptr<HotKeys> createSessionHotKeys()
     const bool isWaylandSession =
         QGuiApplication::platformName() == QLatin1String("wayland") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
     if (isWaylandSession) {
-        if (auto portal = wayland::PortalHotKeys::create(QDBusConnection::sessionBus())) {
+        // A connection of its own: the portal takes the app id only before any other call on the connection,
+        // and Qt may have asked the portal for its settings on the shared one.
+        const QString name = QStringLiteral("velmora-portal");
+        if (auto portal =
+                wayland::PortalHotKeys::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))) {
             return portal;
         }
+        QDBusConnection::disconnectFromBus(name);
     }
     return createHotKeys();
 }
