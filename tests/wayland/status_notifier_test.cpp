@@ -1,6 +1,5 @@
 // The real velmora executable on its Xvfb desktop, with a StatusNotifierWatcher of the test's own on a
 // private session bus: Qt then shows the tray icon as a StatusNotifierItem, the tray of Wayland desktops.
-// Also what Velmora does with no display at all.
 
 #include "tests/e2e/velmora_desktop.h"
 #include "tests/support/session_bus.h"
@@ -114,17 +113,6 @@ TEST_F(StatusNotifierTest, TheIconRegistersAsAnItemWhoseActivationTogglesThePane
     callItem(item, QStringLiteral("ContextMenu"));
     EXPECT_TRUE(waitFor([] { return isViewable(velmoraWindow("_NET_WM_WINDOW_TYPE_DIALOG")); }, 30s));
     EXPECT_FALSE(isPanelShown());
-}
-
-TEST(NoDisplayTest, SaysSoInOneLineAndEndsWithStatusOne)
-{
-    // As from a text console or over SSH: env starts Velmora without either variable.
-    const auto finished = run(QStringLiteral("env"),
-                              {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", VELMORA_EXECUTABLE},
-                              std::chrono::seconds(60));
-    EXPECT_EQ(finished.status, 1);
-    const auto said = QString::fromLocal8Bit(finished.errors).trimmed();
-    EXPECT_TRUE(said.contains(QLatin1String("no display")) && !said.contains(QLatin1Char('\n'))) << said.toStdString();
 }
 
 #include "status_notifier_test.moc"
