@@ -112,6 +112,24 @@ SessionChoice chooseInWaylandSession(const QProcessEnvironment& environment, con
     return onXWayland(tr("no Wayland compositor answers on WAYLAND_DISPLAY: Velmora runs on the X11 display"));
 }
 
+/// Silences libwayland's own report of a failed connection, which the choice gives in its own line, and
+/// gives back libwayland's default, printing, for Qt's connection.
+class QuietWaylandLog
+{
+public:
+    QuietWaylandLog()
+    {
+        wl_log_set_handler_client([](const char*, va_list) {});
+    }
+    ~QuietWaylandLog()
+    {
+        wl_log_set_handler_client(
+            [](const char* format, va_list arguments) { std::vfprintf(stderr, format, arguments); });
+    }
+    QuietWaylandLog(const QuietWaylandLog&) = delete;
+    QuietWaylandLog& operator=(const QuietWaylandLog&) = delete;
+};
+
 /// What the registry announced, filled in by its listener.
 struct Globals
 {
@@ -119,11 +137,11 @@ struct Globals
     bool isComplete = false;
 };
 
-void announceGlobal(void* data, wl_registry*, std::uint32_t, const char* interface, std::uint32_t version)
+void announceGlobal(void* data, wl_registry*, std::uint32_t, const char* interface, std::uint32_t)
 {
-    // The wlr protocol's first version cannot be told to stop watching: the backend needs the second.
+    // Either protocol, at any version, carries the clipboard; only the primary selection needs wlr's second.
     if (std::strcmp(interface, "ext_data_control_manager_v1") == 0 ||
-        (std::strcmp(interface, "zwlr_data_control_manager_v1") == 0 && version >= 2)) {
+        std::strcmp(interface, "zwlr_data_control_manager_v1") == 0) {
         static_cast<Globals*>(data)->hasDataControl = true;
     }
 }
@@ -190,8 +208,7 @@ SessionChoice chooseSession(const QProcessEnvironment& environment, const QStrin
 
 WaylandCompositor probeWaylandCompositor()
 {
-    // libwayland reports a failed connection on stderr itself; the choice says it in its own line.
-    wl_log_set_handler_client([](const char*, va_list) {});
+    const QuietWaylandLog quiet;
     const std::unique_ptr<wl_display, decltype(&wl_display_disconnect)> display(wl_display_connect(nullptr),
                                                                                 &wl_display_disconnect);
     if (!display) {
