@@ -4,9 +4,11 @@
 #include "app/instance_request.h"
 #include "app/single_instance.h"
 #include "app/velmora_app.h"
+#include "platform/session.h"
 
 #include <QApplication>
 #include <QLockFile>
+#include <QProcessEnvironment>
 
 #include <chrono>
 #include <cstdio>
@@ -90,9 +92,21 @@ int sendToRunning(InstanceRequest request)
     return 1;
 }
 
-int run(int argc, char** argv)
+int run(int argc, char** argv, const QStringList& given)
 {
+    // Without a display Qt would abort; Qt's choice of platform cannot be changed once the application exists.
+    const auto environment = QProcessEnvironment::systemEnvironment();
+    const auto session = platform::chooseSession(
+        environment, given,
+        {platform::probeWaylandCompositor, [&environment] { return platform::hasWaylandPlugin(environment); }});
+    platform::applySessionChoice(session);
+    if (session.outcome == platform::SessionChoice::Outcome::NoDisplay) {
+        return 1;
+    }
     QApplication application(argc, argv);
+    platform::noticeIfQtFellBack(session);
+    // The Wayland app id, by which compositor rules float the panel and put it at the pointer.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.hollin.velmora"));
     // Names the windows' class and titles "Velmora" whatever the executable is called.
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     // Velmora lives in the tray: hiding or closing its panel or its alert must not end it.
@@ -133,10 +147,12 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const CommandLine commandLine = parseCommandLine(arguments(argc, argv));
+    const QStringList given = arguments(argc, argv);
+    // Qt's own -platform is the application object's to read.
+    const CommandLine commandLine = parseCommandLine(platform::withoutPlatformOption(given));
     switch (commandLine.action) {
     case CommandLine::Action::Run:
-        return run(argc, argv);
+        return run(argc, argv, given);
     case CommandLine::Action::Reject:
         printError(commandLine.error + tr(" (see velmora --help)"));
         return 2;

@@ -10,6 +10,10 @@ namespace platform {
 enum class HotKeyStatus
 {
     Registered,
+    /// The desktop answers later, perhaps once it has asked the user; presses call back from then on.
+    Requested,
+    /// The desktop or the user declined the chord.
+    Refused,
     /// Another client, or an earlier registration, holds the chord.
     Taken,
     /// A key or modifier this desktop has no way to grab.
@@ -33,5 +37,9 @@ public:
 /// Grabs on the root window of the application's X server; Meta is the Super key there. Without an X11
 /// display every registration is `Unavailable`. Must be destroyed before the application object.
 [[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
+
+/// The hot keys of the session Velmora runs in: in a Wayland session the desktop's GlobalShortcuts portal
+/// where one offers it, else `createHotKeys()`, whose grabs under XWayland reach X11 windows only.
+[[nodiscard]] std::unique_ptr<HotKeys> createSessionHotKeys();
 
 } // namespace platform

@@ -1,0 +1,69 @@
+#include "tests/support/mutter_session.h"
+
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+// Run by Mutter once its Wayland socket and XWayland accept clients, with their variables set: it reports
+// them, then lives as long as Mutter does, which ends when it ends.
+constexpr const char* reporter = "echo \"velmora-session $WAYLAND_DISPLAY $DISPLAY $XAUTHORITY\"; "
+                                 "while kill -0 $PPID 2>/dev/null; do sleep 1; done";
+
+/// Our environment without the displays Mutter would otherwise nest in, with the bus and runtime folder.
+std::vector<std::string> mutterEnvironment(const std::string& bus, const std::string& runtimeDirectory)
+{
+    std::vector<std::string> result;
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "DBUS_SESSION_BUS_ADDRESS" &&
+            name != "XDG_RUNTIME_DIR" && name != "XAUTHORITY") {
+            result.push_back(entry);
+        }
+    }
+    result.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+    result.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory);
+    return result;
+}
+
+} // namespace
+
+std::unique_ptr<MutterSession> MutterSession::start()
+{
+    auto result = std::make_unique<MutterSession>();
+    std::string folder = "/tmp/velmora-mutter-XXXXXX";
+    if (!::mkdtemp(folder.data())) {
+        return nullptr;
+    }
+    result->m_runtimeDirectory = folder;
+    result->m_bus = SessionBus::start();
+    if (!result->m_bus) {
+        return nullptr;
+    }
+    result->m_mutter = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"mutter", "--wayland", "--headless", "--virtual-monitor", "1280x800", "--", "sh", "-c",
+                                 reporter},
+        ChildProcess::Output::Piped, std::string(), mutterEnvironment(result->m_bus->address(), folder));
+    // Mutter's stdout is the reporter's; an empty line is the pipe closed, Mutter gone.
+    for (std::string line = result->m_mutter->readLine(); !line.empty(); line = result->m_mutter->readLine()) {
+        std::istringstream words(line);
+        std::string marker;
+        words >> marker >> result->m_waylandDisplay >> result->m_x11Display >> result->m_xauthority;
+        if (marker == "velmora-session") {
+            return result->m_xauthority.empty() ? nullptr : std::move(result);
+        }
+    }
+    return nullptr;
+}
+
+MutterSession::~MutterSession()
+{
+    m_mutter.reset();
+    m_bus.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_runtimeDirectory, ignored);
+}

@@ -1,0 +1,53 @@
+#include "tests/support/session_bus.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace {
+
+// No service folders: a name nobody owns stays unowned, as the desktop service under test may be absent.
+constexpr const char* configuration =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+} // namespace
+
+std::unique_ptr<SessionBus> SessionBus::start()
+{
+    auto result = std::make_unique<SessionBus>();
+    std::string name = "/tmp/velmora-test-bus-XXXXXX";
+    const int file = ::mkstemp(name.data());
+    if (file < 0) {
+        return nullptr;
+    }
+    ::close(file);
+    result->m_configFile = name;
+    std::ofstream(name) << configuration;
+    // It writes its address once it accepts clients, or ends and closes the pipe.
+    result->m_daemon = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"dbus-daemon", "--config-file=" + name, "--print-address=1", "--nofork"},
+        ChildProcess::Output::Piped);
+    result->m_address = result->m_daemon->readLine();
+    return result->m_address.empty() ? nullptr : std::move(result);
+}
+
+SessionBus::~SessionBus()
+{
+    m_daemon.reset();
+    if (!m_configFile.empty()) {
+        ::unlink(m_configFile.c_str());
+    }
+}

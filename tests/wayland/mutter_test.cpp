@@ -1,0 +1,173 @@
+// GNOME's case: a headless Mutter, which offers no data-control. Velmora then runs on Mutter's XWayland,
+// which this test process joins too, and wl-clipboard is the native application that copies and pastes.
+// Mutter gives the clipboard only to a client with the keyboard focus, and a headless Mutter has a keyboard
+// only while a remote desktop session is open on its bus: the test holds one.
+
+#include "engine/clipboard_manager.h"
+#include "platform/background_timer.h"
+#include "platform/clipboard.h"
+#include "platform/event_loop.h"
+#include "tests/support/mutter_session.h"
+#include "tests/wayland/test_portal.h"
+#include "tests/x11/x11_test_helpers.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString remoteDesktopService = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+
+/// Mutter, its XWayland, a remote desktop session and this process's application on XWayland, for all the
+/// tests of the process.
+class MutterEnvironment final : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        m_session = MutterSession::start();
+        ASSERT_TRUE(m_session) << "cannot start a headless Mutter with XWayland";
+        setenv("DBUS_SESSION_BUS_ADDRESS", m_session->busAddress().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_session->runtimeDirectory().c_str(), 1);
+        setenv("WAYLAND_DISPLAY", m_session->waylandDisplay().c_str(), 1);
+        setenv("DISPLAY", m_session->x11Display().c_str(), 1);
+        setenv("XAUTHORITY", m_session->xauthority().c_str(), 1);
+        setenv("XDG_SESSION_TYPE", "wayland", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        m_application = std::make_unique<QApplication>(m_argc, m_argv);
+        ASSERT_TRUE(openKeyboard()) << "Mutter opened no remote desktop session";
+    }
+
+    void TearDown() override
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("remote-desktop"));
+        m_application.reset();
+        m_session.reset();
+    }
+
+private:
+    /// Opens the remote desktop session that gives Mutter's seat a keyboard, held while our connection is.
+    static bool openKeyboard()
+    {
+        auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                                 QStringLiteral("remote-desktop"));
+        const auto created = bus.call(
+            QDBusMessage::createMethodCall(remoteDesktopService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                           remoteDesktopService, QStringLiteral("CreateSession")));
+        const auto session = created.arguments().value(0).value<QDBusObjectPath>().path();
+        if (session.isEmpty()) {
+            return false;
+        }
+        const QString sessionInterface = remoteDesktopService + QStringLiteral(".Session");
+        const auto started = bus.call(
+            QDBusMessage::createMethodCall(remoteDesktopService, session, sessionInterface, QStringLiteral("Start")));
+        // The seat announces a keyboard once the session's virtual keyboard has pressed a key: Shift, alone.
+        bool pressed = started.type() == QDBusMessage::ReplyMessage;
+        for (const bool down : {true, false}) {
+            auto press = QDBusMessage::createMethodCall(remoteDesktopService, session, sessionInterface,
+                                                        QStringLiteral("NotifyKeyboardKeysym"));
+            constexpr uint shift = 0xffe1;
+            press << shift << down;
+            pressed = pressed && bus.call(press).type() == QDBusMessage::ReplyMessage;
+        }
+        return pressed;
+    }
+
+    int m_argc = 1;
+    char m_name[16] = "mutter_test";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<MutterSession> m_session;
+    std::unique_ptr<QApplication> m_application;
+};
+
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new MutterEnvironment);
+
+/// Copies `text` as a native Wayland application; wl-copy stays to serve it until the clipboard changes.
+bool copyNatively(const QString& text)
+{
+    // Mutter may have no keyboard focus to give it for a moment after the last client went.
+    return waitFor([&] { return run(QStringLiteral("wl-copy"), {text}, 30s).status == 0; }, 1min);
+}
+
+class MutterTest : public ::testing::Test
+{
+protected:
+    bool waitForNewest(const QString& text)
+    {
+        return waitFor([&] { return !manager->history().empty() && manager->history().front().text() == text; }, 1min);
+    }
+
+    std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
+    platform::QtEventLoop eventLoop;
+    platform::QtBackgroundTimers timers;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(*clipboard, eventLoop, timers);
+};
+
+} // namespace
+
+TEST_F(MutterTest, ANativeCopyIsCapturedThroughXWaylandAndNativeApplicationsPasteACopyBack)
+{
+    ASSERT_TRUE(copyNatively(QStringLiteral("copied natively")));
+    ASSERT_TRUE(waitForNewest(QStringLiteral("copied natively")));
+    ASSERT_TRUE(copyNatively(QStringLiteral("copied natively again")));
+    ASSERT_TRUE(waitForNewest(QStringLiteral("copied natively again")));
+
+    manager->copyItem(manager->history().at(1));
+    // wl-paste, too, needs the focus for a moment, which it may not get at once.
+    QByteArray pasted;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            pasted = run(QStringLiteral("wl-paste"), {"--no-newline"}, 30s).output;
+            return pasted == "copied natively";
+        },
+        1min))
+        << "wl-paste read: " << pasted.constData();
+    manager->stopOptimizedClipboardListener();
+}
+
+/// Whether one of Velmora's windows on XWayland is shown: with no tray host, only the panel can be.
+bool isVelmoraWindowShown()
+{
+    const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"}).output.split('\n');
+    return std::ranges::any_of(windows, [](const QByteArray& window) {
+        return !window.isEmpty() &&
+               run(QStringLiteral("xwininfo"), {"-id", QString::fromLatin1(window)}).output.contains("IsViewable");
+    });
+}
+
+TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyFromThePortal)
+{
+    TestPortal portal(TestPortal::Answer::Grant);
+    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                             QStringLiteral("portal"));
+    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
+    ASSERT_TRUE(bus.registerService(QLatin1String(TestPortal::service)));
+    // Velmora chooses its platform itself.
+    qunsetenv("QT_QPA_PLATFORM");
+    QProcess velmora;
+    velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
+    ASSERT_TRUE(waitFor([&] { return portal.bound().has_value(); }, 1min)) << "Velmora bound no shortcut";
+    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
+    const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
+    EXPECT_TRUE(said.contains(QLatin1String("data-control")) && said.contains(QLatin1String("XWayland")))
+        << said.toStdString();
+    EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
+
+    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    EXPECT_TRUE(waitFor(isVelmoraWindowShown, 1min)) << "no panel on XWayland";
+    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    EXPECT_TRUE(waitFor([] { return !isVelmoraWindowShown(); }, 1min));
+    velmora.terminate();
+    EXPECT_TRUE(waitForEnd(velmora, 30s));
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+}

@@ -1,0 +1,181 @@
+// The GlobalShortcuts hot keys against a portal of the test's own on a private session bus. The portal
+// answers from a thread of its own: the hot keys ask the bus synchronously, with this thread blocked.
+
+#include "platform/wayland/portal_hot_keys.h"
+#include "tests/support/session_bus.h"
+#include "tests/wayland/test_portal.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <ostream>
+
+namespace {
+
+using platform::HotKeyStatus;
+using platform::wayland::PortalHotKeys;
+using Answer = TestPortal::Answer;
+
+constexpr QKeyCombination superShiftC{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};
+
+class PortalHotKeysTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_bus = SessionBus::start();
+        ASSERT_TRUE(m_bus) << "cannot start dbus-daemon";
+        m_client = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(m_bus->address()), QStringLiteral("client")));
+        ASSERT_TRUE(m_client->isConnected());
+    }
+
+    void TearDown() override
+    {
+        if (m_portal) {
+            m_portalConnection->unregisterObject(QLatin1String(TestPortal::path));
+            m_portalThread.quit();
+            m_portalThread.wait();
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+    }
+
+    /// Puts the portal on the bus, answering bindings with `answer`.
+    TestPortal& startPortal(Answer answer)
+    {
+        m_portal = std::make_unique<TestPortal>(answer);
+        // QtDBus delivers calls in the thread of the object they are for.
+        m_portal->moveToThread(&m_portalThread);
+        m_portalThread.start();
+        m_portalConnection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(m_bus->address()), QStringLiteral("portal")));
+        EXPECT_TRUE(m_portalConnection->registerService(QLatin1String(TestPortal::service)));
+        EXPECT_TRUE(m_portalConnection->registerVirtualObject(QLatin1String(TestPortal::path), m_portal.get()));
+        return *m_portal;
+    }
+
+    /// The portal's signal that the user pressed a bound shortcut.
+    void activate(const QString& session, const QString& id) const
+    {
+        TestPortal::activate(*m_portalConnection, session, id);
+    }
+
+    /// Returns once every signal the portal sent before has been delivered here: the bus keeps the order of
+    /// one sender's messages, and the answer to another binding comes after them.
+    void awaitEarlierSignals()
+    {
+        const auto other = PortalHotKeys::create(*m_client);
+        ASSERT_NE(other, nullptr);
+        int unused = 0;
+        static_cast<void>(registerAndWait(*other, unused));
+    }
+
+    /// Registers Super+Shift+C and waits for the portal's answer; the presses are counted in `presses`.
+    std::optional<HotKeyStatus> registerAndWait(PortalHotKeys& hotKeys, int& presses)
+    {
+        std::optional<HotKeyStatus> answer;
+        QObject::connect(&hotKeys, &PortalHotKeys::answered, &hotKeys,
+                         [&answer](HotKeyStatus status) { answer = status; });
+        EXPECT_EQ(hotKeys.registerHotKey(superShiftC, [&presses] { ++presses; }), HotKeyStatus::Requested);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000)) << "the portal never answered";
+        return answer;
+    }
+
+    std::unique_ptr<SessionBus> m_bus;
+    std::unique_ptr<QDBusConnection> m_client;
+    QThread m_portalThread;
+    std::unique_ptr<TestPortal> m_portal;
+    std::unique_ptr<QDBusConnection> m_portalConnection;
+};
+
+TEST_F(PortalHotKeysTest, ThereAreNoneWhereNoPortalOffersThem)
+{
+    EXPECT_EQ(PortalHotKeys::create(*m_client), nullptr);
+}
+
+TEST_F(PortalHotKeysTest, BindsTheChordAsTheShortcutsSpecificationWritesItAndCallsBackOncePerActivation)
+{
+    const TestPortal& portal = startPortal(Answer::Grant);
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.hollin.velmora"));
+    const auto hotKeys = PortalHotKeys::create(*m_client);
+    ASSERT_NE(hotKeys, nullptr);
+    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
+    int presses = 0;
+    EXPECT_EQ(registerAndWait(*hotKeys, presses), HotKeyStatus::Registered);
+    const auto bound = portal.bound();
+    ASSERT_TRUE(bound.has_value());
+    EXPECT_EQ(bound->properties.value(QStringLiteral("description")).toString(), "Show clipboard history");
+    EXPECT_EQ(bound->properties.value(QStringLiteral("preferred_trigger")).toString(), "LOGO+SHIFT+c");
+
+    // Another session's shortcut and another shortcut of ours are not the hot key.
+    activate(portal.session() + QStringLiteral("x"), bound->id);
+    activate(portal.session(), bound->id + QStringLiteral("x"));
+    activate(portal.session(), bound->id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
+    activate(portal.session(), bound->id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 2; }, 30000));
+    awaitEarlierSignals();
+    EXPECT_EQ(presses, 2);
+
+    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Unsupported);
+}
+
+struct Refusal
+{
+    const char* name;
+    Answer answer;
+    HotKeyStatus status;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* stream)
+{
+    *stream << refusal.name;
+}
+
+class PortalRefusalTest : public PortalHotKeysTest, public ::testing::WithParamInterface<Refusal>
+{
+};
+
+TEST_P(PortalRefusalTest, ReportsADeclinedBindingAndNeverCallsBack)
+{
+    const TestPortal& portal = startPortal(GetParam().answer);
+    const auto hotKeys = PortalHotKeys::create(*m_client);
+    ASSERT_NE(hotKeys, nullptr);
+    int presses = 0;
+    EXPECT_EQ(registerAndWait(*hotKeys, presses), GetParam().status);
+    if (const auto bound = portal.bound()) {
+        activate(portal.session(), bound->id);
+    }
+    awaitEarlierSignals();
+    EXPECT_EQ(presses, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PortalRefusalTest,
+    ::testing::Values(Refusal{"UserCancelled", Answer::Cancel, HotKeyStatus::Refused},
+                      Refusal{"UserUntickedTheShortcut", Answer::OmitShortcut, HotKeyStatus::Refused},
+                      Refusal{"DesktopEndedTheRequest", Answer::End, HotKeyStatus::Unavailable},
+                      Refusal{"GarbledSessionHandle", Answer::GarbleSession, HotKeyStatus::Unavailable},
+                      Refusal{"GarbledResponse", Answer::GarbleResponse, HotKeyStatus::Unavailable}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PortalHotKeysTest, ProposesOnlyChordsTheShortcutsSpecificationCanWrite)
+{
+    startPortal(Answer::Grant);
+    const auto hotKeys = PortalHotKeys::create(*m_client);
+    ASSERT_NE(hotKeys, nullptr);
+    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_F1), [] {}), HotKeyStatus::Unsupported);
+    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::KeypadModifier, Qt::Key_1), [] {}),
+              HotKeyStatus::Unsupported);
+    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
+    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Requested);
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+#include "tests/wayland/test_portal.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+
+QDBusArgument& operator<<(QDBusArgument& argument, const BoundShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, BoundShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+Q_DECLARE_METATYPE(BoundShortcut)
+
+namespace {
+
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+/// The caller's unique name as the portal puts it into object paths.
+QString pathElement(const QDBusMessage& call)
+{
+    return call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+}
+
+} // namespace
+
+TestPortal::TestPortal(Answer answer) : m_answer(answer)
+{
+    qDBusRegisterMetaType<BoundShortcut>();
+    qDBusRegisterMetaType<QList<BoundShortcut>>();
+}
+
+void TestPortal::activate(const QDBusConnection& connection, const QString& session, const QString& id)
+{
+    auto activated = QDBusMessage::createSignal(QLatin1String(path), shortcutsInterface, QStringLiteral("Activated"));
+    activated << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
+    connection.send(activated);
+}
+
+bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    const auto arguments = message.arguments();
+    const QString member = message.interface() + QLatin1Char('.') + message.member();
+    if (member == QLatin1String("org.freedesktop.DBus.Properties.Get")) {
+        connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
+    } else if (member == QLatin1String("org.freedesktop.host.portal.Registry.Register")) {
+        const std::scoped_lock lock(m_recordsMutex);
+        m_appId = arguments.value(0).toString();
+        connection.send(message.createReply());
+    } else if (member == shortcutsInterface + QLatin1String(".CreateSession")) {
+        const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
+        const QString session = QLatin1String(path) + QStringLiteral("/session/") + pathElement(message) +
+                                QLatin1Char('/') + options.value(QStringLiteral("session_handle_token")).toString();
+        {
+            const std::scoped_lock lock(m_recordsMutex);
+            m_session = session;
+        }
+        const QVariant handle = m_answer == Answer::GarbleSession ? QVariant(7) : QVariant(session);
+        respond(message, connection, 0u, {{QStringLiteral("session_handle"), handle}});
+    } else if (member == shortcutsInterface + QLatin1String(".BindShortcuts")) {
+        const auto shortcuts = qdbus_cast<QList<BoundShortcut>>(arguments.value(1));
+        {
+            const std::scoped_lock lock(m_recordsMutex);
+            m_bound = shortcuts.value(0);
+        }
+        const QVariant code = m_answer == Answer::Cancel           ? QVariant(1u)
+                              : m_answer == Answer::End            ? QVariant(2u)
+                              : m_answer == Answer::GarbleResponse ? QVariant(QStringLiteral("0"))
+                                                                   : QVariant(0u);
+        const auto granted = m_answer == Answer::OmitShortcut ? QList<BoundShortcut>() : shortcuts;
+        respond(message, connection, code, {{QStringLiteral("shortcuts"), QVariant::fromValue(granted)}});
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void TestPortal::respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
+                         const QVariantMap& results) const
+{
+    const auto options = qdbus_cast<QVariantMap>(call.arguments().constLast());
+    const QString request = QLatin1String(path) + QStringLiteral("/request/") + pathElement(call) + QLatin1Char('/') +
+                            options.value(QStringLiteral("handle_token")).toString();
+    connection.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+    auto response = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
+                                               QStringLiteral("Response"));
+    response << code << results;
+    connection.send(response);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <mutex>
+#include <optional>
+
+/// A shortcut as the GlobalShortcuts portal lists it: its id and its properties.
+struct BoundShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+
+/// `org.freedesktop.portal.GlobalShortcuts` as a desktop's portal offers it on the session bus, recording what
+/// it was asked. Its methods answer through Request objects, as the portal's do. Thread-safe.
+class TestPortal final : public QDBusVirtualObject
+{
+public:
+    static constexpr const char* service = "org.freedesktop.portal.Desktop";
+    static constexpr const char* path = "/org/freedesktop/portal/desktop";
+
+    /// How the portal answers a binding.
+    enum class Answer
+    {
+        Grant,
+        /// The user cancelled the dialog.
+        Cancel,
+        /// The desktop ended the request some other way.
+        End,
+        /// Granted, but without the shortcut: the user unticked it.
+        OmitShortcut,
+        /// A session handle of the wrong type.
+        GarbleSession,
+        /// A response whose code is a string.
+        GarbleResponse,
+    };
+
+    explicit TestPortal(Answer answer);
+
+    /// Emits Activated for `id` in `session` on `connection`, as the portal does for each press.
+    static void activate(const QDBusConnection& connection, const QString& session, const QString& id);
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QString introspect(const QString&) const override { return {}; }
+
+    /// The app id the client named to the host registry.
+    [[nodiscard]] QString appId() const { return locked(m_appId); }
+    /// The last session created; empty before.
+    [[nodiscard]] QString session() const { return locked(m_session); }
+    /// The first shortcut of the last binding asked for.
+    [[nodiscard]] std::optional<BoundShortcut> bound() const { return locked(m_bound); }
+
+private:
+    template <typename T> T locked(const T& value) const
+    {
+        const std::scoped_lock lock(m_recordsMutex);
+        return value;
+    }
+    /// Answers a call that the portal answers through a Request object.
+    void respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
+                 const QVariantMap& results) const;
+
+    const Answer m_answer;
+    mutable std::mutex m_recordsMutex;
+    QString m_appId;
+    QString m_session;
+    std::optional<BoundShortcut> m_bound;
+};
