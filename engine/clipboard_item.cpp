@@ -1,13 +1,16 @@
 #include "engine/clipboard_item.h"
 
+#include "engine/search_key.h"
+
 namespace {
 
 std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString> text,
                                                           std::shared_ptr<const platform::Image> image)
 {
     auto canonicalText = text ? std::optional(text->normalized(QString::NormalizationForm_C)) : std::nullopt;
+    auto searchKey = text ? foldedForSearch(*text) : std::string();
     return std::make_shared<ClipboardItem::Content>(
-        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText)});
+        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText), std::move(searchKey)});
 }
 
 } // namespace

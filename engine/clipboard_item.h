@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 
 /// One entry of the clipboard history: a text or an image, and an identity.
 /// Immutable; copies share the content.
@@ -22,6 +23,9 @@ public:
         /// The text in canonical composed form (NFC), for comparisons up to canonical equivalence. Shares the
         /// text's storage when the text is already in that form, as most are.
         std::optional<QString> canonicalText;
+        /// The text as the search compares it (`foldedForSearch`), made once with the content; empty without
+        /// a text.
+        std::string searchKey;
     };
 
     ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);
@@ -32,6 +36,7 @@ public:
     [[nodiscard]] const std::optional<QString>& text() const { return m_content->text; }
     [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_content->image; }
     [[nodiscard]] const std::optional<QString>& canonicalText() const { return m_content->canonicalText; }
+    [[nodiscard]] const std::string& searchKey() const { return m_content->searchKey; }
     [[nodiscard]] const std::shared_ptr<const Content>& content() const { return m_content; }
 
     /// Hashes an item's id, for maps keyed by entry.

@@ -1,16 +1,19 @@
-#include "views/history_filter.h"
+#include "engine/search_key.h"
+
+#include <QString>
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 namespace {
 
 const auto isListed = [](const QString& text, const QString& searchText) {
-    return !HistoryFilter().filteredHistory({ClipboardItem(text, nullptr)}, searchText).empty();
+    return containsFolded(foldedForSearch(text), foldedForSearch(searchText));
 };
 
-TEST(HistoryFilterTest, MatchesIgnoringCaseButNotDiacritics)
+TEST(SearchKeyTest, MatchesIgnoringCaseButNotDiacritics)
 {
     // Name, search, text, whether it is listed.
     const std::tuple<const char*, const char*, const char*, bool> cases[] = {
@@ -32,7 +35,7 @@ TEST(HistoryFilterTest, MatchesIgnoringCaseButNotDiacritics)
     EXPECT_FALSE(isListed(QStringLiteral("x"), lone));
 }
 
-TEST(HistoryFilterTest, FindsMatchesAcrossThePiecesALongTextIsFoldedIn)
+TEST(SearchKeyTest, FindsMatchesAcrossThePiecesALongTextIsFoldedIn)
 {
     // Pieces of a long text end before an ASCII character; marks around the cuts stay with their letters.
     const auto text = QString(4096, QLatin1Char('x')) + QString::fromUtf8("E\u0301\u00e8") +
@@ -50,7 +53,7 @@ TEST(HistoryFilterTest, FindsMatchesAcrossThePiecesALongTextIsFoldedIn)
 
 // Qt's normaliser takes time quadratic in what it rewrites: texts are normalised in pieces of at most 4096
 // characters, and runs of marks, which it would reorder, not at all. Both show in what the folding gives.
-TEST(HistoryFilterTest, NormalisesALongTextPieceByPiece)
+TEST(SearchKeyTest, NormalisesALongTextPieceByPiece)
 {
     const auto repeated = [](const char* unit, qsizetype times) { return QString::fromUtf8(unit).repeated(times); };
     // Compared as booleans: a failure must not print megabytes.
@@ -64,7 +67,7 @@ TEST(HistoryFilterTest, NormalisesALongTextPieceByPiece)
     EXPECT_TRUE(foldedForSearch(marks) == marks.toStdString());
 }
 
-TEST(HistoryFilterTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)
+TEST(SearchKeyTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)
 {
     for (const std::string searched : {"q", "q-u", "quite a long searched text"}) {
         for (std::size_t offset = 0; offset + searched.size() <= 70; ++offset) {
@@ -78,6 +81,9 @@ TEST(HistoryFilterTest, FindsTheSearchedTextAtEveryOffsetAndNoNearMiss)
             }
         }
     }
+    // A near miss just before the match, in the same stretch of text.
+    EXPECT_TRUE(containsFolded("aaq-xq-uaaaaaaaaaaaaaaaaaaaa", "q-u"));
+    EXPECT_TRUE(containsFolded(std::string(40, 'a') + "ab", "ab"));
 }
 
 } // namespace
