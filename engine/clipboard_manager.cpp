@@ -33,7 +33,7 @@ std::optional<Copied> readCopied(platform::Clipboard& clipboard)
     if (images && !images->empty() && std::all_of(images->begin(), images->end(), isImage)) {
         return Copied{std::nullopt, images->front()};
     }
-    const auto text = clipboard.text();
+    auto text = clipboard.text();
     if (!text) {
         return std::nullopt;
     }

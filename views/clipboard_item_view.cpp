@@ -22,7 +22,6 @@ namespace {
 constexpr qsizetype previewLength = 1024;
 constexpr qreal outlineOpacity = 0.3;
 constexpr qreal placeholderOpacity = 0.12;
-constexpr qreal separatorOpacity = 0.12;
 
 QString withEllipsis(QString text)
 {

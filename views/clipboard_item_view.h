@@ -18,6 +18,7 @@ public:
     static constexpr int verticalPadding = 8;
     static constexpr int horizontalPadding = 12;
     static constexpr int separatorHeight = 1;
+    static constexpr qreal separatorOpacity = 0.12;
 
     /// `thumbnails` keeps the thumbnails of the image entries and must outlive the delegate.
     explicit ClipboardItemView(ThumbnailCache& thumbnails, QObject* parent = nullptr);

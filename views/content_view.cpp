@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int clearButtonVerticalPadding = 8;
-constexpr qreal separatorOpacity = 0.12;
 
 /// A horizontal hairline between the header and the list.
 class Separator final : public QWidget
@@ -43,7 +42,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         auto color = palette().color(QPalette::WindowText);
-        color.setAlphaF(separatorOpacity);
+        color.setAlphaF(ClipboardItemView::separatorOpacity);
         QPainter(this).fillRect(rect(), color);
     }
 };
@@ -68,6 +67,8 @@ protected:
 private:
     QIcon m_icon;
 };
+
+} // namespace
 
 /// The history list, whose selection the keys of the search field move with the list's own cursor moves,
 /// leaving the keyboard focus where it is.
@@ -123,8 +124,6 @@ private:
         }
     }
 };
-
-} // namespace
 
 ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop,
                          std::function<void()> performAutoPaste, std::function<void()> quit, QWidget* parent)
@@ -347,5 +346,5 @@ bool ContentView::handleKey(QKeyEvent& event)
         }
         return true;
     }
-    return static_cast<HistoryList*>(m_list)->moveSelection(event.key());
+    return m_list->moveSelection(event.key());
 }

@@ -11,10 +11,10 @@
 class ClipboardItemView;
 class ClipboardManager;
 class HistoryFilter;
+class HistoryList;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
-class QListView;
 
 namespace platform {
 class EventLoop;
@@ -69,5 +69,5 @@ private:
     QPersistentModelIndex m_hoveredRow;
     QLineEdit* m_searchField = nullptr;
     QLabel* m_emptyMessage = nullptr;
-    QListView* m_list = nullptr;
+    HistoryList* m_list = nullptr;
 };
