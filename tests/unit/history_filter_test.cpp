@@ -1,0 +1,58 @@
+#include "views/history_filter.h"
+
+#include "engine/clipboard_manager.h"
+#include "tests/fakes/fake_background_timers.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_event_loop.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+namespace {
+
+TEST(HistoryFilterTest, ListsTheEntriesWhoseTextHoldsTheSearchAsTypedAndNoPictureForASearch)
+{
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
+    const auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    manager->setHistory({
+        {QStringLiteral("Say Hello"), nullptr},
+        {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(picture, "png").value_or(QByteArray()))},
+        {QStringLiteral("a\tb"), nullptr},
+        {QString::fromUtf8("CAFE\u0301 au lait"), nullptr},
+    });
+    HistoryFilter filter(*manager);
+    // Name, search, the rows of the history listed.
+    const std::tuple<const char*, const char*, std::vector<int>> cases[] = {
+        {"empty: everything, the picture too", "", {0, 1, 2, 3}},
+        {"case and canonical equivalence ignored", "caf\u00e9", {3}},
+        {"a space is not a tab", " ", {0, 3}},
+        {"not trimmed", "hello ", {}},
+        {"diacritics count", "cafe ", {}},
+    };
+    for (const auto& [name, search, rows] : cases) {
+        SCOPED_TRACE(name);
+        manager->setSearchText(QString::fromUtf8(search));
+        std::vector<int> listed;
+        for (int row = 0; row < filter.rowCount(); ++row) {
+            listed.push_back(filter.mapToSource(filter.index(row, 0)).row());
+        }
+        EXPECT_EQ(listed, rows);
+    }
+    // A capture that matches the search is listed as it arrives.
+    manager->setSearchText(QStringLiteral("LAIT"));
+    clipboard.copyText(QStringLiteral("lait de coco"));
+    timers.fire();
+    eventLoop.runPending();
+    ASSERT_EQ(filter.rowCount(), 2);
+    EXPECT_EQ(filter.item(filter.index(0, 0)).text(), QStringLiteral("lait de coco"));
+}
+
+} // namespace
