@@ -1,5 +1,7 @@
 #include "engine/clipboard_item.h"
 
+#include "engine/search_key.h"
+
 namespace {
 
 std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString> text,
@@ -7,8 +9,9 @@ std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString>
 {
     auto canonicalText = text ? std::optional(text->normalized(QString::NormalizationForm_C)) : std::nullopt;
     auto imageSummary = image ? ImageSummary::of(*image) : ImageSummary();
-    return std::make_shared<ClipboardItem::Content>(
-        ClipboardItem::Content{std::move(text), std::move(image), std::move(canonicalText), std::move(imageSummary)});
+    auto searchKey = text ? foldedForSearch(*text) : std::string();
+    return std::make_shared<ClipboardItem::Content>(ClipboardItem::Content{
+        std::move(text), std::move(image), std::move(canonicalText), std::move(imageSummary), std::move(searchKey)});
 }
 
 } // namespace

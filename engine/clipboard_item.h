@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 
 /// One entry of the clipboard history: a text or an image, and an identity.
 /// Immutable; copies share the content.
@@ -25,6 +26,9 @@ public:
         std::optional<QString> canonicalText;
         /// Of the image's pixels, from the one decode made when the entry was captured.
         ImageSummary imageSummary;
+        /// The text as the search compares it (`foldedForSearch`), made once with the content; empty without
+        /// a text.
+        std::string searchKey;
     };
 
     ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);
@@ -35,6 +39,7 @@ public:
     [[nodiscard]] const std::optional<QString>& text() const { return m_content->text; }
     [[nodiscard]] const std::shared_ptr<const platform::Image>& image() const { return m_content->image; }
     [[nodiscard]] const std::optional<QString>& canonicalText() const { return m_content->canonicalText; }
+    [[nodiscard]] const std::string& searchKey() const { return m_content->searchKey; }
     [[nodiscard]] const std::shared_ptr<const Content>& content() const { return m_content; }
 
     /// Hashes an item's id, for maps keyed by entry.

@@ -1,5 +1,7 @@
 #include "engine/clipboard_manager.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -17,14 +19,21 @@ QString trimmedText(QString text)
     return std::move(text).trimmed();
 }
 
-std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
+// What a copy offers that the history could hold: a picture, else a text that is not blank.
+struct Copied
+{
+    std::optional<QString> text;
+    std::shared_ptr<const platform::Image> image;
+};
+
+std::optional<Copied> readCopied(platform::Clipboard& clipboard)
 {
     const auto images = clipboard.images();
     const auto isImage = [](const auto& image) { return image != nullptr; };
     if (images && !images->empty() && std::all_of(images->begin(), images->end(), isImage)) {
-        return ClipboardItem(std::nullopt, images->front());
+        return Copied{std::nullopt, images->front()};
     }
-    const auto text = clipboard.text();
+    auto text = clipboard.text();
     if (!text) {
         return std::nullopt;
     }
@@ -32,7 +41,7 @@ std::optional<ClipboardItem> readCandidate(platform::Clipboard& clipboard)
     if (trimmed.isEmpty()) {
         return std::nullopt;
     }
-    return ClipboardItem(std::move(trimmed), nullptr);
+    return Copied{std::move(trimmed), nullptr};
 }
 
 // Duplicates: canonically equivalent texts (a precomposed letter matches its decomposed form), pictures with
@@ -49,14 +58,14 @@ bool haveSameContent(const ClipboardItem::Content& left, const ClipboardItem::Co
 }
 
 // The very same text, or a picture in the very same bytes: one may stand for the other unseen.
-bool areIdentical(const ClipboardItem::Content& left, const ClipboardItem::Content& right)
+bool areIdentical(const ClipboardItem::Content& content, const Copied& copied)
 {
-    if (left.text && right.text) {
-        return left.text == right.text;
+    if (content.text && copied.text) {
+        return content.text == copied.text;
     }
-    if (left.image && right.image) {
-        return left.image->encodedFormat() == right.image->encodedFormat() &&
-               left.image->encodedBytes() == right.image->encodedBytes();
+    if (content.image && copied.image) {
+        return content.image->encodedFormat() == copied.image->encodedFormat() &&
+               content.image->encodedBytes() == copied.image->encodedBytes();
     }
     return false;
 }
@@ -77,10 +86,46 @@ std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Clipboard& 
                                                            platform::EventLoop& eventLoop,
                                                            platform::BackgroundTimers& timers)
 {
-    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(clipboard, eventLoop));
+    // The last holder may be a tick on the watcher thread: the store then goes on the GUI thread, which can
+    // stop the watcher, and a QObject must die on its own thread.
+    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(clipboard, eventLoop), [](ClipboardManager* store) {
+        if (QThread::currentThread() == store->thread()) {
+            delete store;
+        } else {
+            store->m_eventLoop.post([store] { delete store; });
+        }
+    });
     manager->m_lastChangeCount.store(clipboard.changeCount());
     manager->startOptimizedClipboardListener(timers);
     return manager;
+}
+
+ClipboardManager::~ClipboardManager()
+{
+    stopOptimizedClipboardListener();
+}
+
+int ClipboardManager::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_history.size());
+}
+
+QVariant ClipboardManager::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const auto& item = m_history[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return item.text() ? QVariant(*item.text()) : QVariant();
+    case IdRole:
+        return item.id();
+    case ThumbnailRole:
+        return item.image() ? QVariant(item.content()->imageSummary.thumbnailSource) : QVariant();
+    default:
+        return {};
+    }
 }
 
 void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimers& timers)
@@ -120,25 +165,27 @@ void ClipboardManager::tick()
     }
     // Read here, on the watcher's thread, so that a huge or slow copy never holds up the GUI thread; the
     // ticks run one at a time, so the entries keep the order of the copies.
-    auto candidate = readCandidate(m_clipboard);
-    if (candidate) {
-        auto captured = sharingCapturedContent(std::move(*candidate));
-        auto verdicts = compareWithCapturedContents(captured);
+    if (auto captured = readCapture()) {
+        auto verdicts = compareWithCapturedContents(*captured);
         m_eventLoop.post(
-            [self = shared_from_this(), captured = std::move(captured), verdicts = std::move(verdicts)]() mutable {
+            [self = shared_from_this(), captured = std::move(*captured), verdicts = std::move(verdicts)]() mutable {
                 self->addToHistory(std::move(captured), verdicts);
             });
     }
 }
 
-ClipboardItem ClipboardManager::sharingCapturedContent(ClipboardItem candidate) const
+std::optional<ClipboardItem> ClipboardManager::readCapture()
 {
+    auto copied = readCopied(m_clipboard);
+    if (!copied) {
+        return std::nullopt;
+    }
     for (const auto& captured : m_capturedContents) {
-        if (auto content = captured.lock(); content && areIdentical(*content, *candidate.content())) {
+        if (auto content = captured.lock(); content && areIdentical(*content, *copied)) {
             return ClipboardItem(std::move(content));
         }
     }
-    return candidate;
+    return ClipboardItem(std::move(copied->text), std::move(copied->image));
 }
 
 ClipboardManager::ContentVerdicts ClipboardManager::compareWithCapturedContents(const ClipboardItem& candidate)
@@ -160,20 +207,24 @@ ClipboardManager::ContentVerdicts ClipboardManager::compareWithCapturedContents(
 
 void ClipboardManager::setHistory(std::vector<ClipboardItem> history)
 {
-    m_objectWillChange.send();
+    beginResetModel();
     m_history = std::move(history);
+    endResetModel();
 }
 
-void ClipboardManager::setSearchText(QString searchText)
+void ClipboardManager::setSearchText(const QString& searchText)
 {
-    m_objectWillChange.send();
-    m_searchText = std::move(searchText);
+    if (searchText == m_searchText) {
+        return;
+    }
+    m_searchText = searchText;
+    emit searchTextChanged(m_searchText);
 }
 
 void ClipboardManager::processNewClipboardItem()
 {
-    if (auto candidate = readCandidate(m_clipboard)) {
-        addToHistory(std::move(*candidate));
+    if (auto copied = readCopied(m_clipboard)) {
+        addToHistory(ClipboardItem(std::move(copied->text), std::move(copied->image)));
     }
 }
 
@@ -195,15 +246,18 @@ void ClipboardManager::addToHistory(ClipboardItem candidate, const ContentVerdic
         return hasSameContent(entry, candidate, verdicts);
     });
     if (duplicate != m_history.end()) {
-        const auto index = duplicate - m_history.begin();
-        m_objectWillChange.send();
-        m_history.erase(m_history.begin() + index);
+        const auto row = static_cast<int>(duplicate - m_history.begin());
+        beginRemoveRows({}, row, row);
+        m_history.erase(duplicate);
+        endRemoveRows();
     }
-    m_objectWillChange.send();
+    beginInsertRows({}, 0, 0);
     m_history.insert(m_history.begin(), std::move(candidate));
+    endInsertRows();
     if (m_history.size() > static_cast<std::size_t>(maxHistory)) {
-        m_objectWillChange.send();
+        beginRemoveRows({}, maxHistory, maxHistory);
         m_history.pop_back();
+        endRemoveRows();
     }
 }
 
@@ -220,6 +274,7 @@ void ClipboardManager::copyItem(const ClipboardItem& item)
 
 void ClipboardManager::clearHistory()
 {
-    m_objectWillChange.send();
+    beginResetModel();
     m_history.clear();
+    endResetModel();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "engine/clipboard_item.h"
-#include "engine/signal.h"
 #include "platform/background_timer.h"
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
 
+#include <QAbstractListModel>
 #include <QString>
 
 #include <atomic>
@@ -15,26 +15,42 @@
 #include <utility>
 #include <vector>
 
-/// The one store of the clipboard history, with the watcher that captures new clipboard content.
+/// The one store of the clipboard history, as a list model newest first, with the watcher that captures new
+/// clipboard content. Its about-to-change signals announce each step of a change before it is made.
 /// Everything but the watcher's tick, which reads the clipboard, runs on the GUI thread.
-class ClipboardManager final : public std::enable_shared_from_this<ClipboardManager>
+class ClipboardManager final : public QAbstractListModel, public std::enable_shared_from_this<ClipboardManager>
 {
+    Q_OBJECT
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+
 public:
     static constexpr int maxHistory = 50;
+
+    /// What a row shows besides its text (`Qt::DisplayRole`, the trimmed text; nothing for an image).
+    enum Role
+    {
+        /// The entry's `QUuid`.
+        IdRole = Qt::UserRole,
+        /// An image entry's thumbnail source, a `QImage` (null when the picture cannot be decoded); nothing for
+        /// a text.
+        ThumbnailRole,
+    };
 
     /// Reads the clipboard's change count, then starts the watcher: what is on the clipboard now is never
     /// captured. The clipboard and the event loop must outlive the store.
     [[nodiscard]] static std::shared_ptr<ClipboardManager>
     create(platform::Clipboard& clipboard, platform::EventLoop& eventLoop, platform::BackgroundTimers& timers);
+    ~ClipboardManager() override;
 
-    /// Fires before every change of `history` or `searchText`.
-    [[nodiscard]] Signal<>& objectWillChange() { return m_objectWillChange; }
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     /// Newest first, at most `maxHistory` entries.
     [[nodiscard]] const std::vector<ClipboardItem>& history() const { return m_history; }
+    /// Replaces the whole history, as one reset of the model.
     void setHistory(std::vector<ClipboardItem> history);
     [[nodiscard]] const QString& searchText() const { return m_searchText; }
-    void setSearchText(QString searchText);
+    void setSearchText(const QString& searchText);
     [[nodiscard]] std::int64_t lastChangeCount() const { return m_lastChangeCount.load(); }
 
     /// Captures what is on the clipboard now, if it is a picture or a text that is not blank. Reads on the
@@ -42,11 +58,15 @@ public:
     void processNewClipboardItem();
     /// Puts the entry back on the clipboard without capturing it again; `history` stays as it is.
     void copyItem(const ClipboardItem& item);
+    /// Empties the history in one reset of the model.
     void clearHistory();
 
     /// Stops the watcher, cutting short the read of a tick that is running and waiting for that tick: no
     /// capture is queued from then on. For the end of the program, before the clipboard and the event loop go.
     void stopOptimizedClipboardListener();
+
+signals:
+    void searchTextChanged(const QString& searchText);
 
 private:
     ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
@@ -56,9 +76,9 @@ private:
 
     /// On the watcher thread.
     void tick();
-    /// On the watcher thread: a repeat of a content captured before and still held shares it, so that it is
-    /// held once, and its own copy is freed here rather than on the GUI thread.
-    [[nodiscard]] ClipboardItem sharingCapturedContent(ClipboardItem candidate) const;
+    /// On the watcher thread: a repeat of a content captured before and still held shares it, its search key
+    /// included, so that it is held and folded once.
+    [[nodiscard]] std::optional<ClipboardItem> readCapture();
     /// On the watcher thread: compares a candidate with the contents captured before, so that the GUI thread
     /// never compares large texts nor decodes pictures to find a duplicate.
     [[nodiscard]] ContentVerdicts compareWithCapturedContents(const ClipboardItem& candidate);
@@ -66,7 +86,6 @@ private:
     [[nodiscard]] static bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
                                              const ContentVerdicts& verdicts);
 
-    Signal<> m_objectWillChange;
     std::vector<ClipboardItem> m_history;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;

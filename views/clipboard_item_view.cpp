@@ -1,20 +1,19 @@
 #include "views/clipboard_item_view.h"
 
+#include "engine/clipboard_manager.h"
 #include "views/continuous_rounded_rect.h"
 #include "views/plain_button.h"
 #include "views/thumbnail_cache.h"
 
-#include <QAccessible>
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
 #include <QPen>
+#include <QWidget>
 
 #include <algorithm>
-#include <cassert>
-#include <utility>
 
 namespace {
 
@@ -30,29 +29,17 @@ QString withEllipsis(QString text)
     return text + QChar(0x2026);
 }
 
-QColor outlineColor()
+QColor withAlpha(QColor color, qreal alpha)
 {
-    QColor color(Qt::gray);
-    color.setAlphaF(outlineOpacity);
+    color.setAlphaF(alpha);
     return color;
 }
 
 } // namespace
 
-ClipboardItemView::ClipboardItemView(ClipboardItem item, std::function<void()> action, ThumbnailCache& thumbnails,
-                                     QWidget* parent)
-    : QAbstractButton(parent), m_item(std::move(item)), m_action(std::move(action)), m_thumbnails(thumbnails)
-{
-    assert(m_action && "a row runs its action on every click");
-    setFocusPolicy(Qt::NoFocus);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(this, &QAbstractButton::clicked, this, [this] { m_action(); });
-    // Rows are built on the refresh that follows a capture, while the panel may be hidden: decoding the
-    // picture now keeps it off the path from the hot key to the panel on screen.
-    if (m_item.image()) {
-        m_thumbnail = m_thumbnails.thumbnail(m_item, devicePixelRatioF());
-    }
-}
+ClipboardItemView::ClipboardItemView(ThumbnailCache& thumbnails, QObject* parent)
+    : QStyledItemDelegate(parent), m_thumbnails(thumbnails)
+{}
 
 QString ClipboardItemView::previewText(const QString& text)
 {
@@ -65,133 +52,89 @@ QString ClipboardItemView::previewText(const QString& text)
     return preview;
 }
 
-int ClipboardItemView::contentHeight() const
+void ClipboardItemView::setPressedRow(const QModelIndex& index)
 {
-    if (m_item.image()) {
-        return ThumbnailCache::side;
-    }
-    if (m_item.text()) {
-        return fontMetrics().height();
-    }
-    return 0;
+    m_pressedRow = index;
 }
 
-QSize ClipboardItemView::sizeHint() const
+QSize ClipboardItemView::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    return {2 * horizontalPadding + ThumbnailCache::side, contentHeight() + 2 * verticalPadding};
-}
-
-QSize ClipboardItemView::minimumSizeHint() const
-{
-    return {2 * horizontalPadding, contentHeight() + 2 * verticalPadding};
-}
-
-QString ClipboardItemView::accessibleText() const
-{
-    if (m_item.image()) {
-        return tr("Image");
+    int content = 0;
+    if (index.data(ClipboardManager::ThumbnailRole).isValid()) {
+        content = ThumbnailCache::side;
+    } else if (!index.data(Qt::DisplayRole).isNull()) {
+        content = option.fontMetrics.height();
     }
-    return previewText(m_item.text().value_or(QString()));
+    return {2 * horizontalPadding + ThumbnailCache::side, content + 2 * verticalPadding + separatorHeight};
 }
 
-void ClipboardItemView::setSelected(bool isSelected)
+void ClipboardItemView::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (m_isHovered == isSelected) {
-        return;
+    const QRect row = option.rect.adjusted(0, 0, 0, -separatorHeight);
+    painter->save();
+    painter->fillRect(QRect(option.rect.left(), row.bottom() + 1, option.rect.width(), separatorHeight),
+                      withAlpha(option.palette.color(QPalette::WindowText), separatorOpacity));
+    if (index == m_pressedRow) {
+        painter->setOpacity(PlainButton::pressedOpacity);
     }
-    m_isHovered = isSelected;
-    update();
-    // The keyboard focus stays in the search field: a screen reader learns of the current row from these.
-    QAccessible::State changed;
-    changed.selected = true;
-    changed.focused = true;
-    QAccessibleStateChangeEvent stateChange(this, changed);
-    QAccessible::updateAccessibility(&stateChange);
-    if (m_isHovered) {
-        QAccessibleEvent focus(this, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focus);
+    if (option.state.testFlag(QStyle::State_Selected)) {
+        painter->fillRect(row, option.palette.color(QPalette::Highlight));
     }
+    const auto content = row.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
+    const auto text = index.data(Qt::DisplayRole);
+    if (index.data(ClipboardManager::ThumbnailRole).isValid()) {
+        paintImage(*painter, option, index, content);
+    } else if (!text.isNull()) {
+        paintText(*painter, option, content, text.toString());
+    }
+    painter->restore();
 }
 
-void ClipboardItemView::enterEvent(QEnterEvent* event)
-{
-    setSelected(true);
-    QAbstractButton::enterEvent(event);
-    emit hoverChanged(true);
-}
-
-void ClipboardItemView::leaveEvent(QEvent* event)
-{
-    setSelected(false);
-    QAbstractButton::leaveEvent(event);
-    emit hoverChanged(false);
-}
-
-void ClipboardItemView::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    if (isDown()) {
-        painter.setOpacity(PlainButton::pressedOpacity);
-    }
-    if (m_isHovered) {
-        painter.fillRect(rect(), palette().color(QPalette::Highlight));
-    }
-    const auto content = rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
-    if (m_item.image()) {
-        paintImage(painter, content);
-    } else if (m_item.text()) {
-        paintText(painter, content, *m_item.text());
-    }
-}
-
-void ClipboardItemView::paintImage(QPainter& painter, const QRect& content)
+void ClipboardItemView::paintImage(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index,
+                                   const QRect& content) const
 {
     const QRect square(content.left(), content.top() + (content.height() - ThumbnailCache::side) / 2,
                        ThumbnailCache::side, ThumbnailCache::side);
-    const auto pixelRatio = painter.device()->devicePixelRatioF();
-    if (m_thumbnail.devicePixelRatio() != pixelRatio) {
-        // Now on a screen of another pixel ratio.
-        m_thumbnail = m_thumbnails.thumbnail(m_item, pixelRatio);
-    }
-    if (m_thumbnail.isNull()) {
-        // A picture that cannot be decoded (corrupt, or too large) shows a neutral square, not a hole.
-        auto neutral = palette().color(QPalette::WindowText);
-        neutral.setAlphaF(placeholderOpacity);
-        painter.save();
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(continuousRoundedRect(QRectF(square), ThumbnailCache::cornerRadius), neutral);
-        painter.restore();
-    } else {
-        painter.drawPixmap(square.topLeft(), m_thumbnail);
-    }
-
-    QPen outline(outlineColor(), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    outline.setMiterLimit(10);
+    const auto thumbnail = m_thumbnails.thumbnail(index.data(ClipboardManager::IdRole).toUuid(),
+                                                  index.data(ClipboardManager::ThumbnailRole).value<QImage>(),
+                                                  painter.device()->devicePixelRatioF());
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    if (thumbnail.isNull()) {
+        // A picture that cannot be decoded (corrupt, or too large) shows a neutral square, not a hole.
+        painter.fillPath(continuousRoundedRect(QRectF(square), ThumbnailCache::cornerRadius),
+                         withAlpha(option.palette.color(QPalette::WindowText), placeholderOpacity));
+    } else {
+        painter.drawPixmap(square.topLeft(), thumbnail);
+    }
+    QPen outline(withAlpha(Qt::gray, outlineOpacity), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    outline.setMiterLimit(10);
     painter.setPen(outline);
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(continuousRoundedRect(QRectF(square), ThumbnailCache::cornerRadius));
     painter.restore();
 
-    // The caption keeps the secondary colour while the row is hovered.
-    auto italic = font();
+    // The caption keeps the secondary colour while the row is selected.
+    auto italic = option.font;
     italic.setItalic(true);
     painter.setFont(italic);
-    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.setPen(option.palette.color(QPalette::PlaceholderText));
     const auto caption = content.adjusted(ThumbnailCache::side + spacing, 0, 0, 0);
     const auto text = QFontMetrics(italic).elidedText(tr("Image"), Qt::ElideRight, caption.width(), Qt::TextSingleLine);
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
-void ClipboardItemView::paintText(QPainter& painter, const QRect& content, const QString& text) const
+void ClipboardItemView::paintText(QPainter& painter, const QStyleOptionViewItem& option, const QRect& content,
+                                  const QString& text)
 {
     const auto preview = previewText(text);
-    auto line = fontMetrics().elidedText(preview, Qt::ElideRight, content.width(), Qt::TextSingleLine);
+    auto line = option.fontMetrics.elidedText(preview, Qt::ElideRight, content.width(), Qt::TextSingleLine);
     if (line == preview && preview.size() < text.size()) {
         // What was cut off before laying out never fits either.
         line = withEllipsis(preview);
     }
-    painter.setPen(m_isHovered ? QColor(Qt::white) : palette().color(QPalette::WindowText));
+    painter.setFont(option.font);
+    painter.setPen(option.state.testFlag(QStyle::State_Selected) ? QColor(Qt::white)
+                                                                 : option.palette.color(QPalette::WindowText));
     painter.drawText(content, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
 }

@@ -2,9 +2,9 @@
 
 #include "engine/clipboard_manager.h"
 #include "platform/event_loop.h"
-#include "views/accessible_views.h"
 #include "views/clipboard_item_view.h"
 #include "views/continuous_rounded_rect.h"
+#include "views/history_filter.h"
 #include "views/plain_button.h"
 #include "views/symbols.h"
 
@@ -13,30 +13,28 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QPalette>
 #include <QPointer>
-#include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cassert>
-#include <unordered_set>
+#include <optional>
 #include <utility>
 
 namespace {
 
 constexpr int clearButtonVerticalPadding = 8;
-constexpr qreal separatorOpacity = 0.12;
 
-/// A horizontal hairline between the parts of the card and after every row.
+/// A horizontal hairline between the header and the list.
 class Separator final : public QWidget
 {
 public:
     explicit Separator(QWidget* parent) : QWidget(parent)
     {
-        setFixedHeight(1);
+        setFixedHeight(ClipboardItemView::separatorHeight);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
 
@@ -44,7 +42,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         auto color = palette().color(QPalette::WindowText);
-        color.setAlphaF(separatorOpacity);
+        color.setAlphaF(ClipboardItemView::separatorOpacity);
         QPainter(this).fillRect(rect(), color);
     }
 };
@@ -72,13 +70,68 @@ private:
 
 } // namespace
 
+/// The history list, whose selection the keys of the search field move with the list's own cursor moves,
+/// leaving the keyboard focus where it is.
+class HistoryList final : public QListView
+{
+public:
+    using QListView::QListView;
+
+    /// Whether `key` moves the selection; if so, moves it.
+    bool moveSelection(int key)
+    {
+        auto action = cursorAction(key);
+        // An empty list leaves Home and End to the field.
+        if (!action || model()->rowCount() == 0) {
+            return false;
+        }
+        if (!selectionModel()->hasSelection()) {
+            // Nothing lies above no selection; below it, the list starts at its first row.
+            if (*action == MoveUp || *action == MovePageUp) {
+                return true;
+            }
+            if (*action == MoveDown) {
+                action = MoveHome;
+            }
+            selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        }
+        const auto index = moveCursor(*action, Qt::NoModifier);
+        if (index.isValid()) {
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+            scrollTo(index);
+        }
+        return true;
+    }
+
+private:
+    static std::optional<CursorAction> cursorAction(int key)
+    {
+        switch (key) {
+        case Qt::Key_Up:
+            return MoveUp;
+        case Qt::Key_Down:
+            return MoveDown;
+        case Qt::Key_PageUp:
+            return MovePageUp;
+        case Qt::Key_PageDown:
+            return MovePageDown;
+        case Qt::Key_Home:
+            return MoveHome;
+        case Qt::Key_End:
+            return MoveEnd;
+        default:
+            return std::nullopt;
+        }
+    }
+};
+
 ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop,
                          std::function<void()> performAutoPaste, std::function<void()> quit, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_performAutoPaste(std::move(performAutoPaste)),
-      m_quit(std::move(quit))
+      m_quit(std::move(quit)), m_filter(new HistoryFilter(manager, this)),
+      m_rowView(new ClipboardItemView(m_thumbnails, this))
 {
     assert(m_performAutoPaste && m_quit && "the row action and the quit button need their steps");
-    installAccessibleViews();
     setFixedSize(cardWidth, cardHeight);
 
     m_emptyMessage = new QLabel(this);
@@ -98,14 +151,33 @@ ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLo
     layout->addWidget(makeList(), 1);
     layout->addWidget(makeFooter());
 
-    m_willChange = m_manager.objectWillChange().connect([this] { scheduleRefresh(); });
-    refresh();
+    for (const auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_filter, changed, this, &ContentView::showListOrMessage);
+    }
+    connect(m_filter, &QAbstractItemModel::modelReset, this, &ContentView::showListOrMessage);
+    // Made with the capture, while the panel may be hidden: the path from the hot key to the panel on screen
+    // decodes nothing.
+    connect(&m_manager, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { makeThumbnails(first, last); });
+    connect(&m_manager, &QAbstractItemModel::rowsRemoved, this, [this] { m_thumbnails.keepOnly(m_manager.history()); });
+    connect(&m_manager, &QAbstractItemModel::modelReset, this, [this] {
+        m_thumbnails.keepOnly(m_manager.history());
+        makeThumbnails(0, m_manager.rowCount() - 1);
+    });
+    connect(&m_manager, &ClipboardManager::searchTextChanged, this, [this](const QString& searchText) {
+        if (m_searchField->text() != searchText) {
+            m_searchField->setText(searchText);
+        }
+        // A new search starts without a selection.
+        m_list->selectionModel()->clear();
+    });
+    showListOrMessage();
 }
 
 QWidget* ContentView::makeHeader()
 {
     auto* header = new QWidget(this);
-    m_searchField = new QLineEdit(header);
+    m_searchField = new QLineEdit(m_manager.searchText(), header);
     m_searchField->setObjectName(QStringLiteral("searchField"));
     m_searchField->setFrame(false);
     m_searchField->setPlaceholderText(tr("Search..."));
@@ -114,8 +186,7 @@ QWidget* ContentView::makeHeader()
     palette.setColor(QPalette::Base, Qt::transparent);
     m_searchField->setPalette(palette);
     m_searchField->setAccessibleName(tr("Search"));
-    connect(m_searchField, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_manager.setSearchText(text); });
+    connect(m_searchField, &QLineEdit::textEdited, &m_manager, &ClipboardManager::setSearchText);
     // The list's keys are taken before the field moves its cursor with them.
     m_searchField->installEventFilter(this);
 
@@ -138,23 +209,31 @@ QWidget* ContentView::makeHeader()
 
 QWidget* ContentView::makeList()
 {
-    m_list = new QScrollArea(this);
+    m_list = new HistoryList(this);
     m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setAccessibleName(tr("History"));
     m_list->setFrameShape(QFrame::NoFrame);
-    // A click on the scroll bar must not take the keyboard away from the search field.
+    // Neither a click on a row nor one on the scroll bar takes the keyboard away from the search field.
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_list->setWidgetResizable(true);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The selection follows the pointer, and a row under the pointer must not scroll away from it: the keys
+    // scroll their row into view themselves.
+    m_list->setMouseTracking(true);
+    m_list->setAutoScroll(false);
     m_list->viewport()->setAutoFillBackground(false);
-
-    m_listContent = new AccessibleList(m_list);
-    m_listContent->setAccessibleName(tr("History"));
-    m_listLayout = new QVBoxLayout(m_listContent);
-    m_listLayout->setContentsMargins(0, 0, 0, 0);
-    m_listLayout->setSpacing(0);
-    m_list->setWidget(m_listContent);
-    m_listContent->setAutoFillBackground(false);
+    m_list->viewport()->installEventFilter(this);
+    m_list->setModel(m_filter);
+    m_list->setItemDelegate(m_rowView);
+    connect(m_list, &QAbstractItemView::entered, this, &ContentView::hover);
+    connect(m_list, &QAbstractItemView::viewportEntered, this, [this] { hover({}); });
+    connect(m_list, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) {
+        m_rowView->setPressedRow(index);
+        m_list->viewport()->update();
+    });
+    connect(m_list, &QAbstractItemView::clicked, this, &ContentView::runRow);
     return m_list;
 }
 
@@ -166,7 +245,7 @@ QWidget* ContentView::makeFooter()
     clear->setText(tr("Clear"));
     clear->setAccessibleName(tr("Clear"));
     clear->setCursor(Qt::PointingHandCursor);
-    connect(clear, &QAbstractButton::clicked, this, [this] { m_manager.clearHistory(); });
+    connect(clear, &QAbstractButton::clicked, &m_manager, &ClipboardManager::clearHistory);
 
     auto* layout = new QHBoxLayout(footer);
     layout->setContentsMargins(style()->pixelMetric(QStyle::PM_LayoutLeftMargin), clearButtonVerticalPadding,
@@ -176,28 +255,12 @@ QWidget* ContentView::makeFooter()
     return footer;
 }
 
-ContentView::Row ContentView::makeRow(const ClipboardItem& item)
-{
-    auto action = [this, item] {
-        m_manager.copyItem(item);
-        m_performAutoPaste();
-    };
-    auto* view = new ClipboardItemView(item, std::move(action), m_thumbnails, m_listContent);
-    connect(view, &ClipboardItemView::hoverChanged, this, [this, id = item.id()](bool isHovered) {
-        if (isHovered) {
-            select(id);
-        } else if (m_selected == id) {
-            m_selected.reset();
-        }
-    });
-    return {view, new Separator(m_listContent)};
-}
-
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // Each opening starts without a selection.
-    select(std::nullopt);
+    m_list->selectionModel()->clear();
+    m_hoveredRow = QPersistentModelIndex();
     // The panel is shown before it becomes the active window; a focus asked for at once would be lost.
     m_eventLoop.postDelayed(focusDelay, [field = QPointer<QLineEdit>(m_searchField)] {
         if (field) {
@@ -213,85 +276,43 @@ void ContentView::paintEvent(QPaintEvent*)
     painter.fillPath(continuousRoundedRect(QRectF(rect()), cornerRadius), palette().color(QPalette::Window));
 }
 
-void ContentView::scheduleRefresh()
+void ContentView::showListOrMessage()
 {
-    if (m_isRefreshScheduled) {
-        return;
+    const bool isEmpty = m_filter->rowCount() == 0;
+    if (isEmpty) {
+        m_emptyMessage->setText(m_manager.history().empty() ? tr("Clipboard is empty") : tr("No matches"));
     }
-    m_isRefreshScheduled = true;
-    // The manager notifies before it changes; the refresh reads the state after the whole burst.
-    m_eventLoop.post([view = QPointer<ContentView>(this)] {
-        if (view) {
-            view->refresh();
-        }
-    });
+    m_emptyMessage->setVisible(isEmpty);
+    m_list->setVisible(!isEmpty);
 }
 
-void ContentView::refresh()
+void ContentView::makeThumbnails(int first, int last)
 {
-    m_isRefreshScheduled = false;
-    const auto& history = m_manager.history();
-    const auto& searchText = m_manager.searchText();
-    if (m_searchField->text() != searchText) {
-        m_searchField->setText(searchText);
+    for (int row = first; row <= last; ++row) {
+        const auto& item = m_manager.history().at(static_cast<std::size_t>(row));
+        if (item.image()) {
+            static_cast<void>(
+                m_thumbnails.thumbnail(item.id(), item.content()->imageSummary.thumbnailSource, devicePixelRatioF()));
+        }
     }
-    const auto items = m_filter.filteredHistory(history, searchText);
-    m_thumbnails.keepOnly(history);
-    if (searchText != m_listedSearchText) {
-        m_listedSearchText = searchText;
-        select(std::nullopt);
-    }
-    updateRows(items);
-    if (m_selected && !m_rows.contains(*m_selected)) {
-        m_selected.reset();
-    }
-    if (items.empty()) {
-        m_emptyMessage->setText(history.empty() ? tr("Clipboard is empty") : tr("No matches"));
-    }
-    m_emptyMessage->setVisible(items.empty());
-    m_list->setVisible(!items.empty());
 }
 
-void ContentView::updateRows(const std::vector<ClipboardItem>& items)
+void ContentView::runRow(const QModelIndex& index)
 {
-    std::vector<QUuid> order;
-    order.reserve(items.size());
-    for (const auto& item : items) {
-        order.push_back(item.id());
-    }
-    if (order == m_rowOrder) {
-        return;
-    }
+    const auto item = m_filter->item(index);
+    m_manager.copyItem(item);
+    m_performAutoPaste();
+}
 
-    const std::unordered_set<QUuid, ClipboardItem::IdHash> listed(order.begin(), order.end());
-    std::erase_if(m_rows, [&listed](const auto& entry) {
-        if (listed.contains(entry.first)) {
-            return false;
-        }
-        // A row may be deleted from within its own click.
-        for (QWidget* widget : {static_cast<QWidget*>(entry.second.view), entry.second.separator}) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        return true;
-    });
-
-    while (auto* layoutItem = m_listLayout->takeAt(0)) {
-        delete layoutItem;
+void ContentView::hover(const QModelIndex& index)
+{
+    const bool leavesSelectedRow = m_hoveredRow.isValid() && m_hoveredRow == m_list->currentIndex();
+    m_hoveredRow = index;
+    if (index.isValid()) {
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    } else if (leavesSelectedRow) {
+        m_list->selectionModel()->clear();
     }
-    for (const auto& item : items) {
-        auto [row, isNew] = m_rows.try_emplace(item.id());
-        if (isNew) {
-            row->second = makeRow(item);
-        }
-        m_listLayout->addWidget(row->second.view);
-        m_listLayout->addWidget(row->second.separator);
-        row->second.view->show();
-        row->second.separator->show();
-    }
-    // Rows keep their height and gather at the top when they do not fill the list.
-    m_listLayout->addStretch();
-    m_rowOrder = std::move(order);
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
@@ -299,115 +320,32 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_searchField && event->type() == QEvent::KeyPress) {
         return handleKey(*static_cast<QKeyEvent*>(event));
     }
+    if (watched == m_list->viewport()) {
+        if (event->type() == QEvent::Leave) {
+            hover({});
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            m_rowView->setPressedRow({});
+            m_list->viewport()->update();
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
-bool ContentView::handleKey(const QKeyEvent& event)
+bool ContentView::handleKey(QKeyEvent& event)
 {
     // With a modifier the keys keep their meaning in the field: Shift+Home selects its text.
     if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
         return false;
     }
-    const auto current = selectedIndex();
-    switch (event.key()) {
-    case Qt::Key_Escape:
+    if (event.key() == Qt::Key_Escape) {
         emit closeRequested();
         return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (current) {
-            m_rows.at(m_rowOrder[*current]).view->click();
+    }
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) {
+        if (m_list->selectionModel()->hasSelection()) {
+            runRow(m_list->currentIndex());
         }
         return true;
-    default:
-        break;
     }
-    // An empty list leaves Home and End to the field.
-    if (m_rowOrder.empty()) {
-        return false;
-    }
-    const auto last = m_rowOrder.size() - 1;
-    switch (event.key()) {
-    case Qt::Key_Down:
-        selectIndex(current ? std::min(*current + 1, last) : 0);
-        return true;
-    case Qt::Key_Up:
-        if (current) {
-            selectIndex(*current > 0 ? *current - 1 : 0);
-        }
-        return true;
-    case Qt::Key_Home:
-        selectIndex(0);
-        return true;
-    case Qt::Key_End:
-        selectIndex(last);
-        return true;
-    case Qt::Key_PageDown:
-        // Without a selection the page starts above the first row.
-        if (!current) {
-            selectIndex(rowsThatFit(0, 1) - 1);
-        } else if (*current < last) {
-            selectIndex(std::min(*current + rowsThatFit(*current + 1, 1), last));
-        }
-        return true;
-    case Qt::Key_PageUp:
-        if (current && *current > 0) {
-            selectIndex(*current - std::min(*current, rowsThatFit(*current - 1, -1)));
-        }
-        return true;
-    default:
-        return false;
-    }
-}
-
-std::optional<std::size_t> ContentView::selectedIndex() const
-{
-    if (!m_selected) {
-        return std::nullopt;
-    }
-    const auto found = std::find(m_rowOrder.begin(), m_rowOrder.end(), *m_selected);
-    if (found == m_rowOrder.end()) {
-        return std::nullopt;
-    }
-    return static_cast<std::size_t>(found - m_rowOrder.begin());
-}
-
-std::size_t ContentView::rowsThatFit(std::size_t first, int direction) const
-{
-    const int visible = m_list->viewport()->height();
-    int height = 0;
-    std::size_t count = 0;
-    const auto size = static_cast<std::ptrdiff_t>(m_rowOrder.size());
-    for (auto index = static_cast<std::ptrdiff_t>(first); index >= 0 && index < size; index += direction) {
-        const auto& row = m_rows.at(m_rowOrder[static_cast<std::size_t>(index)]);
-        height += row.view->height() + row.separator->height();
-        if (height > visible) {
-            break;
-        }
-        ++count;
-    }
-    return std::max<std::size_t>(count, 1);
-}
-
-void ContentView::selectIndex(std::size_t index)
-{
-    const auto id = m_rowOrder.at(index);
-    select(id);
-    m_list->ensureWidgetVisible(m_rows.at(id).view, 0, 0);
-}
-
-void ContentView::select(std::optional<QUuid> id)
-{
-    if (m_selected == id) {
-        return;
-    }
-    if (m_selected) {
-        if (const auto row = m_rows.find(*m_selected); row != m_rows.end()) {
-            row->second.view->setSelected(false);
-        }
-    }
-    m_selected = id;
-    if (m_selected) {
-        m_rows.at(*m_selected).view->setSelected(true);
-    }
+    return m_list->moveSelection(event.key());
 }

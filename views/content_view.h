@@ -1,37 +1,28 @@
 #pragma once
 
-#include "engine/clipboard_item.h"
-#include "engine/signal.h"
-#include "views/history_filter.h"
 #include "views/thumbnail_cache.h"
 
-#include <QString>
-#include <QUuid>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <chrono>
-#include <cstddef>
 #include <functional>
-#include <optional>
-#include <unordered_map>
-#include <vector>
 
 class ClipboardItemView;
 class ClipboardManager;
+class HistoryFilter;
+class HistoryList;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
-class QScrollArea;
-class QVBoxLayout;
 
 namespace platform {
 class EventLoop;
 }
 
 /// The content of the panel: a card with the search field and the quit button, the history list (or a
-/// message when it is empty) and the "Clear" button. It shows what the manager holds and refreshes once
-/// per burst of the manager's change notifications. The keyboard stays in the search field; the arrow,
-/// page, Home and End keys move a selection through the rows, Return runs the selected row. GUI thread.
+/// message when it is empty) and the "Clear" button. The keyboard stays in the search field; the arrow,
+/// page, Home and End keys move the list's selection, Return runs the selected row. GUI thread.
 class ContentView final : public QWidget
 {
     Q_OBJECT
@@ -58,45 +49,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Row
-    {
-        ClipboardItemView* view = nullptr;
-        QWidget* separator = nullptr;
-    };
-
     [[nodiscard]] QWidget* makeHeader();
     [[nodiscard]] QWidget* makeList();
     [[nodiscard]] QWidget* makeFooter();
-    [[nodiscard]] Row makeRow(const ClipboardItem& item);
-    void scheduleRefresh();
-    void refresh();
-    void updateRows(const std::vector<ClipboardItem>& items);
-    [[nodiscard]] bool handleKey(const QKeyEvent& event);
-    [[nodiscard]] std::optional<std::size_t> selectedIndex() const;
-    /// How many rows, from `first` on in `direction` (+1 down, -1 up), fit in the visible list; at least one.
-    [[nodiscard]] std::size_t rowsThatFit(std::size_t first, int direction) const;
-    /// Moves the highlight to the listed row at `index` and scrolls it into view.
-    void selectIndex(std::size_t index);
-    void select(std::optional<QUuid> id);
+    void showListOrMessage();
+    void runRow(const QModelIndex& index);
+    void hover(const QModelIndex& index);
+    [[nodiscard]] bool handleKey(QKeyEvent& event);
+    void makeThumbnails(int first, int last);
 
     ClipboardManager& m_manager;
     platform::EventLoop& m_eventLoop;
     std::function<void()> m_performAutoPaste;
     std::function<void()> m_quit;
-    HistoryFilter m_filter;
     ThumbnailCache m_thumbnails;
-    // Rows live as long as their entry stays in the list, so that they keep their hover state.
-    std::unordered_map<QUuid, Row, ClipboardItem::IdHash> m_rows;
-    std::vector<QUuid> m_rowOrder;
-    // The one highlighted row, moved by the keys and by the pointer.
-    std::optional<QUuid> m_selected;
-    // A new search starts a new selection.
-    QString m_listedSearchText;
+    HistoryFilter* m_filter = nullptr;
+    ClipboardItemView* m_rowView = nullptr;
+    // The row under the pointer: leaving it takes the selection away only if the keys have not moved it.
+    QPersistentModelIndex m_hoveredRow;
     QLineEdit* m_searchField = nullptr;
     QLabel* m_emptyMessage = nullptr;
-    QScrollArea* m_list = nullptr;
-    QWidget* m_listContent = nullptr;
-    QVBoxLayout* m_listLayout = nullptr;
-    bool m_isRefreshScheduled = false;
-    Connection m_willChange;
+    HistoryList* m_list = nullptr;
 };

@@ -1,163 +1,50 @@
 #include "views/history_filter.h"
 
-#include <QChar>
-#include <QList>
-#include <QString>
+#include "engine/clipboard_manager.h"
+#include "engine/search_key.h"
+#include "views/clipboard_item_view.h"
 
-#include <algorithm>
+#include <cassert>
 
-namespace {
-
-// Qt's normaliser takes time quadratic in the length of what it rewrites, so a text is folded in pieces.
-// A piece ends before a character that never decomposes, never reorders with the marks before it and
-// never composes with what precedes it. A text with no such character for a while (marks only, say) is
-// cut regardless: at worst a match across that cut is missed, where a whole text would take minutes.
-constexpr qsizetype pieceLength = 1024;
-constexpr qsizetype longestPiece = 4 * pieceLength;
-
-bool isSafeCut(QChar character)
+HistoryFilter::HistoryFilter(ClipboardManager& manager, QObject* parent)
+    : QSortFilterProxyModel(parent), m_manager(manager)
 {
-    const char16_t code = character.unicode();
-    if (code < 0x80) {
+    setSourceModel(&m_manager);
+    connect(&m_manager, &ClipboardManager::searchTextChanged, this, &HistoryFilter::setSearchText);
+    setSearchText(m_manager.searchText());
+}
+
+QVariant HistoryFilter::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::AccessibleTextRole || !index.isValid()) {
+        return QSortFilterProxyModel::data(index, role);
+    }
+    const auto& entry = item(index);
+    if (entry.image()) {
+        return tr("Image");
+    }
+    return ClipboardItemView::previewText(entry.text().value_or(QString()));
+}
+
+const ClipboardItem& HistoryFilter::item(const QModelIndex& index) const
+{
+    const auto row = mapToSource(index).row();
+    assert(row >= 0 && "an index of a listed row");
+    return m_manager.history().at(static_cast<std::size_t>(row));
+}
+
+bool HistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    if (!m_isSearching) {
         return true;
     }
-    // Hangul vowels and trailing consonants compose with the jamo before them.
-    const bool isComposingJamo = (code >= 0x1160 && code <= 0x11FF) || (code >= 0xD7B0 && code <= 0xD7FF);
-    return !character.isSurrogate() && !isComposingJamo && !character.isMark() && character.combiningClass() == 0 &&
-           character.decompositionTag() == QChar::NoDecomposition;
+    const auto& entry = m_manager.history().at(static_cast<std::size_t>(sourceRow));
+    return entry.text() && containsFolded(entry.searchKey(), m_foldedSearch);
 }
 
-qsizetype pieceEnd(QStringView text, qsizetype from)
+void HistoryFilter::setSearchText(const QString& searchText)
 {
-    if (text.size() - from <= pieceLength) {
-        return text.size();
-    }
-    const auto limit = std::min(text.size(), from + longestPiece);
-    for (auto index = from + pieceLength; index < limit; ++index) {
-        if (isSafeCut(text[index])) {
-            return index;
-        }
-    }
-    // Not between the halves of a surrogate pair.
-    return limit < text.size() && text[limit].isLowSurrogate() ? limit - 1 : limit;
-}
-
-// Below U+0300 every character is composed already, none composes with the one before it, and each
-// folds to one composed character: such a text needs no normaliser, which costs far more than folding.
-bool isBelowCombiningMarks(QStringView text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar character) { return character.unicode() < 0x300; });
-}
-
-// Stream-safe text has at most 30 marks in a row. Longer runs are no real writing, and Qt's normaliser
-// reorders them in quadratic time: such a piece is folded without normalising.
-constexpr int longestMarkRun = 30;
-
-bool hasLongMarkRun(QStringView text)
-{
-    int run = 0;
-    for (const QChar character : text) {
-        run = character.combiningClass() != 0 ? run + 1 : 0;
-        if (run > longestMarkRun) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void appendFolded(std::string& folded, QStringView piece)
-{
-    if (isBelowCombiningMarks(piece) || hasLongMarkRun(piece)) {
-        folded += piece.toString().toCaseFolded().toStdString();
-        return;
-    }
-    // Folding can leave a text that is no longer composed.
-    const auto composed = piece.toString().normalized(QString::NormalizationForm_C);
-    folded += composed.toCaseFolded().normalized(QString::NormalizationForm_C).toStdString();
-}
-
-char32_t firstCodePoint(std::string_view utf8)
-{
-    // A code point takes four bytes at most; a character cut off after it does not matter.
-    const auto head = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(std::min<std::size_t>(utf8.size(), 4)));
-    return head.isEmpty() ? 0 : head.toUcs4().front();
-}
-
-bool startsWithCombiningMark(std::string_view utf8)
-{
-    return !utf8.empty() && QChar::combiningClass(firstCodePoint(utf8)) != 0;
-}
-
-} // namespace
-
-std::string foldedForSearch(QStringView text)
-{
-    // Most texts need no normaliser anywhere: folded character by character in one go, they cost a fraction
-    // of piece by piece.
-    if (isBelowCombiningMarks(text)) {
-        QString folded(text.size(), Qt::Uninitialized);
-        std::transform(text.begin(), text.end(), folded.begin(),
-                       [](QChar character) { return character.toCaseFolded(); });
-        return folded.toStdString();
-    }
-    std::string folded;
-    folded.reserve(static_cast<std::size_t>(text.size()));
-    for (qsizetype from = 0; from < text.size();) {
-        const auto end = pieceEnd(text, from);
-        appendFolded(folded, text.sliced(from, end - from));
-        from = end;
-    }
-    return folded;
-}
-
-bool containsFolded(std::string_view folded, std::string_view foldedSearch)
-{
-    if (foldedSearch.empty()) {
-        return true;
-    }
-    std::size_t from = 0;
-    while (from + foldedSearch.size() <= folded.size()) {
-        const auto position = folded.find(foldedSearch, from);
-        if (position == std::string_view::npos) {
-            return false;
-        }
-        if (!startsWithCombiningMark(folded.substr(position + foldedSearch.size()))) {
-            return true;
-        }
-        from = position + 1;
-    }
-    return false;
-}
-
-std::vector<ClipboardItem> HistoryFilter::filteredHistory(const std::vector<ClipboardItem>& history,
-                                                          const QString& searchText)
-{
-    if (searchText.isEmpty()) {
-        return history;
-    }
-    ++m_generation;
-    const auto foldedSearch = foldedForSearch(searchText);
-    std::vector<ClipboardItem> matches;
-    for (const auto& item : history) {
-        if (item.text() && containsFolded(foldedText(item), foldedSearch)) {
-            matches.push_back(item);
-        }
-    }
-    dropEntriesNotSeen();
-    return matches;
-}
-
-const std::string& HistoryFilter::foldedText(const ClipboardItem& item)
-{
-    auto [entry, inserted] = m_foldedTexts.try_emplace(item.id());
-    if (inserted) {
-        entry->second.utf8 = foldedForSearch(*item.text());
-    }
-    entry->second.generation = m_generation;
-    return entry->second.utf8;
-}
-
-void HistoryFilter::dropEntriesNotSeen()
-{
-    std::erase_if(m_foldedTexts, [this](const auto& entry) { return entry.second.generation != m_generation; });
+    m_isSearching = !searchText.isEmpty();
+    m_foldedSearch = foldedForSearch(searchText);
+    invalidateFilter();
 }

@@ -1,48 +1,37 @@
 #pragma once
 
-#include "engine/clipboard_item.h"
+#include <QSortFilterProxyModel>
 
-#include <QString>
-#include <QStringView>
-#include <QUuid>
-
-#include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
-#include <unordered_map>
-#include <vector>
 
-/// Chooses the entries of the history that the panel lists for a search text. Keeps the folded form of
-/// every text it has searched, so that a keystroke costs one scan per entry, not a normalisation.
+class ClipboardItem;
+class ClipboardManager;
+
+/// The entries of the history that the panel lists for the manager's search text: all of them for an empty
+/// search, otherwise those whose text contains the search text ignoring case, with canonical equivalence,
+/// diacritics counting and the search text used as typed. Entries without text never match a search.
 /// GUI thread.
-class HistoryFilter final
+class HistoryFilter final : public QSortFilterProxyModel
 {
+    Q_OBJECT
+
 public:
-    /// The whole history for an empty search; otherwise the entries whose text contains the search
-    /// text ignoring case, with canonical equivalence, diacritics counting and the search text used
-    /// as typed. Entries without text never match a search.
-    [[nodiscard]] std::vector<ClipboardItem> filteredHistory(const std::vector<ClipboardItem>& history,
-                                                             const QString& searchText);
+    /// `manager` must outlive the filter.
+    explicit HistoryFilter(ClipboardManager& manager, QObject* parent = nullptr);
+
+    /// Adds what a screen reader names a row after: the one-line preview, or "Image".
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// The entry listed at `index`, a valid index of this model.
+    [[nodiscard]] const ClipboardItem& item(const QModelIndex& index) const;
+
+protected:
+    [[nodiscard]] bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
-    struct FoldedText
-    {
-        std::string utf8;
-        // The last search that saw the entry in the history; older entries are dropped.
-        std::uint64_t generation = 0;
-    };
+    void setSearchText(const QString& searchText);
 
-    [[nodiscard]] const std::string& foldedText(const ClipboardItem& item);
-    void dropEntriesNotSeen();
-
-    std::unordered_map<QUuid, FoldedText, ClipboardItem::IdHash> m_foldedTexts;
-    std::uint64_t m_generation = 0;
+    ClipboardManager& m_manager;
+    bool m_isSearching = false;
+    // Folded once per keystroke; each entry's text was folded when it was captured.
+    std::string m_foldedSearch;
 };
-
-/// `text` in the form that the search compares: composed (NFC), case folded, as UTF-8.
-[[nodiscard]] std::string foldedForSearch(QStringView text);
-
-/// Whether `folded` contains `foldedSearch` (both from `foldedForSearch`) at whole characters: a match
-/// that a combining mark would continue is not one, so that diacritics count.
-[[nodiscard]] bool containsFolded(std::string_view folded, std::string_view foldedSearch);

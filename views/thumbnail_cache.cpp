@@ -26,21 +26,19 @@ QImage makeThumbnail(const QImage& image, int side, qreal cornerRadius)
     return thumbnail;
 }
 
-QPixmap ThumbnailCache::thumbnail(const ClipboardItem& item, qreal pixelRatio)
+QPixmap ThumbnailCache::thumbnail(const QUuid& id, const QImage& source, qreal pixelRatio)
 {
-    if (!item.image()) {
+    if (source.isNull()) {
         return {};
     }
-    const auto found = m_thumbnails.find(item.id());
+    const auto found = m_thumbnails.find(id);
     if (found != m_thumbnails.end() && found->second.pixelRatio == pixelRatio) {
         return found->second.pixmap;
     }
     const int pixels = static_cast<int>(std::ceil(side * pixelRatio));
-    auto pixmap = QPixmap::fromImage(
-        makeThumbnail(item.content()->imageSummary.thumbnailSource, pixels, cornerRadius * pixelRatio));
+    auto pixmap = QPixmap::fromImage(makeThumbnail(source, pixels, cornerRadius * pixelRatio));
     pixmap.setDevicePixelRatio(pixelRatio);
-    // A picture that cannot be decoded is remembered as such, so it is not decoded again on every paint.
-    m_thumbnails.insert_or_assign(item.id(), Thumbnail{pixmap, pixelRatio});
+    m_thumbnails.insert_or_assign(id, Thumbnail{pixmap, pixelRatio});
     return pixmap;
 }
 

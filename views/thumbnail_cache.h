@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include <cstddef>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -18,9 +19,9 @@ public:
     static constexpr int side = 40;
     static constexpr qreal cornerRadius = 6;
 
-    /// The thumbnail of the entry's image for a device of `pixelRatio`; a null pixmap for an entry without
-    /// an image or whose image cannot be decoded.
-    [[nodiscard]] QPixmap thumbnail(const ClipboardItem& item, qreal pixelRatio);
+    /// The thumbnail of the entry `id`, made from its thumbnail `source`, for a device of `pixelRatio`; a null
+    /// pixmap for a null source (an entry without an image, or whose image cannot be decoded).
+    [[nodiscard]] QPixmap thumbnail(const QUuid& id, const QImage& source, qreal pixelRatio);
     /// Forgets the thumbnails of entries that are not in `history`.
     void keepOnly(const std::vector<ClipboardItem>& history);
 

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -148,6 +149,47 @@ TEST_F(ClipboardManagerTest, KeepsFiftyEntriesAndMovesARepeatToTheFront)
     EXPECT_EQ(manager->history().front().content(), old.content());
     EXPECT_EQ(stored()[1], text("50"));
     EXPECT_EQ(stored().back(), text("1"));
+}
+
+// Each step of a change is announced once, before it is made: the history still has its old size then.
+TEST_F(ClipboardManagerTest, AnnouncesEachStepOfACaptureOnceBeforeMakingIt)
+{
+    std::vector<std::tuple<std::string, int, std::size_t>> steps;
+    const auto record = [&](const char* step) {
+        return [&steps, this, step](const QModelIndex&, int first, int) {
+            steps.emplace_back(step, first, manager->history().size());
+        };
+    };
+    QObject::connect(manager.get(), &ClipboardManager::rowsAboutToBeRemoved, manager.get(), record("remove"));
+    QObject::connect(manager.get(), &ClipboardManager::rowsAboutToBeInserted, manager.get(), record("insert"));
+    QObject::connect(manager.get(), &ClipboardManager::modelAboutToBeReset, manager.get(),
+                     [&] { steps.emplace_back("reset", 0, manager->history().size()); });
+    for (int index = 0; index < 50; ++index) {
+        copyAndCapture(text(QString::number(index)));
+    }
+    steps.clear();
+    const auto expect = [&](std::vector<std::tuple<std::string, int, std::size_t>> expected) {
+        EXPECT_EQ(std::exchange(steps, {}), expected);
+    };
+    copyAndCapture(text("  25\n"));
+    expect({{"remove", 24, 50}, {"insert", 0, 49}});
+    copyAndCapture(text("new"));
+    expect({{"insert", 0, 50}, {"remove", 50, 51}});
+    copyAndCapture(text(" \t "));
+    expect({});
+    // Copied back, the entry is not captured again and keeps its place.
+    const auto before = manager->history();
+    manager->copyItem(before[3]);
+    EXPECT_EQ(clipboard.currentText(), before[3].text());
+    timers.fire();
+    eventLoop.runPending();
+    EXPECT_EQ(manager->history(), before);
+    expect({});
+    manager->setSearchText("kept");
+    manager->clearHistory();
+    expect({{"reset", 0, 50}});
+    EXPECT_TRUE(manager->history().empty());
+    EXPECT_EQ(manager->searchText(), "kept");
 }
 
 } // namespace

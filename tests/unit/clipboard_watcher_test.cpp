@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -63,23 +64,28 @@ TEST_F(BackgroundTimerTest, RepeatsAndStopsOnlyAfterTheRunningTick)
     EXPECT_EQ(tickCopies.use_count(), 1);
 }
 
-TEST_F(BackgroundTimerTest, TheStoreMayDieInATickOnTheWatcherThread)
+TEST_F(BackgroundTimerTest, AStoreLeftByATickOnTheWatcherThreadGoesOnTheGuiThread)
 {
     GatedClipboard clipboard;
     FakeEventLoop eventLoop;
     auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
     const std::weak_ptr<ClipboardManager> weakManager = manager;
+    std::atomic<QThread*> destroyedOn = nullptr;
+    QObject::connect(
+        manager.get(), &QObject::destroyed, &application, [&] { destroyedOn = QThread::currentThread(); },
+        Qt::DirectConnection);
     clipboard.armed = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.entered.load(); }));
 
-    // The tick now holds the only strong reference: it drops it, and the timer, on the timer's thread.
+    // The tick now holds the only strong reference and drops it on the watcher thread.
     manager.reset();
     clipboard.release.set_value();
 
-    EXPECT_TRUE(QTest::qWaitFor([&] { return weakManager.expired(); }));
-    EXPECT_EQ(eventLoop.pendingCount(), 0u);
-    // The thread goes once it has ended, through the application's event loop.
-    QCoreApplication::processEvents();
+    // Its deletion is handed to the GUI thread's event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return weakManager.expired() && eventLoop.pendingCount() == 1; }));
+    EXPECT_EQ(destroyedOn.load(), nullptr);
+    eventLoop.runPending();
+    EXPECT_EQ(destroyedOn.load(), QThread::currentThread());
 }
 
 } // namespace

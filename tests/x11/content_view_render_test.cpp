@@ -7,10 +7,10 @@
 #include "tests/fakes/fake_background_timers.h"
 #include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_event_loop.h"
-#include "views/clipboard_item_view.h"
 
 #include <QCursor>
 #include <QDir>
+#include <QListView>
 #include <QPainter>
 #include <QTest>
 
@@ -71,10 +71,10 @@ TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbols)
     });
     capture("mixed");
     // The real pointer over a row highlights it.
-    auto* row = view.findChildren<ClipboardItemView*>().value(2);
-    ASSERT_TRUE(row);
-    QCursor::setPos(row->mapToGlobal(row->rect().center()));
-    ASSERT_TRUE(QTest::qWaitFor([row] { return row->isHovered(); }));
+    auto* list = view.findChild<QListView*>(QStringLiteral("historyList"));
+    const auto row = list->model()->index(2, 0);
+    QCursor::setPos(list->viewport()->mapToGlobal(list->visualRect(row).center()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->selectionModel()->isSelected(row); }));
     capture("hovered");
 
     manager->setSearchText(QStringLiteral("nothing like this"));
