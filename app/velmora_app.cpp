@@ -1,12 +1,31 @@
 #include "app/velmora_app.h"
 
+#include "platform/wayland/wayland_backend.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QMetaObject>
 
+namespace {
+
+// On Qt's wayland platform, data-control and virtual keyboards where the compositor has them.
+bool isWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+std::unique_ptr<platform::Clipboard> createClipboard()
+{
+    auto clipboard = isWayland() ? platform::wayland::createClipboard() : nullptr;
+    return clipboard ? std::move(clipboard) : std::make_unique<platform::QtClipboard>();
+}
+
+} // namespace
+
 VelmoraApp::VelmoraApp()
-    : m_hotKeys(platform::createHotKeys()), m_keyboard(platform::createKeyboard()),
-      m_appDelegate({m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
+    : m_clipboard(createClipboard()), m_hotKeys(platform::createHotKeys()),
+      m_keyboard(isWayland() ? platform::wayland::createKeyboard() : platform::createKeyboard()),
+      m_appDelegate({*m_clipboard, m_eventLoop, m_timers, m_application, m_notifications, *m_hotKeys, *m_keyboard,
                      m_screens, m_tray, m_alerts})
 {}
 

@@ -36,7 +36,7 @@ public:
 private:
     platform::QtEventLoop m_eventLoop;
     platform::QtBackgroundTimers m_timers;
-    platform::QtClipboard m_clipboard;
+    std::unique_ptr<platform::Clipboard> m_clipboard;
     platform::DesktopApplication m_application;
     NotificationCenter m_notifications;
     std::unique_ptr<platform::HotKeys> m_hotKeys;
