@@ -107,8 +107,7 @@ struct DataControl::Protocol
 
 namespace {
 
-template <typename QtManager>
-DataControl::Protocol protocolOf(const wl_interface& device, const wl_interface& source)
+template <typename QtManager> DataControl::Protocol protocolOf(const wl_interface& device, const wl_interface& source)
 {
     return {[]() -> std::unique_ptr<QWaylandClientExtension> {
                 auto manager = std::make_unique<Manager<QtManager>>(QtManager::interface()->version);
@@ -289,10 +288,9 @@ void DataControl::setSelection(std::vector<Offered> offered)
 {
     {
         const std::scoped_lock lock(m_selectionMutex);
-        auto* source = static_cast<wl_proxy*>(wl_proxy_marshal_flags(m_managerOnQueue, createDataSourceRequest,
-                                                                     m_protocol.source,
-                                                                     wl_proxy_get_version(m_managerOnQueue), 0,
-                                                                     nullptr));
+        auto* source =
+            static_cast<wl_proxy*>(wl_proxy_marshal_flags(m_managerOnQueue, createDataSourceRequest, m_protocol.source,
+                                                          wl_proxy_get_version(m_managerOnQueue), 0, nullptr));
         static constexpr SourceListener sourceListener{&onSend, &onCancelled};
         addListener(source, sourceListener, this);
         for (const auto& form : offered) {
@@ -335,11 +333,10 @@ void DataControl::run(const std::stop_token& stop)
             timeout = std::min(timeout, writer.lastProgress && ready ? *writer.lastProgress + writerPatience
                                                                      : Clock::now() + std::chrono::milliseconds(50));
         }
-        const auto wait =
-            timeout == Clock::time_point::max()
-                ? -1
-                : static_cast<int>(std::max<std::int64_t>(
-                      0, std::chrono::ceil<std::chrono::milliseconds>(timeout - Clock::now()).count()));
+        const auto wait = timeout == Clock::time_point::max()
+                              ? -1
+                              : static_cast<int>(std::max<std::int64_t>(
+                                    0, std::chrono::ceil<std::chrono::milliseconds>(timeout - Clock::now()).count()));
         poll(descriptors.data(), descriptors.size(), wait);
         if ((descriptors[0].revents & POLLIN) != 0) {
             wl_display_read_events(m_display);
@@ -399,7 +396,8 @@ void DataControl::serveWriters(const std::vector<short>& events)
                 sigtimedwait(&pipeSignal, nullptr, &none);
             }
         }
-        finished[index] = finished[index] || writer.written == bytes.size() || now - *writer.lastProgress > writerPatience;
+        finished[index] =
+            finished[index] || writer.written == bytes.size() || now - *writer.lastProgress > writerPatience;
     }
     std::size_t index = 0;
     std::erase_if(m_writers, [&](const Writer&) { return finished[index++]; });

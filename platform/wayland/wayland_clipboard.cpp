@@ -132,8 +132,8 @@ WaylandClipboard::ReadSession* WaylandClipboard::readSession()
         return usable();
     }
     auto selection = m_control->selection();
-    const bool secret = std::ranges::find(selection.mimeTypes, QByteArray(passwordManagerHint)) !=
-                        selection.mimeTypes.end();
+    const bool secret =
+        std::ranges::find(selection.mimeTypes, QByteArray(passwordManagerHint)) != selection.mimeTypes.end();
     m_session = ReadSession{count, std::move(selection), now, false, secret};
     return usable();
 }
@@ -149,7 +149,8 @@ std::optional<QByteArray> WaylandClipboard::read(ReadSession& session, const QBy
     QByteArray data;
     auto outcome = readPipe(pipe.get(), data, deadline, m_interruption.get());
     // The pipe also ends when its owner dies: only an owner still holding the selection finished it.
-    if (outcome == Outcome::Received && !m_control->isCurrent(session.selection.serial, deadline, m_interruption.get())) {
+    if (outcome == Outcome::Received &&
+        !m_control->isCurrent(session.selection.serial, deadline, m_interruption.get())) {
         outcome = Outcome::Failed;
     }
     if (outcome == Outcome::Received) {
