@@ -259,6 +259,17 @@ FileDescriptor DataControl::receive(std::uint64_t serial, const QByteArray& mime
 
 bool DataControl::isCurrent(std::uint64_t serial, Clock::time_point deadline, int interruption)
 {
+    // A dying owner's pipe may close a moment before its connection: by the end of a first round trip the
+    // compositor has surely seen that end, and by the end of a second it has told us.
+    if (!roundtrip(deadline, interruption) || !roundtrip(deadline, interruption)) {
+        return false;
+    }
+    const std::scoped_lock lock(m_selectionMutex);
+    return m_current && serial == m_serial;
+}
+
+bool DataControl::roundtrip(Clock::time_point deadline, int interruption)
+{
     bool done = false;
     wl_proxy* callback = nullptr;
     std::unique_lock lock(m_dispatchMutex);
@@ -279,9 +290,7 @@ bool DataControl::isCurrent(std::uint64_t serial, Clock::time_point deadline, in
         m_synced.wait_for(lock, step);
     }
     wl_proxy_destroy(callback);
-    lock.unlock();
-    const std::scoped_lock selectionLock(m_selectionMutex);
-    return done && m_current && serial == m_serial;
+    return done;
 }
 
 void DataControl::setSelection(std::vector<Offered> offered)

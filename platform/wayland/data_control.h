@@ -95,6 +95,9 @@ private:
     DataControl(wl_display* display, std::unique_ptr<QWaylandClientExtension> manager, const Protocol& protocol,
                 std::function<void()> selectionChanged);
 
+    /// Whether the compositor answered, with our queue dispatched up to its answer, before `deadline` or
+    /// `interruption`.
+    [[nodiscard]] bool roundtrip(std::chrono::steady_clock::time_point deadline, int interruption);
     void run(const std::stop_token& stop);
     /// False once the connection is broken.
     [[nodiscard]] bool dispatchPending();
