@@ -270,27 +270,29 @@ bool DataControl::isCurrent(std::uint64_t serial, Clock::time_point deadline, in
 
 bool DataControl::roundtrip(Clock::time_point deadline, int interruption)
 {
-    bool done = false;
     wl_proxy* callback = nullptr;
-    std::unique_lock lock(m_dispatchMutex);
+    std::uint64_t answersBefore = 0;
     {
         // Made and listened to while nothing of our queue is dispatched, so that its answer cannot slip by.
+        const std::scoped_lock lock(m_dispatchMutex);
         auto* display = static_cast<wl_display*>(wl_proxy_create_wrapper(m_display));
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(display), m_queue);
         callback = reinterpret_cast<wl_proxy*>(wl_display_sync(display));
         wl_proxy_wrapper_destroy(display);
         static constexpr CallbackListener callbackListener{&onSyncDone};
-        addListener(callback, callbackListener, &done);
+        addListener(callback, callbackListener, this);
+        answersBefore = m_syncAnswers.load();
     }
     wl_display_flush(m_display);
-    // The interruption is a descriptor: looked at between short waits.
-    constexpr auto step = std::chrono::milliseconds(20);
+    // The answer takes well under a millisecond from a working compositor: looked for every millisecond, while
+    // the interruption is heard at once.
     std::array descriptors{pollfd{interruption, POLLIN, 0}};
-    while (!done && Clock::now() < deadline && poll(descriptors.data(), descriptors.size(), 0) == 0) {
-        m_synced.wait_for(lock, step);
+    const auto isAnswered = [&] { return m_syncAnswers.load() != answersBefore; };
+    while (!isAnswered() && Clock::now() < deadline && poll(descriptors.data(), descriptors.size(), 1) == 0) {
     }
+    const std::scoped_lock lock(m_dispatchMutex);
     wl_proxy_destroy(callback);
-    return done;
+    return isAnswered();
 }
 
 void DataControl::setSelection(std::vector<Offered> offered)
@@ -370,10 +372,7 @@ void DataControl::run(const std::stop_token& stop)
 bool DataControl::dispatchPending()
 {
     const std::scoped_lock lock(m_dispatchMutex);
-    const bool dispatched = wl_display_dispatch_queue_pending(m_display, m_queue) >= 0;
-    // A sync that isCurrent() waits for may have been answered.
-    m_synced.notify_all();
-    return dispatched;
+    return wl_display_dispatch_queue_pending(m_display, m_queue) >= 0;
 }
 
 void DataControl::serveWriters(const std::vector<short>& events)
@@ -493,7 +492,7 @@ void DataControl::onCancelled(void* data, wl_proxy* source)
 
 void DataControl::onSyncDone(void* data, wl_proxy* /*callback*/, std::uint32_t /*serial*/)
 {
-    *static_cast<bool*>(data) = true;
+    static_cast<DataControl*>(data)->m_syncAnswers.fetch_add(1);
 }
 
 } // namespace platform::wayland

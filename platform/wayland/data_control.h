@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -78,7 +78,7 @@ public:
     [[nodiscard]] FileDescriptor receive(std::uint64_t serial, const QByteArray& mimeType);
     /// Whether `serial` is still the selection once the compositor has told all it knew when asked: an owner
     /// that died mid-transfer has lost it by then. False as well when the compositor does not answer by
-    /// `deadline` or `interruption` turns readable. Any thread but the dispatching one.
+    /// `deadline` or `interruption` turns readable. One thread at a time, not the dispatching one.
     [[nodiscard]] bool isCurrent(std::uint64_t serial, std::chrono::steady_clock::time_point deadline,
                                  int interruption);
     /// Makes `offered` the selection, or an empty one for none. Served from memory on the dispatching
@@ -132,8 +132,8 @@ private:
 
     // Held while events of our queue run, so that a proxy is never destroyed under its own event.
     std::mutex m_dispatchMutex;
-    // Wakes isCurrent() when the compositor answers.
-    std::condition_variable m_synced;
+    // Counts the answers to roundtrip(), one at a time: a destroyed callback is never answered.
+    std::atomic<std::uint64_t> m_syncAnswers = 0;
     // Used by the dispatching thread only.
     std::vector<Writer> m_writers;
     FileDescriptor m_wake;
