@@ -199,7 +199,7 @@ DataControl::DataControl(wl_display* display, std::unique_ptr<QWaylandClientExte
                          const Protocol& protocol, std::function<void()> selectionChanged)
     : m_display(display), m_manager(std::move(manager)), m_protocol(protocol),
       m_selectionChanged(std::move(selectionChanged)), m_queue(wl_display_create_queue(display)),
-      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+      m_syncAnswered(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     m_managerOnQueue = static_cast<wl_proxy*>(wl_proxy_create_wrapper(m_protocol.manager(*m_manager)));
     wl_proxy_set_queue(m_managerOnQueue, m_queue);
@@ -284,11 +284,13 @@ bool DataControl::roundtrip(Clock::time_point deadline, int interruption)
         answersBefore = m_syncAnswers.load();
     }
     wl_display_flush(m_display);
-    // The answer takes well under a millisecond from a working compositor: looked for every millisecond, while
-    // the interruption is heard at once.
-    std::array descriptors{pollfd{interruption, POLLIN, 0}};
     const auto isAnswered = [&] { return m_syncAnswers.load() != answersBefore; };
-    while (!isAnswered() && Clock::now() < deadline && poll(descriptors.data(), descriptors.size(), 1) == 0) {
+    std::array descriptors{pollfd{m_syncAnswered.get(), POLLIN, 0}, pollfd{interruption, POLLIN, 0}};
+    for (auto now = Clock::now(); !isAnswered() && now < deadline && descriptors[1].revents == 0; now = Clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        poll(descriptors.data(), descriptors.size(), static_cast<int>(std::min<std::int64_t>(left.count(), 1000)));
+        eventfd_t value = 0;
+        eventfd_read(m_syncAnswered.get(), &value);
     }
     const std::scoped_lock lock(m_dispatchMutex);
     wl_proxy_destroy(callback);
@@ -492,7 +494,9 @@ void DataControl::onCancelled(void* data, wl_proxy* source)
 
 void DataControl::onSyncDone(void* data, wl_proxy* /*callback*/, std::uint32_t /*serial*/)
 {
-    static_cast<DataControl*>(data)->m_syncAnswers.fetch_add(1);
+    auto& self = *static_cast<DataControl*>(data);
+    self.m_syncAnswers.fetch_add(1);
+    eventfd_write(self.m_syncAnswered.get(), 1);
 }
 
 } // namespace platform::wayland

@@ -134,6 +134,9 @@ private:
     std::mutex m_dispatchMutex;
     // Counts the answers to roundtrip(), one at a time: a destroyed callback is never answered.
     std::atomic<std::uint64_t> m_syncAnswers = 0;
+    // Readable after an answer, for roundtrip() to wait on together with its interruption. Made once: the thread
+    // sanitizer loses track of descriptors that come and go between threads.
+    FileDescriptor m_syncAnswered;
     // Used by the dispatching thread only.
     std::vector<Writer> m_writers;
     FileDescriptor m_wake;

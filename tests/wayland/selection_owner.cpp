@@ -8,8 +8,9 @@
 // die (sends half of the first request, then exits); empty (closes the first pipe at once); replace (sets the
 // selection again, with the same offer, before answering the first request). CHUNK > 0 sends the data in
 // pieces of that many bytes, PAUSE ms apart. random:SEED draws the misstep and the chunking.
-// Prints "ready" once it owns the selection, "asked <mime>" for each request and "misstep <name>" when it
-// takes it; exits when another client takes the selection.
+// Prints "copied <ns>" as it sets the selection, "ready" once it owns it, "asked <mime> <ns>" for each request
+// and "misstep <name>" when it takes it, times on the monotonic clock; exits when another client takes the
+// selection.
 
 #include "wayland-wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include <csignal>
+#include <ctime>
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,6 +36,13 @@
 namespace {
 
 constexpr std::string_view missteps[] = {"none", "silent", "skip", "die", "empty", "replace"};
+
+long long monotonicNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
 
 struct Owner
 {
@@ -91,12 +100,13 @@ void Owner::offer()
     for (const auto& [mimeType, bytes] : payloads) {
         zwlr_data_control_source_v1_offer(current, mimeType.c_str());
     }
+    std::printf("copied %lld\n", monotonicNanoseconds());
     zwlr_data_control_device_v1_set_selection(device, current);
 }
 
 void Owner::send(const std::string& mimeType, int descriptor)
 {
-    std::printf("asked %s\n", mimeType.c_str());
+    std::printf("asked %s %lld\n", mimeType.c_str(), monotonicNanoseconds());
     const auto now = misstep;
     misstep = now == "silent" ? now : "none";
     if (now != "none") {
