@@ -193,6 +193,31 @@ TEST_F(ClipboardWaylandTest, CopiesAnEntryBackInItsFormsWithoutRecordingItAgain)
     }
 }
 
+TEST_F(ClipboardWaylandTest, ServesOtherReadersWhileOneStopsReading)
+{
+    const auto text = QByteArray("a line of a long text\n").repeated(200'000);
+    copyWithWlCopy(text);
+    ASSERT_TRUE(waitForHistorySize(1, 1min));
+    manager->copyItem(manager->history().front());
+    // wl-paste into a pipe nobody reads: it stops reading our data once the pipes fill.
+    QProcess stuck;
+    stuck.start("sh", {"-c", "wl-paste --type text/plain | sleep 60"});
+    ASSERT_TRUE(stuck.waitForStarted());
+    qint64 longestStall = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    ticker.start(10);
+    for (int reader = 0; reader < 3; ++reader) {
+        EXPECT_EQ(paste("text/plain"), text.trimmed());
+    }
+    EXPECT_LT(longestStall, 1000);
+    stuck.kill();
+    stuck.waitForFinished();
+}
+
 TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
 {
     const auto slowly = QByteArray("abcdefgh").repeated(32);
