@@ -260,7 +260,8 @@ FileDescriptor DataControl::receive(std::uint64_t serial, const QByteArray& mime
 bool DataControl::isCurrent(std::uint64_t serial, Clock::time_point deadline, int interruption)
 {
     // A dying owner's pipe may close a moment before its connection: by the end of a first round trip the
-    // compositor has surely seen that end, and by the end of a second it has told us.
+    // compositor has nearly always seen that end, and by the end of a second it has told us. Nothing tells
+    // more: an owner preempted between the two closes still passes for one that finished.
     if (!roundtrip(deadline, interruption) || !roundtrip(deadline, interruption)) {
         return false;
     }

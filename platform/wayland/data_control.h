@@ -77,8 +77,8 @@ public:
     /// from, invalid once that selection has gone. Any thread.
     [[nodiscard]] FileDescriptor receive(std::uint64_t serial, const QByteArray& mimeType);
     /// Whether `serial` is still the selection once the compositor has told all it knew when asked: an owner
-    /// that died mid-transfer has lost it by then. False as well when the compositor does not answer by
-    /// `deadline` or `interruption` turns readable. One thread at a time, not the dispatching one.
+    /// that died mid-transfer has almost always lost it by then. False as well when the compositor does not
+    /// answer by `deadline` or `interruption` turns readable. One thread at a time, not the dispatching one.
     [[nodiscard]] bool isCurrent(std::uint64_t serial, std::chrono::steady_clock::time_point deadline,
                                  int interruption);
     /// Makes `offered` the selection, or an empty one for none. Served from memory on the dispatching

@@ -228,9 +228,12 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         QList<Form> offer;
         QString captured;
         qsizetype mostAsks = 10;
+        // On a busy machine an owner may die between closing our pipe and its connection: the part it sent
+        // passes for the whole.
+        bool mayKeepWhatCame = false;
     } cases[] = {
         {"silent", {{utf8Text, "never sent"}}, {}, 2},
-        {"die", {{utf8Text, "half of it comes, the rest never"}}, {}, 1},
+        {"die", {{utf8Text, "half of it comes, the rest never"}}, {}, 1, true},
         {"empty", {{utf8Text, "closed at once"}}, {}, 1},
         {"none",
          {{"image/png", "\x89PNG\r\n\x1a\n no PNG"}, {utf8Text, "beside a bad picture"}},
@@ -273,7 +276,11 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
             },
             20s));
         EXPECT_LE(asks, row.mostAsks) << lines("asked").join(", ").toStdString();
-        EXPECT_EQ(manager->history().size(), size + (row.captured.isEmpty() ? 0 : 1));
+        if (row.mayKeepWhatCame && manager->history().size() == size + 1) {
+            EXPECT_TRUE(QString::fromUtf8(row.offer.back().second).startsWith(*manager->history().front().text()));
+        } else {
+            EXPECT_EQ(manager->history().size(), size + (row.captured.isEmpty() ? 0 : 1));
+        }
 
         const auto after = QString("after ") + row.plan;
         copyWithWlCopy(after.toUtf8());
@@ -328,7 +335,14 @@ TEST_F(ClipboardWaylandTest, SurvivesOwnersThatMisbehaveAtRandom)
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         // The owner says so before it errs, and it erred, if at all, before the capture ended.
         const auto missteps = lines("misstep");
-        EXPECT_TRUE(captured ? holds(manager->history().front(), payload) : !missteps.empty())
+        // An owner that died may pass for one that finished, with the part it sent (see above).
+        const auto isStartOfPayload = [&](const ClipboardItem& entry) {
+            return missteps.contains("misstep die") && entry.text() &&
+                   QString::fromUtf8(payload.second).startsWith(*entry.text());
+        };
+        EXPECT_TRUE(captured
+                        ? holds(manager->history().front(), payload) || isStartOfPayload(manager->history().front())
+                        : !missteps.empty())
             << missteps.join(", ").toStdString();
         wellBehaved += missteps.empty() ? 1 : 0;
 
