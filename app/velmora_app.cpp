@@ -8,10 +8,11 @@
 
 namespace {
 
-// On Qt's wayland platform, data-control and virtual keyboards where the compositor has them.
+// On Qt's wayland platforms ("wayland", "wayland-egl"), data-control and virtual keyboards where the
+// compositor has them.
 bool isWayland()
 {
-    return QGuiApplication::platformName() == QLatin1String("wayland");
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 std::unique_ptr<platform::Clipboard> createClipboard()

@@ -121,6 +121,8 @@ template <typename QtManager> DataControl::Protocol protocolOf(const wl_interfac
 
 } // namespace
 
+// Made with its proxy in onDataOffer() and deleted with it in destroyOffer(); meanwhile libwayland holds it as
+// the proxy's user data.
 struct DataControl::Offer
 {
     wl_proxy* proxy;
@@ -156,7 +158,7 @@ FileDescriptor::~FileDescriptor()
 
 std::unique_ptr<DataControl> DataControl::create(std::function<void()> selectionChanged)
 {
-    if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         return nullptr;
     }
     auto* native = QGuiApplication::platformNativeInterface();
@@ -456,6 +458,8 @@ void DataControl::onSelection(void* data, wl_proxy* /*device*/, wl_proxy* offer)
     }
 }
 
+// The device goes inert with its seat, and with it our part in the clipboard; Qt's own objects of that seat go
+// the same way, so there is nothing better to fall back on.
 void DataControl::onFinished(void* /*data*/, wl_proxy* /*device*/) {}
 
 void DataControl::onPrimarySelection(void* data, wl_proxy* /*device*/, wl_proxy* offer)

@@ -106,7 +106,7 @@ public:
 
 std::unique_ptr<WaylandKeyboard> WaylandKeyboard::create()
 {
-    if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         return nullptr;
     }
     auto* native = QGuiApplication::platformNativeInterface();
