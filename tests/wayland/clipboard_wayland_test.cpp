@@ -193,6 +193,24 @@ TEST_F(ClipboardWaylandTest, CopiesAnEntryBackInItsFormsWithoutRecordingItAgain)
     }
 }
 
+TEST_F(ClipboardWaylandTest, CopiesAPictureBackAsPngAndInTheFormItCameIn)
+{
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(QColor(10, 120, 200));
+    const auto jpeg = platform::encodeImage(picture, "jpeg").value_or(QByteArray());
+    copyWithWlCopy(jpeg, "image/jpeg");
+    ASSERT_TRUE(waitForHistorySize(1));
+    ASSERT_TRUE(manager->history().front().image());
+    manager->copyItem(manager->history().front());
+    const auto types = paste("--list-types").split('\n');
+    EXPECT_TRUE(types.contains("image/png") && types.contains("image/jpeg")) << types.join(' ').toStdString();
+    EXPECT_EQ(paste("image/jpeg"), jpeg);
+    // Encoded beside the GUI thread as the entry went back.
+    const auto png = QImage::fromData(paste("image/png"), "png");
+    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32),
+              manager->history().front().image()->toQImage().convertToFormat(QImage::Format_RGB32));
+}
+
 TEST_F(ClipboardWaylandTest, ServesOtherReadersWhileOneStopsReading)
 {
     const auto text = QByteArray("a line of a long text\n").repeated(200'000);
