@@ -61,14 +61,20 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     std::ofstream(config) << "xwayland disable\n"
                              "output HEADLESS-1 resolution 1280x720\n"
                              "default_border none\n";
-    if (chown(directory.c_str(), unprivilegedUser, unprivilegedUser) != 0 || chmod(directory.c_str(), 0700) != 0) {
+    // sway refuses to run as root: root hands it to nobody, anyone else runs it as themselves.
+    const bool isRoot = geteuid() == 0;
+    if ((isRoot && chown(directory.c_str(), unprivilegedUser, unprivilegedUser) != 0) ||
+        chmod(directory.c_str(), 0700) != 0) {
         return nullptr;
+    }
+    std::vector<std::string> command{"sway", "-c", config};
+    if (isRoot) {
+        const auto user = std::to_string(unprivilegedUser);
+        command.insert(command.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"});
     }
     const auto path = std::getenv("PATH");
     result->m_sway = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"setpriv", "--reuid=" + std::to_string(unprivilegedUser),
-                                 "--regid=" + std::to_string(unprivilegedUser), "--clear-groups", "sway", "-c", config},
-        ChildProcess::Output::Logged, result->logFile(),
+        std::move(command), ChildProcess::Output::Logged, result->logFile(),
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + directory, "HOME=" + directory, "WLR_BACKENDS=headless",
                                  "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1",
                                  std::string("PATH=") + (path ? path : "/usr/bin:/bin")});

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-/// A private headless sway (software rendering, no input devices, no bar, no XWayland) run as the unprivileged
-/// user nobody, as sway refuses root, with a runtime directory of its own; both go with the object.
+/// A private headless sway (software rendering, no input devices, no bar, no XWayland) with a runtime directory
+/// of its own; both go with the object. Started by root, it runs as nobody, since sway refuses root.
 class SwayCompositor
 {
 public:
