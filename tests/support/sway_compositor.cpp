@@ -58,9 +58,12 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     result->m_directory = directory;
     const auto config = directory + "/config";
     // No bar, no XWayland, nothing bound: a bare desktop with one output, where new windows take the focus.
+    // It ends itself and goes once this process has gone, even one that aborted before it could end sway.
     std::ofstream(config) << "xwayland disable\n"
                              "output HEADLESS-1 resolution 1280x720\n"
-                             "default_border none\n";
+                             "default_border none\n"
+                             "exec sh -c 'while [ -d /proc/"
+                          << getpid() << " ]; do sleep 1; done; swaymsg exit; rm -rf " << directory << "'\n";
     // sway refuses to run as root: root hands it to nobody, anyone else runs it as themselves.
     const bool isRoot = geteuid() == 0;
     if ((isRoot && chown(directory.c_str(), unprivilegedUser, unprivilegedUser) != 0) ||
