@@ -3,7 +3,7 @@
 #include <QApplication>
 
 VelmoraApp::VelmoraApp()
-    : m_clipboard(platform::createClipboard()), m_hotKeys(platform::createSessionHotKeys()),
+    : m_clipboard(platform::createClipboard()), m_hotKeys(platform::createHotKeys()),
       m_keyboard(platform::createKeyboard()), m_appDelegate({*m_clipboard, m_eventLoop, m_timers, m_application,
                                                              *m_hotKeys, *m_keyboard, m_screens, m_tray, m_alerts})
 {}

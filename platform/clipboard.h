@@ -43,8 +43,8 @@ public:
     virtual void setImage(std::shared_ptr<const Image> image) = 0;
 };
 
-/// The CLIPBOARD selection of the application's X server, read with a bound on every wait for another
-/// application. Without an X11 display it holds only what Velmora writes. Needs the application object.
+/// The clipboard of the session Velmora runs in: data-control on Wayland, the CLIPBOARD selection on X11 and
+/// XWayland. Needs the application object.
 [[nodiscard]] std::unique_ptr<Clipboard> createClipboard();
 
 } // namespace platform

@@ -34,12 +34,9 @@ public:
     [[nodiscard]] virtual HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) = 0;
 };
 
-/// Grabs on the root window of the application's X server; Meta is the Super key there. Without an X11
-/// display every registration is `Unavailable`. Must be destroyed before the application object.
-[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
-
 /// The hot keys of the session Velmora runs in: in a Wayland session the desktop's GlobalShortcuts portal
-/// where one offers it, else `createHotKeys()`, whose grabs under XWayland reach X11 windows only.
-[[nodiscard]] std::unique_ptr<HotKeys> createSessionHotKeys();
+/// where one offers it, else grabs on the X server, which under XWayland reach X11 windows only. Must be
+/// destroyed before the application object.
+[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
 
 } // namespace platform

@@ -14,7 +14,8 @@ public:
     virtual void pressPasteChord() = 0;
 };
 
-/// Key strokes through the XTest extension of the application's X server; does nothing without one.
+/// Key strokes in the session Velmora runs in: a virtual keyboard on Wayland, XTest on X11 and XWayland;
+/// pressing nothing where the desktop offers no way.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/wayland/portal_hot_keys.h"
 
+#include "platform/wayland/wayland_backend.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -256,21 +258,16 @@ void PortalHotKeys::finish(Step step, HotKeyStatus status)
 
 namespace platform {
 
-std::unique_ptr<HotKeys> createSessionHotKeys()
+std::unique_ptr<HotKeys> wayland::createHotKeys()
 {
-    const bool isWaylandSession =
-        QGuiApplication::platformName() == QLatin1String("wayland") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (isWaylandSession) {
-        // A connection of its own: the portal takes the app id only before any other call on the connection,
-        // and Qt may have asked the portal for its settings on the shared one.
-        const QString name = QStringLiteral("velmora-portal");
-        if (auto portal =
-                wayland::PortalHotKeys::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))) {
-            return portal;
-        }
-        QDBusConnection::disconnectFromBus(name);
+    // A connection of its own: the portal takes the app id only before any other call on the connection, and
+    // Qt may have asked the portal for its settings on the shared one.
+    const QString name = QStringLiteral("velmora-portal");
+    if (auto portal = PortalHotKeys::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))) {
+        return portal;
     }
-    return createHotKeys();
+    QDBusConnection::disconnectFromBus(name);
+    return nullptr;
 }
 
 } // namespace platform

@@ -1,18 +1,15 @@
-#include "platform/clipboard.h"
+#include "platform/x11/x11_backend.h"
 
-#include "platform/huge_pages.h"
+#include "platform/clipboard_formats.h"
 #include "platform/x11/connection.h"
 #include "platform/x11/selection_reader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QMetaObject>
 #include <QMimeData>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -35,64 +32,9 @@ constexpr std::chrono::milliseconds silenceLimit{1500};
 constexpr std::chrono::seconds readLimit{30};
 // How long a content's read session lasts: a capture reads the image, then the text, within it.
 constexpr auto sessionLifetime = std::chrono::seconds(5);
-constexpr auto pngMimeType = "image/png";
-// Password managers offer it beside a secret they copy, asking clipboard histories to keep it out.
-constexpr auto passwordManagerHint = "x-kde-passwordManagerHint";
-
-struct TextForm
-{
-    const char* target;
-    QStringConverter::Encoding encoding;
-};
-
-// In order of preference. Plain "text/plain" is the locale's encoding, UTF-8 on any current system.
-constexpr std::array<TextForm, 4> textForms = {{
-    {"UTF8_STRING", QStringConverter::Utf8},
-    {"text/plain;charset=utf-8", QStringConverter::Utf8},
-    {"STRING", QStringConverter::Latin1},
-    {"text/plain", QStringConverter::Utf8},
-}};
-
-/// `bytes` decoded into room that may be backed by huge pages; invalid UTF-8 becomes U+FFFD, never a failure.
-QString decodeText(QByteArrayView bytes, QStringConverter::Encoding encoding)
-{
-    // No encoding here gives more characters than bytes.
-    QString text(bytes.size(), Qt::Uninitialized);
-    adviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
-    // Stateless: a sequence cut off at the end is decoded as invalid rather than kept for more bytes.
-    QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
-    const auto end = decoder.appendToBuffer(text.data(), bytes);
-    text.truncate(end - text.constData());
-    return text;
-}
-
 QClipboard& clipboard()
 {
     return *QGuiApplication::clipboard();
-}
-
-/// The MIME type under which Qt reads pictures in `format` ("png", "jpeg", ...), if any.
-QString mimeTypeForFormat(const QByteArray& format)
-{
-    for (const auto& mimeType : QImageReader::supportedMimeTypes()) {
-        if (QImageReader::imageFormatsForMimeType(mimeType).contains(format)) {
-            return QString::fromLatin1(mimeType);
-        }
-    }
-    return {};
-}
-
-/// The image target to ask for: PNG, the lossless form every application writes, else the first picture
-/// format offered that Qt reads.
-std::optional<QByteArray> chooseImageTarget(const std::vector<QByteArray>& targets)
-{
-    if (std::ranges::find(targets, QByteArray(pngMimeType)) != targets.end()) {
-        return QByteArray(pngMimeType);
-    }
-    const auto readable = QImageReader::supportedMimeTypes();
-    const auto found = std::ranges::find_if(
-        targets, [&](const QByteArray& target) { return target.startsWith("image/") && readable.contains(target); });
-    return found == targets.end() ? std::nullopt : std::optional(*found);
 }
 
 /// One picture on the clipboard, offered as PNG and in the form it arrived in, encoded only when another
@@ -350,7 +292,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Clipboard> createClipboard()
+std::unique_ptr<Clipboard> x11::createClipboard()
 {
     return std::make_unique<X11Clipboard>();
 }

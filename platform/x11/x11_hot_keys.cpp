@@ -1,4 +1,4 @@
-#include "platform/hot_keys.h"
+#include "platform/x11/x11_backend.h"
 
 #include "platform/x11/connection.h"
 #include "platform/x11/keymap.h"
@@ -157,7 +157,7 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
 
 } // namespace
 
-std::unique_ptr<HotKeys> createHotKeys()
+std::unique_ptr<HotKeys> x11::createHotKeys()
 {
     return std::make_unique<X11HotKeys>(x11::applicationConnection(), x11::applicationRoot());
 }

@@ -1,4 +1,4 @@
-#include "platform/keyboard.h"
+#include "platform/x11/x11_backend.h"
 
 #include "platform/x11/connection.h"
 #include "platform/x11/keymap.h"
@@ -76,7 +76,7 @@ void X11Keyboard::pressPasteChord()
 
 } // namespace
 
-std::unique_ptr<Keyboard> createKeyboard()
+std::unique_ptr<Keyboard> x11::createKeyboard()
 {
     auto* connection = x11::applicationConnection();
     const auto* xtest = connection ? xcb_get_extension_data(connection, &xcb_test_id) : nullptr;

@@ -1,0 +1,507 @@
+#include "platform/wayland/data_control.h"
+
+#include "qwayland-ext-data-control-v1.h"
+#include "qwayland-wlr-data-control-unstable-v1.h"
+
+#include <QGuiApplication>
+#include <QtWaylandClient/QWaylandClientExtensionTemplate>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <wayland-client.h>
+
+namespace platform::wayland {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Both protocols number their requests alike and send the same events in the same order; only the names
+// differ. What follows speaks to either through these numbers.
+constexpr std::uint32_t createDataSourceRequest = 0;
+constexpr std::uint32_t getDataDeviceRequest = 1;
+constexpr std::uint32_t setSelectionRequest = 0;
+constexpr std::uint32_t offerRequest = 0;
+constexpr std::uint32_t receiveRequest = 0;
+// Of the device, the source and the offer.
+constexpr std::uint32_t destroyRequest = 1;
+
+// A reader of our selection that takes nothing for this long is dropped.
+constexpr auto writerPatience = std::chrono::seconds(5);
+constexpr std::size_t writeChunkSize = 64 * 1024;
+// A hostile owner may offer any number of types; real ones offer a few dozen.
+constexpr std::size_t maximumMimeTypes = 1024;
+
+struct DeviceListener
+{
+    void (*dataOffer)(void*, wl_proxy*, wl_proxy*);
+    void (*selection)(void*, wl_proxy*, wl_proxy*);
+    void (*finished)(void*, wl_proxy*);
+    void (*primarySelection)(void*, wl_proxy*, wl_proxy*);
+};
+
+struct OfferListener
+{
+    void (*offer)(void*, wl_proxy*, const char*);
+};
+
+struct SourceListener
+{
+    void (*send)(void*, wl_proxy*, const char*, std::int32_t);
+    void (*cancelled)(void*, wl_proxy*);
+};
+
+struct CallbackListener
+{
+    void (*done)(void*, wl_proxy*, std::uint32_t);
+};
+
+template <typename Listener> void addListener(wl_proxy* proxy, const Listener& listener, void* data)
+{
+    // The layout of the listener that wayland-scanner writes for the interface, as libwayland expects it.
+    wl_proxy_add_listener(proxy, reinterpret_cast<void (**)(void)>(const_cast<Listener*>(&listener)), data);
+}
+
+void destroyProxy(wl_proxy* proxy)
+{
+    if (proxy) {
+        wl_proxy_marshal_flags(proxy, destroyRequest, nullptr, wl_proxy_get_version(proxy), WL_MARSHAL_FLAG_DESTROY);
+    }
+}
+
+/// A protocol's manager, bound through Qt's registry.
+template <typename QtManager>
+class Manager final : public QWaylandClientExtensionTemplate<Manager<QtManager>>, public QtManager
+{
+public:
+    explicit Manager(int version) : QWaylandClientExtensionTemplate<Manager<QtManager>>(version)
+    {
+        // Qt's registry already knows the globals: bind now rather than at the next turn of the event loop.
+        this->initialize();
+    }
+    ~Manager() override
+    {
+        if (this->isInitialized()) {
+            this->destroy();
+        }
+    }
+};
+
+} // namespace
+
+struct DataControl::Protocol
+{
+    std::unique_ptr<QWaylandClientExtension> (*bind)();
+    wl_proxy* (*manager)(QWaylandClientExtension& extension);
+    const wl_interface* device;
+    const wl_interface* source;
+};
+
+namespace {
+
+template <typename QtManager> DataControl::Protocol protocolOf(const wl_interface& device, const wl_interface& source)
+{
+    return {[]() -> std::unique_ptr<QWaylandClientExtension> {
+                auto manager = std::make_unique<Manager<QtManager>>(QtManager::interface()->version);
+                return manager->isActive() ? std::move(manager) : nullptr;
+            },
+            [](QWaylandClientExtension& extension) {
+                return reinterpret_cast<wl_proxy*>(static_cast<Manager<QtManager>&>(extension).object());
+            },
+            &device, &source};
+}
+
+} // namespace
+
+// Made with its proxy in onDataOffer() and deleted with it in destroyOffer(); meanwhile libwayland holds it as
+// the proxy's user data.
+struct DataControl::Offer
+{
+    wl_proxy* proxy;
+    std::vector<QByteArray> mimeTypes;
+};
+
+struct DataControl::Writer
+{
+    FileDescriptor descriptor;
+    Bytes bytes;
+    qsizetype written = 0;
+    // When it last took something, or its bytes were ready; unset while they are being made.
+    std::optional<Clock::time_point> lastProgress;
+};
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0) {
+            ::close(m_descriptor);
+        }
+        m_descriptor = std::exchange(other.m_descriptor, -1);
+    }
+    return *this;
+}
+
+FileDescriptor::~FileDescriptor()
+{
+    if (m_descriptor >= 0) {
+        ::close(m_descriptor);
+    }
+}
+
+std::unique_ptr<DataControl> DataControl::create(std::function<void()> selectionChanged)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        return nullptr;
+    }
+    auto* native = QGuiApplication::platformNativeInterface();
+    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    auto* seat = static_cast<wl_proxy*>(native->nativeResourceForIntegration("wl_seat"));
+    if (!display || !seat) {
+        return nullptr;
+    }
+    // The standard protocol first, where the compositor has it.
+    static const std::array protocols{
+        protocolOf<QtWayland::ext_data_control_manager_v1>(ext_data_control_device_v1_interface,
+                                                           ext_data_control_source_v1_interface),
+        protocolOf<QtWayland::zwlr_data_control_manager_v1>(zwlr_data_control_device_v1_interface,
+                                                            zwlr_data_control_source_v1_interface),
+    };
+    for (const auto& protocol : protocols) {
+        auto manager = protocol.bind();
+        if (!manager) {
+            continue;
+        }
+        std::unique_ptr<DataControl> control(
+            new DataControl(display, std::move(manager), protocol, std::move(selectionChanged)));
+        control->m_device = static_cast<wl_proxy*>(
+            wl_proxy_marshal_flags(control->m_managerOnQueue, getDataDeviceRequest, protocol.device,
+                                   wl_proxy_get_version(control->m_managerOnQueue), 0, nullptr, seat));
+        static constexpr DeviceListener deviceListener{&onDataOffer, &onSelection, &onFinished, &onPrimarySelection};
+        addListener(control->m_device, deviceListener, control.get());
+        // Takes in the selection there before us, which is nobody's change, before the thread starts.
+        if (wl_display_roundtrip_queue(display, control->m_queue) < 0) {
+            return nullptr;
+        }
+        control->m_started = true;
+        control->m_thread = std::jthread([raw = control.get()](const std::stop_token& stop) { raw->run(stop); });
+        return control;
+    }
+    return nullptr;
+}
+
+DataControl::DataControl(wl_display* display, std::unique_ptr<QWaylandClientExtension> manager,
+                         const Protocol& protocol, std::function<void()> selectionChanged)
+    : m_display(display), m_manager(std::move(manager)), m_protocol(protocol),
+      m_selectionChanged(std::move(selectionChanged)), m_queue(wl_display_create_queue(display)),
+      m_syncAnswered(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    m_managerOnQueue = static_cast<wl_proxy*>(wl_proxy_create_wrapper(m_protocol.manager(*m_manager)));
+    wl_proxy_set_queue(m_managerOnQueue, m_queue);
+}
+
+DataControl::~DataControl()
+{
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        eventfd_write(m_wake.get(), 1);
+        m_thread.join();
+    }
+    m_writers.clear();
+    destroyOffer(m_current);
+    for (const auto& [source, offered] : m_sources) {
+        destroyProxy(source);
+    }
+    destroyProxy(m_device);
+    wl_proxy_wrapper_destroy(m_managerOnQueue);
+    wl_display_flush(m_display);
+    wl_event_queue_destroy(m_queue);
+}
+
+DataControl::Selection DataControl::selection() const
+{
+    const std::scoped_lock lock(m_selectionMutex);
+    return m_current ? Selection{m_serial, m_current->mimeTypes} : Selection{};
+}
+
+bool DataControl::ownsSelection() const
+{
+    const std::scoped_lock lock(m_selectionMutex);
+    return m_ownSource != nullptr;
+}
+
+FileDescriptor DataControl::receive(std::uint64_t serial, const QByteArray& mimeType)
+{
+    std::array<int, 2> pipe{-1, -1};
+    if (::pipe2(pipe.data(), O_CLOEXEC) != 0) {
+        return {};
+    }
+    FileDescriptor readEnd(pipe[0]);
+    const FileDescriptor writeEnd(pipe[1]);
+    {
+        const std::scoped_lock lock(m_selectionMutex);
+        if (!m_current || serial != m_serial) {
+            return {};
+        }
+        // libwayland sends a duplicate of the descriptor: ours closes here, and the owner's end is the
+        // only one left, so that its close ends the transfer.
+        wl_proxy_marshal_flags(m_current->proxy, receiveRequest, nullptr, wl_proxy_get_version(m_current->proxy), 0,
+                               mimeType.constData(), writeEnd.get());
+    }
+    wl_display_flush(m_display);
+    return readEnd;
+}
+
+bool DataControl::isCurrent(std::uint64_t serial, Clock::time_point deadline, int interruption)
+{
+    // A dying owner's pipe may close a moment before its connection: by the end of a first round trip the
+    // compositor has nearly always seen that end, and by the end of a second it has told us. Nothing tells
+    // more: an owner preempted between the two closes still passes for one that finished.
+    if (!roundtrip(deadline, interruption) || !roundtrip(deadline, interruption)) {
+        return false;
+    }
+    const std::scoped_lock lock(m_selectionMutex);
+    return m_current && serial == m_serial;
+}
+
+bool DataControl::roundtrip(Clock::time_point deadline, int interruption)
+{
+    wl_proxy* callback = nullptr;
+    std::uint64_t answersBefore = 0;
+    {
+        // Made and listened to while nothing of our queue is dispatched, so that its answer cannot slip by.
+        const std::scoped_lock lock(m_dispatchMutex);
+        auto* display = static_cast<wl_display*>(wl_proxy_create_wrapper(m_display));
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(display), m_queue);
+        callback = reinterpret_cast<wl_proxy*>(wl_display_sync(display));
+        wl_proxy_wrapper_destroy(display);
+        static constexpr CallbackListener callbackListener{&onSyncDone};
+        addListener(callback, callbackListener, this);
+        answersBefore = m_syncAnswers.load();
+    }
+    wl_display_flush(m_display);
+    const auto isAnswered = [&] { return m_syncAnswers.load() != answersBefore; };
+    std::array descriptors{pollfd{m_syncAnswered.get(), POLLIN, 0}, pollfd{interruption, POLLIN, 0}};
+    for (auto now = Clock::now(); !isAnswered() && now < deadline && descriptors[1].revents == 0; now = Clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        poll(descriptors.data(), descriptors.size(), static_cast<int>(std::min<std::int64_t>(left.count(), 1000)));
+        eventfd_t value = 0;
+        eventfd_read(m_syncAnswered.get(), &value);
+    }
+    const std::scoped_lock lock(m_dispatchMutex);
+    wl_proxy_destroy(callback);
+    return isAnswered();
+}
+
+void DataControl::setSelection(std::vector<Offered> offered)
+{
+    {
+        const std::scoped_lock lock(m_selectionMutex);
+        auto* source =
+            static_cast<wl_proxy*>(wl_proxy_marshal_flags(m_managerOnQueue, createDataSourceRequest, m_protocol.source,
+                                                          wl_proxy_get_version(m_managerOnQueue), 0, nullptr));
+        static constexpr SourceListener sourceListener{&onSend, &onCancelled};
+        addListener(source, sourceListener, this);
+        for (const auto& form : offered) {
+            wl_proxy_marshal_flags(source, offerRequest, nullptr, wl_proxy_get_version(source), 0,
+                                   form.mimeType.constData());
+        }
+        wl_proxy_marshal_flags(m_device, setSelectionRequest, nullptr, wl_proxy_get_version(m_device), 0, source);
+        m_sources.emplace(source, std::move(offered));
+        m_ownSource = source;
+        // Reads of the selection before ours end with nothing.
+        destroyOffer(std::exchange(m_current, nullptr));
+        ++m_serial;
+    }
+    wl_display_flush(m_display);
+}
+
+void DataControl::run(const std::stop_token& stop)
+{
+    // A reader that goes away makes our write fail with EPIPE instead of ending the process.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+    std::vector<pollfd> descriptors;
+    std::vector<short> writerEvents;
+    while (!stop.stop_requested() && wl_display_get_error(m_display) == 0) {
+        while (wl_display_prepare_read_queue(m_display, m_queue) != 0) {
+            if (!dispatchPending()) {
+                return;
+            }
+        }
+        wl_display_flush(m_display);
+        descriptors = {{wl_display_get_fd(m_display), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
+        auto timeout = Clock::time_point::max();
+        for (const auto& writer : m_writers) {
+            const bool ready = writer.bytes.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            descriptors.push_back({writer.descriptor.get(), static_cast<short>(ready ? POLLOUT : 0), 0});
+            // Bytes still being made are looked for again shortly.
+            timeout = std::min(timeout, writer.lastProgress && ready ? *writer.lastProgress + writerPatience
+                                                                     : Clock::now() + std::chrono::milliseconds(50));
+        }
+        const auto wait = timeout == Clock::time_point::max()
+                              ? -1
+                              : static_cast<int>(std::max<std::int64_t>(
+                                    0, std::chrono::ceil<std::chrono::milliseconds>(timeout - Clock::now()).count()));
+        poll(descriptors.data(), descriptors.size(), wait);
+        if ((descriptors[0].revents & POLLIN) != 0) {
+            wl_display_read_events(m_display);
+        } else {
+            wl_display_cancel_read(m_display);
+        }
+        if ((descriptors[1].revents & POLLIN) != 0) {
+            eventfd_t value = 0;
+            eventfd_read(m_wake.get(), &value);
+        }
+        if (!dispatchPending()) {
+            return;
+        }
+        writerEvents.clear();
+        for (std::size_t index = 2; index < descriptors.size(); ++index) {
+            writerEvents.push_back(descriptors[index].revents);
+        }
+        serveWriters(writerEvents);
+    }
+}
+
+bool DataControl::dispatchPending()
+{
+    const std::scoped_lock lock(m_dispatchMutex);
+    return wl_display_dispatch_queue_pending(m_display, m_queue) >= 0;
+}
+
+void DataControl::serveWriters(const std::vector<short>& events)
+{
+    const auto now = Clock::now();
+    std::vector<bool> finished(m_writers.size(), false);
+    for (std::size_t index = 0; index < m_writers.size() && index < events.size(); ++index) {
+        auto& writer = m_writers[index];
+        if (writer.bytes.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            continue;
+        }
+        if (!writer.lastProgress) {
+            writer.lastProgress = now;
+        }
+        const auto& bytes = writer.bytes.get();
+        if ((events[index] & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const auto length = std::min<qsizetype>(bytes.size() - writer.written, writeChunkSize);
+            const auto written = ::write(writer.descriptor.get(), bytes.constData() + writer.written, length);
+            if (written > 0) {
+                writer.written += written;
+                writer.lastProgress = now;
+            } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+                finished[index] = true;
+                // The blocked SIGPIPE this raised would stay pending for good.
+                sigset_t pipeSignal;
+                sigemptyset(&pipeSignal);
+                sigaddset(&pipeSignal, SIGPIPE);
+                const timespec none{0, 0};
+                sigtimedwait(&pipeSignal, nullptr, &none);
+            }
+        }
+        finished[index] =
+            finished[index] || writer.written == bytes.size() || now - *writer.lastProgress > writerPatience;
+    }
+    std::size_t index = 0;
+    std::erase_if(m_writers, [&](const Writer&) { return finished[index++]; });
+}
+
+void DataControl::destroyOffer(Offer* offer)
+{
+    if (offer) {
+        destroyProxy(offer->proxy);
+        delete offer;
+    }
+}
+
+void DataControl::onDataOffer(void* /*data*/, wl_proxy* /*device*/, wl_proxy* offer)
+{
+    static constexpr OfferListener offerListener{&onOfferMimeType};
+    addListener(offer, offerListener, new Offer{offer, {}});
+}
+
+void DataControl::onOfferMimeType(void* data, wl_proxy* /*offer*/, const char* mimeType)
+{
+    auto& offer = *static_cast<Offer*>(data);
+    if (offer.mimeTypes.size() < maximumMimeTypes) {
+        offer.mimeTypes.emplace_back(mimeType);
+    }
+}
+
+void DataControl::onSelection(void* data, wl_proxy* /*device*/, wl_proxy* offer)
+{
+    auto& self = *static_cast<DataControl*>(data);
+    auto* incoming = offer ? static_cast<Offer*>(wl_proxy_get_user_data(offer)) : nullptr;
+    {
+        const std::scoped_lock lock(self.m_selectionMutex);
+        // While our own source is the selection, what comes is ours coming back, or a selection that ours
+        // replaced at once.
+        if (self.m_ownSource) {
+            self.destroyOffer(incoming);
+            return;
+        }
+        self.destroyOffer(std::exchange(self.m_current, incoming));
+        ++self.m_serial;
+    }
+    if (self.m_started) {
+        self.m_selectionChanged();
+    }
+}
+
+// The device goes inert with its seat, and with it our part in the clipboard; Qt's own objects of that seat go
+// the same way, so there is nothing better to fall back on.
+void DataControl::onFinished(void* /*data*/, wl_proxy* /*device*/) {}
+
+void DataControl::onPrimarySelection(void* data, wl_proxy* /*device*/, wl_proxy* offer)
+{
+    if (offer) {
+        static_cast<DataControl*>(data)->destroyOffer(static_cast<Offer*>(wl_proxy_get_user_data(offer)));
+    }
+}
+
+void DataControl::onSend(void* data, wl_proxy* source, const char* mimeType, std::int32_t descriptor)
+{
+    auto& self = *static_cast<DataControl*>(data);
+    FileDescriptor owned(descriptor);
+    const std::scoped_lock lock(self.m_selectionMutex);
+    const auto found = self.m_sources.find(source);
+    if (found == self.m_sources.end()) {
+        return;
+    }
+    const auto form = std::ranges::find(found->second, QByteArray(mimeType), &Offered::mimeType);
+    if (form == found->second.end()) {
+        return;
+    }
+    fcntl(owned.get(), F_SETFL, fcntl(owned.get(), F_GETFL) | O_NONBLOCK);
+    self.m_writers.push_back({std::move(owned), form->bytes, 0, std::nullopt});
+}
+
+void DataControl::onCancelled(void* data, wl_proxy* source)
+{
+    auto& self = *static_cast<DataControl*>(data);
+    const std::scoped_lock lock(self.m_selectionMutex);
+    if (self.m_ownSource == source) {
+        self.m_ownSource = nullptr;
+    }
+    self.m_sources.erase(source);
+    destroyProxy(source);
+}
+
+void DataControl::onSyncDone(void* data, wl_proxy* /*callback*/, std::uint32_t /*serial*/)
+{
+    auto& self = *static_cast<DataControl*>(data);
+    self.m_syncAnswers.fetch_add(1);
+    eventfd_write(self.m_syncAnswered.get(), 1);
+}
+
+} // namespace platform::wayland

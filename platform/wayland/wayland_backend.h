@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/hot_keys.h"
+#include "platform/keyboard.h"
+
+#include <memory>
+
+namespace platform::wayland {
+
+/// The clipboard through the compositor's data-control protocol; null unless the application runs on Qt's
+/// wayland platform and the compositor offers it.
+[[nodiscard]] std::unique_ptr<Clipboard> createClipboard();
+
+/// Key strokes through the compositor's virtual-keyboard protocol; where it offers none, or the application
+/// does not run on Qt's wayland platform, a keyboard that presses nothing.
+[[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
+
+/// One chord through the desktop's GlobalShortcuts portal, which Wayland desktops offer in place of key grabs;
+/// null where no portal offers it.
+[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
+
+} // namespace platform::wayland

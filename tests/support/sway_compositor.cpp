@@ -1,0 +1,107 @@
+#include "tests/support/sway_compositor.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// nobody, which every Debian system has.
+constexpr uid_t unprivilegedUser = 65534;
+
+/// Whether a server accepts connections on the socket at `path`.
+bool accepts(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected = client >= 0 && connect(client, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    if (client >= 0) {
+        close(client);
+    }
+    return connected;
+}
+
+/// The path of the socket sway listens on in `directory`, once it accepts clients.
+std::string listeningSocket(const std::filesystem::path& directory)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        const auto name = entry.path().filename().string();
+        if (name.starts_with("wayland-") && !name.ends_with(".lock") && accepts(entry.path().string())) {
+            return entry.path().string();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::unique_ptr<SwayCompositor> SwayCompositor::start()
+{
+    auto result = std::make_unique<SwayCompositor>();
+    std::string directory = (std::filesystem::temp_directory_path() / "velmora-sway-XXXXXX").string();
+    if (!mkdtemp(directory.data())) {
+        return nullptr;
+    }
+    result->m_directory = directory;
+    const auto config = directory + "/config";
+    // No bar, no XWayland, nothing bound: a bare desktop with one output, where new windows take the focus.
+    // It ends itself and goes once this process has gone, even one that aborted before it could end sway.
+    std::ofstream(config) << "xwayland disable\n"
+                             "output HEADLESS-1 resolution 1280x720\n"
+                             "default_border none\n"
+                             "exec sh -c 'while [ -d /proc/"
+                          << getpid() << " ]; do sleep 1; done; swaymsg exit; rm -rf " << directory << "'\n";
+    // sway refuses to run as root: root hands it to nobody, anyone else runs it as themselves.
+    const bool isRoot = geteuid() == 0;
+    if ((isRoot && chown(directory.c_str(), unprivilegedUser, unprivilegedUser) != 0) ||
+        chmod(directory.c_str(), 0700) != 0) {
+        return nullptr;
+    }
+    std::vector<std::string> command{"sway", "-c", config};
+    if (isRoot) {
+        const auto user = std::to_string(unprivilegedUser);
+        command.insert(command.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"});
+    }
+    const auto path = std::getenv("PATH");
+    result->m_sway = std::make_unique<ChildProcess>(
+        std::move(command), ChildProcess::Output::Logged, result->logFile(),
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + directory, "HOME=" + directory, "WLR_BACKENDS=headless",
+                                 "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1",
+                                 std::string("PATH=") + (path ? path : "/usr/bin:/bin")});
+    // 30 s for busy machines; sway ending early ends the wait.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string socket;
+    while ((socket = listeningSocket(directory)).empty() && result->m_sway->isRunning() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (socket.empty()) {
+        return nullptr;
+    }
+    // An absolute path needs no XDG_RUNTIME_DIR, which would be another user's directory to Qt.
+    setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
+    unsetenv("DISPLAY");
+    return result;
+}
+
+SwayCompositor::~SwayCompositor()
+{
+    m_sway.reset();
+    if (!m_directory.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(m_directory, error);
+    }
+}
