@@ -147,7 +147,7 @@ bool isVelmoraWindowShown()
 
 TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyFromThePortal)
 {
-    TestPortal portal(TestPortal::Answer::Grant);
+    TestPortal portal;
     auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
                                              QStringLiteral("portal"));
     ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -39,11 +40,13 @@ public:
         GarbleResponse,
     };
 
-    explicit TestPortal(Answer answer);
+    TestPortal();
 
     /// Emits Activated for `id` in `session` on `connection`, as the portal does for each press.
     static void activate(const QDBusConnection& connection, const QString& session, const QString& id);
 
+    /// How it answers the bindings asked for from now on; Grant at first.
+    void setAnswer(Answer answer) { m_answer = answer; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
@@ -64,7 +67,7 @@ private:
     void respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
                  const QVariantMap& results) const;
 
-    const Answer m_answer;
+    std::atomic<Answer> m_answer = Answer::Grant;
     mutable std::mutex m_recordsMutex;
     QString m_appId;
     QString m_session;
