@@ -25,17 +25,14 @@ TEST(HistoryFilterTest, ListsTheEntriesWhoseTextHoldsTheSearchAsTypedAndNoPictur
     manager->setHistory({
         {QStringLiteral("Say Hello"), nullptr},
         {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(picture, "png").value_or(QByteArray()))},
-        {QStringLiteral("a\tb"), nullptr},
         {QString::fromUtf8("CAFE\u0301 au lait"), nullptr},
     });
     HistoryFilter filter(*manager);
-    // Name, search, the rows of the history listed.
+    // Name, search, the rows of the history listed; the search key's own rules are its test's.
     const std::tuple<const char*, const char*, std::vector<int>> cases[] = {
-        {"empty: everything, the picture too", "", {0, 1, 2, 3}},
-        {"case and canonical equivalence ignored", "caf\u00e9", {3}},
-        {"a space is not a tab", " ", {0, 3}},
+        {"empty: everything, the picture too", "", {0, 1, 2}},
+        {"case and canonical equivalence ignored", "caf\u00e9", {2}},
         {"not trimmed", "hello ", {}},
-        {"diacritics count", "cafe ", {}},
     };
     for (const auto& [name, search, rows] : cases) {
         SCOPED_TRACE(name);
