@@ -156,16 +156,17 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyF
     qunsetenv("QT_QPA_PLATFORM");
     QProcess velmora;
     velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
-    ASSERT_TRUE(waitFor([&] { return portal.bound().has_value(); }, 1min)) << "Velmora bound no shortcut";
-    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
+    ASSERT_TRUE(waitFor([&] { return portal.records().bound.has_value(); }, 1min)) << "Velmora bound no shortcut";
+    const auto [appId, session, bound] = portal.records();
+    EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains(QLatin1String("data-control")) && said.contains(QLatin1String("XWayland")))
         << said.toStdString();
     EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
 
-    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    TestPortal::activate(bus, session, bound->id);
     EXPECT_TRUE(waitFor(isVelmoraWindowShown, 1min)) << "no panel on XWayland";
-    TestPortal::activate(bus, portal.session(), portal.bound()->id);
+    TestPortal::activate(bus, session, bound->id);
     EXPECT_TRUE(waitFor([] { return !isVelmoraWindowShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));

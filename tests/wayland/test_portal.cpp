@@ -58,7 +58,7 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
     } else if (member == QLatin1String("org.freedesktop.host.portal.Registry.Register")) {
         const std::scoped_lock lock(m_recordsMutex);
-        m_appId = arguments.value(0).toString();
+        m_records.appId = arguments.value(0).toString();
         connection.send(message.createReply());
     } else if (member == shortcutsInterface + QLatin1String(".CreateSession")) {
         const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
@@ -66,7 +66,7 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
                                 QLatin1Char('/') + options.value(QStringLiteral("session_handle_token")).toString();
         {
             const std::scoped_lock lock(m_recordsMutex);
-            m_session = session;
+            m_records.session = session;
         }
         const QVariant handle = answer == Answer::GarbleSession ? QVariant(7) : QVariant(session);
         respond(message, connection, 0u, {{QStringLiteral("session_handle"), handle}});
@@ -74,7 +74,7 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         const auto shortcuts = qdbus_cast<QList<BoundShortcut>>(arguments.value(1));
         {
             const std::scoped_lock lock(m_recordsMutex);
-            m_bound = shortcuts.value(0);
+            m_records.bound = shortcuts.value(0);
         }
         const QVariant code = answer == Answer::Cancel           ? QVariant(1u)
                               : answer == Answer::End            ? QVariant(2u)

@@ -50,26 +50,26 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
-    /// The app id the client named to the host registry.
-    [[nodiscard]] QString appId() const { return locked(m_appId); }
-    /// The last session created; empty before.
-    [[nodiscard]] QString session() const { return locked(m_session); }
-    /// The first shortcut of the last binding asked for.
-    [[nodiscard]] std::optional<BoundShortcut> bound() const { return locked(m_bound); }
-
-private:
-    template <typename T> T locked(const T& value) const
+    /// What the client asked for: the app id it named to the host registry, the last session created and the
+    /// first shortcut of the last binding.
+    struct Records
+    {
+        QString appId;
+        QString session;
+        std::optional<BoundShortcut> bound;
+    };
+    [[nodiscard]] Records records() const
     {
         const std::scoped_lock lock(m_recordsMutex);
-        return value;
+        return m_records;
     }
+
+private:
     /// Answers a call that the portal answers through a Request object.
     void respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
                  const QVariantMap& results) const;
 
     std::atomic<Answer> m_answer = Answer::Grant;
     mutable std::mutex m_recordsMutex;
-    QString m_appId;
-    QString m_session;
-    std::optional<BoundShortcut> m_bound;
+    Records m_records;
 };
