@@ -7,9 +7,9 @@
 #include "platform/background_timer.h"
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
+#include "tests/e2e/velmora_desktop.h"
 #include "tests/support/mutter_session.h"
 #include "tests/wayland/test_portal.h"
-#include "tests/x11/x11_test_helpers.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -135,16 +134,6 @@ TEST_F(MutterTest, ANativeCopyIsCapturedThroughXWaylandAndNativeApplicationsPast
     manager->stopOptimizedClipboardListener();
 }
 
-/// Whether one of Velmora's windows on XWayland is shown: with no tray host, only the panel can be.
-bool isVelmoraWindowShown()
-{
-    const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"}).output.split('\n');
-    return std::ranges::any_of(windows, [](const QByteArray& window) {
-        return !window.isEmpty() &&
-               run(QStringLiteral("xwininfo"), {"-id", QString::fromLatin1(window)}).output.contains("IsViewable");
-    });
-}
-
 TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyFromThePortal)
 {
     TestPortal portal;
@@ -165,9 +154,9 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyF
     EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
 
     TestPortal::activate(bus, session, bound->id);
-    EXPECT_TRUE(waitFor(isVelmoraWindowShown, 1min)) << "no panel on XWayland";
+    EXPECT_TRUE(waitFor(isPanelShown, 1min)) << "no panel on XWayland";
     TestPortal::activate(bus, session, bound->id);
-    EXPECT_TRUE(waitFor([] { return !isVelmoraWindowShown(); }, 1min));
+    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
