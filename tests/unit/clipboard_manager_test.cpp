@@ -1,8 +1,6 @@
 #include "engine/clipboard_manager.h"
 
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QColor>
 #include <QImage>
@@ -34,15 +32,14 @@ using Content = std::pair<std::optional<Images>, std::optional<QString>>;
 const auto text = [](const QString& value) { return Content{std::nullopt, value}; };
 const auto picture = [](const std::shared_ptr<const platform::Image>& image) { return Content{Images{image}, {}}; };
 
-class ClipboardManagerTest : public ::testing::Test
+class ClipboardManagerTest : public ::testing::Test, protected StoreOnFakes
 {
 protected:
     // One watcher period: a tick, then the event loop's turn.
     void copyAndCapture(const Content& content)
     {
         clipboard.copy(content.first, content.second);
-        timers.fire();
-        eventLoop.runPending();
+        capture();
     }
 
     // The history, newest first.
@@ -54,17 +51,11 @@ protected:
         }
         return result;
     }
-
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
 };
 
 TEST_F(ClipboardManagerTest, ReadsEachChangeOnceOnATickOrAReport)
 {
-    timers.fire();
-    eventLoop.runPending();
+    capture();
     EXPECT_EQ(clipboard.textReads(), 0);
     clipboard.copyText("first");
     clipboard.copyText("second");
@@ -173,8 +164,7 @@ TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovesARepeatToTheFrontAndAnnounces
     const auto before = manager->history();
     manager->copyItem(before[3]);
     EXPECT_EQ(clipboard.currentText(), before[3].text());
-    timers.fire();
-    eventLoop.runPending();
+    capture();
     EXPECT_EQ(manager->history(), before);
     expect({});
     manager->setSearchText("kept");

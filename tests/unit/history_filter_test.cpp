@@ -1,9 +1,6 @@
 #include "views/history_filter.h"
 
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QImage>
 
@@ -16,10 +13,8 @@ namespace {
 
 TEST(HistoryFilterTest, ListsTheEntriesWhoseTextHoldsTheSearchAsTypedAndNoPictureForASearch)
 {
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    const auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    StoreOnFakes store;
+    const auto& manager = store.manager;
     QImage picture(4, 4, QImage::Format_RGB32);
     picture.fill(Qt::blue);
     manager->setHistory({
@@ -45,9 +40,8 @@ TEST(HistoryFilterTest, ListsTheEntriesWhoseTextHoldsTheSearchAsTypedAndNoPictur
     }
     // A capture that matches the search is listed as it arrives.
     manager->setSearchText(QStringLiteral("LAIT"));
-    clipboard.copyText(QStringLiteral("lait de coco"));
-    timers.fire();
-    eventLoop.runPending();
+    store.clipboard.copyText(QStringLiteral("lait de coco"));
+    store.capture();
     ASSERT_EQ(filter.rowCount(), 2);
     EXPECT_EQ(filter.item(filter.index(0, 0)).text(), QStringLiteral("lait de coco"));
 }
