@@ -1,5 +1,6 @@
 #include "tests/support/mutter_session.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -36,10 +37,18 @@ std::unique_ptr<MutterSession> MutterSession::start()
     // Mutter's stdout is the reporter's; an empty line is the pipe closed, Mutter gone.
     for (std::string line = result->m_mutter->readLine(); !line.empty(); line = result->m_mutter->readLine()) {
         std::istringstream words(line);
-        std::string marker;
-        words >> marker >> result->m_waylandDisplay >> result->m_x11Display >> result->m_xauthority;
+        std::string marker, waylandDisplay, x11Display, xauthority;
+        words >> marker >> waylandDisplay >> x11Display >> xauthority;
         if (marker == "velmora-session") {
-            return result->m_xauthority.empty() ? nullptr : std::move(result);
+            if (xauthority.empty()) {
+                return nullptr;
+            }
+            setenv("DBUS_SESSION_BUS_ADDRESS", result->m_bus->address().c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+            setenv("WAYLAND_DISPLAY", waylandDisplay.c_str(), 1);
+            setenv("DISPLAY", x11Display.c_str(), 1);
+            setenv("XAUTHORITY", xauthority.c_str(), 1);
+            return result;
         }
     }
     return nullptr;

@@ -36,11 +36,6 @@ public:
     {
         m_session = MutterSession::start();
         ASSERT_TRUE(m_session) << "cannot start a headless Mutter with XWayland";
-        setenv("DBUS_SESSION_BUS_ADDRESS", m_session->busAddress().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", m_session->runtimeDirectory().c_str(), 1);
-        setenv("WAYLAND_DISPLAY", m_session->waylandDisplay().c_str(), 1);
-        setenv("DISPLAY", m_session->x11Display().c_str(), 1);
-        setenv("XAUTHORITY", m_session->xauthority().c_str(), 1);
         setenv("XDG_SESSION_TYPE", "wayland", 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
