@@ -60,12 +60,6 @@ protected:
         return *m_portal;
     }
 
-    /// The portal's signal that the user pressed a bound shortcut.
-    void activate(const QString& session, const QString& id) const
-    {
-        TestPortal::activate(*m_portalConnection, session, id);
-    }
-
     /// Returns once every signal the portal sent before has been delivered here: the bus keeps the order of
     /// one sender's messages, and the answer to another binding comes after them.
     void awaitEarlierSignals()
@@ -114,11 +108,11 @@ TEST_F(PortalHotKeysTest, BindsTheChordAsTheShortcutsSpecificationWritesItAndCal
     EXPECT_EQ(bound->properties.value(QStringLiteral("preferred_trigger")).toString(), "LOGO+SHIFT+c");
 
     // Another session's shortcut and another shortcut of ours are not the hot key.
-    activate(session + QStringLiteral("x"), bound->id);
-    activate(session, bound->id + QStringLiteral("x"));
-    activate(session, bound->id);
+    TestPortal::activate(*m_portalConnection, session + QStringLiteral("x"), bound->id);
+    TestPortal::activate(*m_portalConnection, session, bound->id + QStringLiteral("x"));
+    TestPortal::activate(*m_portalConnection, session, bound->id);
     ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
-    activate(session, bound->id);
+    TestPortal::activate(*m_portalConnection, session, bound->id);
     ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 2; }, 30000));
     awaitEarlierSignals();
     EXPECT_EQ(presses, 2);
@@ -150,7 +144,7 @@ TEST_F(PortalHotKeysTest, ThereAreNoneWithoutAPortalAndADeclinedBindingNeverCall
         int presses = 0;
         EXPECT_EQ(registerAndWait(*hotKeys, presses), refusal.status);
         if (const auto records = portal.records(); records.bound) {
-            activate(records.session, records.bound->id);
+            TestPortal::activate(*m_portalConnection, records.session, records.bound->id);
         }
         awaitEarlierSignals();
         EXPECT_EQ(presses, 0);
