@@ -16,54 +16,52 @@ using WindowId = std::uint32_t;
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
 
-/// The lines a program writes to its stdout.
-inline QStringList linesOf(const QString& program, const QStringList& arguments)
+/// Velmora's windows and others, found and inspected from outside.
+struct DesktopWindows
 {
-    return QString::fromLocal8Bit(run(program, arguments).output).split('\n', Qt::SkipEmptyParts);
-}
-
-inline bool clickAt(QPoint point, int button = 1)
-{
-    return xdotool(
-        {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
-}
-
-inline bool isViewable(WindowId window)
-{
-    // Without a window xwininfo would wait for the user to pick one.
-    return window != 0 && run("xwininfo", {"-id", QString::number(window)}).output.contains("IsViewable");
-}
-
-inline QRect geometry(WindowId window)
-{
-    // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
-    const auto values = linesOf("xdotool", {"getwindowgeometry", "--shell", QString::number(window)});
-    const auto value = [&values](int line) { return values.value(line).section('=', 1).toInt(); };
-    return {value(1), value(2), value(3), value(4)};
-}
-
-/// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
-inline WindowId velmoraWindow(const char* type)
-{
-    for (const auto& window : linesOf("xdotool", {"search", "--class", "^Velmora$"})) {
-        if (run("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).output.contains(type)) {
-            return window.toUInt();
-        }
+    /// The lines a program writes to its stdout.
+    static QStringList linesOf(const QString& program, const QStringList& arguments)
+    {
+        return QString::fromLocal8Bit(run(program, arguments).output).split('\n', Qt::SkipEmptyParts);
     }
-    return 0;
-}
 
-inline WindowId panelWindow()
-{
-    return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY");
-}
-inline bool isPanelShown()
-{
-    return isViewable(panelWindow());
-}
+    static bool clickAt(QPoint point, int button = 1)
+    {
+        return xdotool(
+            {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", QString::number(button)});
+    }
+
+    static bool isViewable(WindowId window)
+    {
+        // Without a window xwininfo would wait for the user to pick one.
+        return window != 0 && run("xwininfo", {"-id", QString::number(window)}).output.contains("IsViewable");
+    }
+
+    static QRect geometry(WindowId window)
+    {
+        // Lines of NAME=value: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN.
+        const auto values = linesOf("xdotool", {"getwindowgeometry", "--shell", QString::number(window)});
+        const auto value = [&values](int line) { return values.value(line).section('=', 1).toInt(); };
+        return {value(1), value(2), value(3), value(4)};
+    }
+
+    /// Velmora's window of this _NET_WM_WINDOW_TYPE, shown or not; 0 when there is none.
+    static WindowId velmoraWindow(const char* type)
+    {
+        for (const auto& window : linesOf("xdotool", {"search", "--class", "^Velmora$"})) {
+            if (run("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).output.contains(type)) {
+                return window.toUInt();
+            }
+        }
+        return 0;
+    }
+
+    static WindowId panelWindow() { return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY"); }
+    static bool isPanelShown() { return isViewable(panelWindow()); }
+};
 
 /// Starts programs on the test's desktop and ends them, the last started first, when the test ends.
-class DesktopTest : public ::testing::Test
+class DesktopTest : public ::testing::Test, public DesktopWindows
 {
 protected:
     /// Without a session bus Qt takes the XEmbed tray that tint2 hosts.

@@ -149,9 +149,9 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyF
     EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
 
     TestPortal::activate(bus, session, bound->id);
-    EXPECT_TRUE(waitFor(isPanelShown, 1min)) << "no panel on XWayland";
+    EXPECT_TRUE(waitFor(DesktopWindows::isPanelShown, 1min)) << "no panel on XWayland";
     TestPortal::activate(bus, session, bound->id);
-    EXPECT_TRUE(waitFor([] { return !isPanelShown(); }, 1min));
+    EXPECT_TRUE(waitFor([] { return !DesktopWindows::isPanelShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
