@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include <sys/socket.h>
@@ -33,13 +34,13 @@ bool accepts(const std::string& path)
     return connected;
 }
 
-/// The path of the socket sway listens on in `directory`, once it accepts clients.
-std::string listeningSocket(const std::filesystem::path& directory)
+/// The path of the socket named `prefix`... that sway listens on in `directory`, once it accepts clients.
+std::string listeningSocket(const std::filesystem::path& directory, std::string_view prefix)
 {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
         const auto name = entry.path().filename().string();
-        if (name.starts_with("wayland-") && !name.ends_with(".lock") && accepts(entry.path().string())) {
+        if (name.starts_with(prefix) && !name.ends_with(".lock") && accepts(entry.path().string())) {
             return entry.path().string();
         }
     }
@@ -84,15 +85,19 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     // 30 s for busy machines; sway ending early ends the wait.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::string socket;
-    while ((socket = listeningSocket(directory)).empty() && result->m_sway->isRunning() &&
-           std::chrono::steady_clock::now() < deadline) {
+    std::string ipcSocket;
+    while (((socket = listeningSocket(directory, "wayland-")).empty() ||
+            (ipcSocket = listeningSocket(directory, "sway-ipc.")).empty()) &&
+           result->m_sway->isRunning() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (socket.empty()) {
+    if (socket.empty() || ipcSocket.empty()) {
         return nullptr;
     }
     // An absolute path needs no XDG_RUNTIME_DIR, which would be another user's directory to Qt.
     setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
+    // For swaymsg, which would otherwise look for sway's socket in the runtime directory.
+    setenv("SWAYSOCK", ipcSocket.c_str(), 1);
     unsetenv("DISPLAY");
     return result;
 }

@@ -10,8 +10,8 @@
 class SwayCompositor
 {
 public:
-    /// Starts sway and points WAYLAND_DISPLAY (an absolute path) of this process, and so of the programs it
-    /// starts, at it; null if it does not accept clients within a generous time.
+    /// Starts sway and points WAYLAND_DISPLAY (an absolute path) and SWAYSOCK of this process, and so of the
+    /// programs it starts, at it; null if it does not accept clients within a generous time.
     static std::unique_ptr<SwayCompositor> start();
 
     SwayCompositor(const SwayCompositor&) = delete;
