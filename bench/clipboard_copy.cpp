@@ -1,16 +1,24 @@
 #include "bench/clipboard_copy.h"
 
+#include "bench/figures.h"
+#include "bench/program_run.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <thread>
+
+using namespace std::chrono_literals;
 
 ClipboardCopy::ClipboardCopy(std::vector<std::string> targets, const std::string& file, const std::string& log,
                              const char* plan)
     : m_targets(std::move(targets)), m_log(log),
       m_owner(
           [&] {
-              std::vector<std::string> arguments{VELMORA_CLIPBOARD_OWNER, plan};
+              std::vector<std::string> arguments{
+                  std::getenv("DISPLAY") ? VELMORA_CLIPBOARD_OWNER : VELMORA_SELECTION_OWNER, plan};
               for (const auto& target : m_targets) {
                   arguments.insert(arguments.end(), {target, file});
               }
@@ -21,8 +29,8 @@ ClipboardCopy::ClipboardCopy(std::vector<std::string> targets, const std::string
 
 std::optional<ClipboardCopy::Clock::time_point> ClipboardCopy::taken()
 {
-    for (const auto deadline = Clock::now() + std::chrono::seconds(10); !m_taken && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const auto deadline = Clock::now() + 10s; !m_taken && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(1ms);
         readLog();
     }
     return m_taken;
@@ -32,6 +40,16 @@ const std::vector<ClipboardCopy::Request>& ClipboardCopy::requests()
 {
     readLog();
     return m_requests;
+}
+
+bool ClipboardCopy::isTakenUp(bool forContent)
+{
+    for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(1ms)) {
+        if (std::ranges::any_of(requests(), [&](const auto& request) { return !forContent || request.isForData; })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void ClipboardCopy::readLog()
@@ -46,8 +64,65 @@ void ClipboardCopy::readLog()
         if (std::sscanf(line.c_str(), "asked %255s %lld", target, &nanoseconds) == 2) {
             const bool isForData = std::ranges::find(m_targets, target) != m_targets.end();
             m_requests.push_back({target, Clock::time_point(std::chrono::nanoseconds(nanoseconds)), isForData});
-        } else if (std::sscanf(line.c_str(), "ready %lld", &nanoseconds) == 1) {
+        } else if (std::sscanf(line.c_str(), "ready %lld", &nanoseconds) == 1 ||
+                   std::sscanf(line.c_str(), "copied %lld", &nanoseconds) == 1) {
+            // X11's owner stamps its ready, Wayland's the copy: both just before the clipboard was taken.
             m_taken = Clock::time_point(std::chrono::nanoseconds(nanoseconds));
         }
     }
+}
+
+std::optional<ClipboardCopy::Clock::time_point> startCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving,
+                                                          const std::string& content,
+                                                          const std::vector<std::string>& targets, const char* plan)
+{
+    const auto file = program.file("copy");
+    std::ofstream(file, std::ios::binary) << content;
+    // A log of its own for each owner: the one before writes on until it has seen the new one take over.
+    static int copies = 0;
+    auto next = std::make_unique<ClipboardCopy>(targets, file, program.file(std::to_string(++copies) + ".log"), plan);
+    const auto copied = next->taken();
+    serving = copied ? std::move(next) : std::move(serving);
+    return copied;
+}
+
+bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, const std::string& content,
+                const std::vector<std::string>& targets, const std::string& kind, ClipboardCopy::Clock::duration window,
+                double idleMillisecondsPerSecond, Figures& figures)
+{
+    using Clock = ClipboardCopy::Clock;
+    const auto copied = startCopy(program, serving, content, targets);
+    if (!copied || !program.isRunning()) {
+        figures.failure = !copied ? "the clipboard owner did not take the clipboard" : "it ended during the copies";
+        return false;
+    }
+    auto& copy = *serving;
+    const auto allowance =
+        std::clamp(2 * idleMillisecondsPerSecond * std::chrono::duration<double>(window).count(), 1.0, 5.0) * 1e6;
+    const auto data = [&copy] { return std::ranges::find_if(copy.requests(), &ClipboardCopy::Request::isForData); };
+    while (Clock::now() < *copied + 15s && data() == copy.requests().end()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    const auto countMissed = [&figures, &kind] {
+        auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
+        missed = {missed.empty() ? 1 : missed[0] + 1};
+    };
+    if (data() == copy.requests().end()) {
+        countMissed();
+        return true;
+    }
+    const auto arrived = data()->arrived;
+    figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(arrived - *copied));
+    // The work cannot have ended before the content was asked for.
+    if (const auto end = program.settle(window, static_cast<long long>(allowance), 15s)) {
+        figures[kind + "the end of the work, median / max (ms)"].push_back(
+            milliseconds(std::max(*end, arrived) - *copied));
+    } else {
+        countMissed();
+    }
+    // A random pause of up to half a second, so that copies do not keep step with a program that looks at the
+    // clipboard on a timer.
+    static std::mt19937 random(std::random_device{}());
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 500));
+    return true;
 }

@@ -3,13 +3,18 @@
 #include "tests/support/child_process.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-/// A copy in another application: the test suite's clipboard owner takes CLIPBOARD from a window of its own and
-/// serves the bytes of a file under each of `targets`, until another client takes the clipboard or the object
-/// goes. What it printed tells when it took the clipboard and when each request arrived.
+struct Figures;
+class ProgramRun;
+
+/// A copy in another application: the test suite's clipboard owner (on X11 when the benchmark has a display,
+/// else the data-control owner of the Wayland tests) takes the clipboard and serves the bytes of a file under
+/// each of `targets`, until another client takes the clipboard or the object goes. What it printed tells when it
+/// took the clipboard and when each request arrived.
 class ClipboardCopy
 {
 public:
@@ -23,8 +28,8 @@ public:
         bool isForData = false;
     };
 
-    /// `plan` is the owner's: "none:0" sends the content whole, "none:0:65536" in increments, "silent:0"
-    /// never answers.
+    /// `plan` is the owner's: "none:0" sends the content whole, "none:0:65536" in increments (X11 only),
+    /// "silent:0" never answers.
     ClipboardCopy(std::vector<std::string> targets, const std::string& file, const std::string& log,
                   const char* plan = "none:0");
 
@@ -32,6 +37,8 @@ public:
     [[nodiscard]] std::optional<Clock::time_point> taken();
     /// The requests that arrived so far.
     [[nodiscard]] const std::vector<Request>& requests();
+    /// Waits until the program has asked for anything, or for the content; false after 10 s.
+    [[nodiscard]] bool isTakenUp(bool forContent);
 
 private:
     void readLog();
@@ -43,3 +50,19 @@ private:
     std::optional<Clock::time_point> m_taken;
     std::vector<Request> m_requests;
 };
+
+/// Copies `content` as each of `targets` into `program`'s clipboard from another process, which serves it until
+/// the next copy has taken the clipboard, as in applications: the moment just before it took the clipboard, or
+/// nothing.
+std::optional<ClipboardCopy::Clock::time_point> startCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving,
+                                                          const std::string& content,
+                                                          const std::vector<std::string>& targets,
+                                                          const char* plan = "none:0");
+
+/// Copies and follows the program until it has read the content and gone idle again: idle is at most 1 ms of CPU
+/// (twice its idle use if more, at most 5 ms) over `window`, which outlasts any pause inside the work, such as
+/// waiting for the next chunk. Adds "`kind` the first request for it" and "`kind` the end of the work"; false,
+/// with the reason in the figures, when the copy could not start or the program ended.
+bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, const std::string& content,
+                const std::vector<std::string>& targets, const std::string& kind, ClipboardCopy::Clock::duration window,
+                double idleMillisecondsPerSecond, Figures& figures);

@@ -37,14 +37,14 @@ std::vector<pid_t> processTree(pid_t root)
 }
 
 /// Ours with the home, the XDG folders and the platform replaced, and no session bus.
-std::vector<std::string> privateEnvironment(const std::string& home)
+std::vector<std::string> privateEnvironment(const std::string& home, const char* platform)
 {
     std::vector<std::string> environment{"HOME=" + home,
                                          "XDG_CONFIG_HOME=" + home + "/.config",
                                          "XDG_DATA_HOME=" + home + "/.local/share",
                                          "XDG_CACHE_HOME=" + home + "/.cache",
                                          "XDG_RUNTIME_DIR=" + home + "/runtime",
-                                         "QT_QPA_PLATFORM=xcb"};
+                                         std::string("QT_QPA_PLATFORM=") + platform};
     std::set<std::string> replaced{"XDG_STATE_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
     std::error_code ignored;
     for (const auto& variable : environment) {
@@ -65,32 +65,28 @@ std::vector<std::string> privateEnvironment(const std::string& home)
 
 } // namespace
 
-std::unique_ptr<ProgramRun> ProgramRun::start(const std::vector<std::string>& command, BenchDesktop& desktop,
-                                              std::string& failure)
+std::unique_ptr<ProgramRun> ProgramRun::start(const std::vector<std::string>& command, const char* platform,
+                                              const std::function<bool(const ProgramRun&)>& isUp, std::string& failure)
 {
-    // The icon of the run before must be gone, or it would be taken for the new one.
-    for (const auto gone = Clock::now() + 10s; !desktop.dockedIcons().empty() && Clock::now() < gone;) {
-        std::this_thread::sleep_for(10ms);
-    }
-    failure = desktop.dockedIcons().empty() ? "" : "an icon of an earlier run stays docked in the tray";
-    std::unique_ptr<ProgramRun> run(failure.empty() ? new ProgramRun(command) : nullptr);
-    while (run && run->isRunning() && desktop.dockedIcons().empty() && Clock::now() - run->m_started < 30s) {
+    std::unique_ptr<ProgramRun> run(new ProgramRun(command, platform));
+    while (run->isRunning() && !isUp(*run) && Clock::now() - run->m_started < 30s) {
         std::this_thread::sleep_for(2ms);
     }
-    if (run && !desktop.dockedIcons().empty()) {
-        run->m_startUp = Clock::now() - run->m_started;
-        // Settled: less than 1 % of a CPU over a second.
-        failure = run->settle(1s, 10'000'000, 30s) ? "" : "still busy 30 s after its icon docked";
-        run->m_memoryAtStart = run->memory();
-    } else if (run) {
-        failure = "no tray icon docked in tint2 within 30 s, or it ended; its output is in " + run->file("log");
+    if (!isUp(*run)) {
+        failure = "not up within 30 s, or it ended; its output is in " + run->file("log");
         run->m_home.setAutoRemove(false);
+        return nullptr;
     }
+    run->m_startUp = Clock::now() - run->m_started;
+    // Settled: less than 1 % of a CPU over a second.
+    failure = run->settle(1s, 10'000'000, 30s) ? "" : "still busy 30 s after it was up";
+    run->m_memoryAtStart = run->memory();
     return failure.empty() ? std::move(run) : nullptr;
 }
 
-ProgramRun::ProgramRun(const std::vector<std::string>& command)
-    : m_child(command, ChildProcess::Output::Logged, file("log"), privateEnvironment(m_home.path().toStdString()))
+ProgramRun::ProgramRun(const std::vector<std::string>& command, const char* platform)
+    : m_environment(privateEnvironment(m_home.path().toStdString(), platform)),
+      m_child(command, ChildProcess::Output::Logged, file("log"), m_environment)
 {}
 
 ProgramRun::~ProgramRun()

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "bench/bench_desktop.h"
+#include "tests/support/child_process.h"
 
 #include <QTemporaryDir>
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-/// A clipboard program measured from outside (/proc) on the bench desktop, with a private HOME and XDG folders
-/// and no session bus, so that it takes the XEmbed tray and touches nothing of the user's. Its start-up runs
-/// from posix_spawn to its tray icon docked; its memory is read once it has settled. The program and the
+/// A clipboard program measured from outside (/proc) on a private display, with a private HOME and XDG folders
+/// and no session bus, so that on X11 it takes the XEmbed tray and touches nothing of the user's. Its start-up
+/// runs from posix_spawn to the sign that it is up; its memory is read once it has settled. The program and the
 /// processes it started end, and its home goes, with the object.
 class ProgramRun
 {
@@ -32,9 +33,12 @@ public:
         std::size_t processes = 0;
     };
 
-    /// Starts `command`, waits for its icon and for it to settle; null, with the reason in `failure`.
+    /// Starts `command` on Qt's `platform`, waits until `isUp` holds and for it to settle; null, with the reason
+    /// in `failure`.
     [[nodiscard]] static std::unique_ptr<ProgramRun> start(const std::vector<std::string>& command,
-                                                           BenchDesktop& desktop, std::string& failure);
+                                                           const char* platform,
+                                                           const std::function<bool(const ProgramRun&)>& isUp,
+                                                           std::string& failure);
 
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
@@ -49,6 +53,8 @@ public:
     {
         return m_home.filePath(QString::fromStdString(name)).toStdString();
     }
+    /// Its environment, for commands that must reach it.
+    [[nodiscard]] const std::vector<std::string>& environment() const { return m_environment; }
 
     /// Waits until its threads ran at most `allowance` nanoseconds in `window`: the end of the work (the first
     /// reading after which they ran no more than that), or nothing at `timeout`.
@@ -62,10 +68,11 @@ public:
     [[nodiscard]] std::pair<long long, long long> threadTime();
 
 private:
-    explicit ProgramRun(const std::vector<std::string>& command);
+    ProgramRun(const std::vector<std::string>& command, const char* platform);
 
     /// Goes after the program has ended.
     QTemporaryDir m_home;
+    std::vector<std::string> m_environment;
     Clock::time_point m_started = Clock::now();
     ChildProcess m_child;
     Clock::duration m_startUp{};

@@ -1,0 +1,79 @@
+#include "bench/figures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+/// The median, and the largest value when there are more.
+std::string cell(std::vector<double> values)
+{
+    const auto format = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.1f" : "%.3f", value);
+        return std::string(text);
+    };
+    std::ranges::sort(values);
+    const auto median =
+        values.empty() ? "-" : format((values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2);
+    return values.size() > 1 ? median + " / " + format(values.back()) : median;
+}
+
+} // namespace
+
+std::vector<double>& Figures::operator[](const std::string& title)
+{
+    const auto row = std::ranges::find(rows, title, &std::pair<std::string, std::vector<double>>::first);
+    return row != rows.end() ? row->second : rows.emplace_back(title, std::vector<double>{}).second;
+}
+
+double milliseconds(std::chrono::steady_clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+bool readSettings(int argc, char** argv, std::map<std::string, int>& settings)
+{
+    for (int index = 1; index < argc; index += 2) {
+        if (!settings.contains(argv[index]) || index + 1 == argc || std::atoi(argv[index + 1]) < 0) {
+            std::fprintf(stderr, "usage: %s", argv[0]);
+            for (const auto& [name, value] : settings) {
+                std::fprintf(stderr, " [%s N]", name.c_str());
+            }
+            std::fprintf(stderr, "\n");
+            return false;
+        }
+        settings[argv[index]] = std::atoi(argv[index + 1]);
+    }
+    return true;
+}
+
+bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& columns)
+{
+    std::string header = "| figure |";
+    std::string rule = "|---|";
+    for (const auto& program : programs) {
+        header += " " + program + " |";
+        rule += "---|";
+    }
+    std::printf("%s\n%s\n", header.c_str(), rule.c_str());
+    // The rows of the column that has most: one that failed early has fewer.
+    const auto table =
+        std::ranges::max_element(columns, {}, [](const Figures& figures) { return figures.rows.size(); })->rows;
+    for (const auto& [title, ignored] : table) {
+        std::printf("| %s |", title.c_str());
+        for (auto& figures : columns) {
+            std::printf(" %s |", cell(figures[title]).c_str());
+        }
+        std::printf("\n");
+    }
+    bool hasFailed = false;
+    for (std::size_t column = 0; column < columns.size(); ++column) {
+        if (!columns[column].failure.empty()) {
+            std::printf("\n%s failed: %s\n", programs[column].c_str(), columns[column].failure.c_str());
+            hasFailed = true;
+        }
+    }
+    return !hasFailed;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// The samples of each row of a whole-program benchmark's table, in the order the rows were first added; a
+/// phase that failed says why in `failure`.
+struct Figures
+{
+    std::vector<std::pair<std::string, std::vector<double>>> rows;
+    std::string failure;
+
+    std::vector<double>& operator[](const std::string& title);
+};
+
+[[nodiscard]] double milliseconds(std::chrono::steady_clock::duration duration);
+
+/// Reads `--name N` pairs over `settings`; false, with the usage on stderr, on anything else or N < 0.
+[[nodiscard]] bool readSettings(int argc, char** argv, std::map<std::string, int>& settings);
+
+/// One Markdown table, a column per program with the median and the largest of each row, then what failed;
+/// false when anything did.
+bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& columns);
