@@ -29,36 +29,18 @@ ClipboardCopy::ClipboardCopy(std::vector<std::string> targets, const std::string
 
 std::optional<ClipboardCopy::Clock::time_point> ClipboardCopy::taken()
 {
-    for (const auto deadline = Clock::now() + 10s; !m_taken && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(1ms);
-        readLog();
-    }
+    waitUntil(
+        [this] {
+            static_cast<void>(requests());
+            return m_taken.has_value();
+        },
+        10s);
     return m_taken;
 }
 
 const std::vector<ClipboardCopy::Request>& ClipboardCopy::requests()
 {
-    readLog();
-    return m_requests;
-}
-
-bool ClipboardCopy::isTakenUp(bool forContent)
-{
-    for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(1ms)) {
-        if (std::ranges::any_of(requests(), [&](const auto& request) { return !forContent || request.isForData; })) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void ClipboardCopy::readLog()
-{
-    std::ifstream log(m_log);
-    log.seekg(m_read);
-    // Only whole lines: the owner may be writing the last one.
-    for (std::string line; std::getline(log, line) && !log.eof();) {
-        m_read += static_cast<std::streamoff>(line.size()) + 1;
+    for (const auto& line : newLines(m_log, m_read)) {
         char target[256] = "";
         long long nanoseconds = 0;
         if (std::sscanf(line.c_str(), "asked %255s %lld", target, &nanoseconds) == 2) {
@@ -70,6 +52,13 @@ void ClipboardCopy::readLog()
             m_taken = Clock::time_point(std::chrono::nanoseconds(nanoseconds));
         }
     }
+    return m_requests;
+}
+
+bool ClipboardCopy::isTakenUp(bool forContent)
+{
+    const auto isAsked = [forContent](const Request& request) { return !forContent || request.isForData; };
+    return waitUntil([&] { return std::ranges::any_of(requests(), isAsked); }, 10s);
 }
 
 std::optional<ClipboardCopy::Clock::time_point> startCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving,
@@ -90,7 +79,6 @@ bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, co
                 const std::vector<std::string>& targets, const std::string& kind, ClipboardCopy::Clock::duration window,
                 double idleMillisecondsPerSecond, Figures& figures)
 {
-    using Clock = ClipboardCopy::Clock;
     const auto copied = startCopy(program, serving, content, targets);
     if (!copied || !program.isRunning()) {
         figures.failure = !copied ? "the clipboard owner did not take the clipboard" : "it ended during the copies";
@@ -100,9 +88,7 @@ bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, co
     const auto allowance =
         std::clamp(2 * idleMillisecondsPerSecond * std::chrono::duration<double>(window).count(), 1.0, 5.0) * 1e6;
     const auto data = [&copy] { return std::ranges::find_if(copy.requests(), &ClipboardCopy::Request::isForData); };
-    while (Clock::now() < *copied + 15s && data() == copy.requests().end()) {
-        std::this_thread::sleep_for(1ms);
-    }
+    waitUntil([&] { return data() != copy.requests().end(); }, 15s);
     const auto countMissed = [&figures, &kind] {
         auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
         missed = {missed.empty() ? 1 : missed[0] + 1};

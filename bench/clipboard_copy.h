@@ -35,14 +35,12 @@ public:
 
     /// The moment just before the owner took the clipboard; nothing if it did not within 10 s.
     [[nodiscard]] std::optional<Clock::time_point> taken();
-    /// The requests that arrived so far.
+    /// The requests that arrived so far, read with the moment it took the clipboard from what it printed.
     [[nodiscard]] const std::vector<Request>& requests();
     /// Waits until the program has asked for anything, or for the content; false after 10 s.
     [[nodiscard]] bool isTakenUp(bool forContent);
 
 private:
-    void readLog();
-
     std::vector<std::string> m_targets;
     std::string m_log;
     ChildProcess m_owner;

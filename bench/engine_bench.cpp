@@ -18,7 +18,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,16 +109,13 @@ std::shared_ptr<const platform::Image> picture(int seed)
 std::pair<double, double> residentMegabytes()
 {
     std::ifstream status("/proc/self/status");
-    double resident = 0;
-    double peak = 0;
+    std::pair<double, double> megabytes;
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            resident = std::stod(line.substr(6)) / 1024;
-        } else if (line.rfind("VmHWM:", 0) == 0) {
-            peak = std::stod(line.substr(6)) / 1024;
-        }
+        const double value = std::atof(line.c_str() + line.find(':') + 1) / 1024;
+        megabytes.first = line.starts_with("VmRSS:") ? value : megabytes.first;
+        megabytes.second = line.starts_with("VmHWM:") ? value : megabytes.second;
     }
-    return {resident, peak};
+    return megabytes;
 }
 
 void TickWhenNothingChanged(benchmark::State& state)
@@ -132,66 +131,56 @@ void TickWhenNothingChanged(benchmark::State& state)
 }
 BENCHMARK(TickWhenNothingChanged);
 
-void TextCapture(benchmark::State& state)
+/// Fills the history with 50 copies of `fill(seed)`, then captures one `next(seed)` each iteration from
+/// `firstSeed` on, timing only the capture; the history must stay full.
+void captureIntoFullHistory(benchmark::State& state, const std::function<void(FakeClipboard&, int)>& fill,
+                            const std::function<void(FakeClipboard&, int)>& next, int firstSeed, const char* error)
 {
-    const auto size = static_cast<qsizetype>(state.range(0));
     Store store;
-    int seed = 0;
-    for (; seed < ClipboardManager::maxHistory; ++seed) {
-        store.clipboard.copyText(prose(size, seed));
+    for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
+        fill(store.clipboard, seed);
         store.capture();
     }
+    int seed = firstSeed;
     for (auto _ : state) {
         state.PauseTiming();
-        store.clipboard.copyText(prose(size, seed++));
+        next(store.clipboard, seed++);
         state.ResumeTiming();
         store.capture();
     }
     if (store.manager->history().size() != static_cast<std::size_t>(ClipboardManager::maxHistory)) {
-        state.SkipWithError("the history is not full");
+        state.SkipWithError(error);
     }
+}
+
+void copyPicture(FakeClipboard& clipboard, int seed)
+{
+    clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
+}
+
+void TextCapture(benchmark::State& state)
+{
+    const auto copy = [size = static_cast<qsizetype>(state.range(0))](FakeClipboard& clipboard, int seed) {
+        clipboard.copyText(prose(size, seed));
+    };
+    captureIntoFullHistory(state, copy, copy, ClipboardManager::maxHistory, "the history is not full");
 }
 BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
 
 /// A new picture of 3840 x 2160 into a full history of 50 distinct ones of that size, built by captures.
 void ImageCapture(benchmark::State& state)
 {
-    Store store;
-    int seed = 0;
-    for (; seed < ClipboardManager::maxHistory; ++seed) {
-        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
-        store.capture();
-    }
-    for (auto _ : state) {
-        state.PauseTiming();
-        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed++)});
-        state.ResumeTiming();
-        store.capture();
-    }
-    if (store.manager->history().size() != static_cast<std::size_t>(ClipboardManager::maxHistory)) {
-        state.SkipWithError("the history is not full");
-    }
+    captureIntoFullHistory(state, copyPicture, copyPicture, ClipboardManager::maxHistory, "the history is not full");
 }
 BENCHMARK(ImageCapture)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 /// The same picture again in other bytes: found by its digest, confirmed pixel by pixel.
 void ImageCaptureOfADuplicate(benchmark::State& state)
 {
-    Store store;
-    for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
-        store.clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
-        store.capture();
-    }
-    int seed = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        store.clipboard.copyImages(platform::Clipboard::Images{encoded(screenshot(seed++), "bmp")});
-        state.ResumeTiming();
-        store.capture();
-    }
-    if (store.manager->history().size() != static_cast<std::size_t>(ClipboardManager::maxHistory)) {
-        state.SkipWithError("a duplicate was not found");
-    }
+    const auto copyAsBmp = [](FakeClipboard& clipboard, int seed) {
+        clipboard.copyImages(platform::Clipboard::Images{encoded(screenshot(seed), "bmp")});
+    };
+    captureIntoFullHistory(state, copyPicture, copyAsBmp, 0, "a duplicate was not found");
 }
 BENCHMARK(ImageCaptureOfADuplicate)->Iterations(5)->Unit(benchmark::kMillisecond);
 

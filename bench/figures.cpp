@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -31,6 +33,29 @@ std::vector<double>& Figures::operator[](const std::string& title)
 double milliseconds(std::chrono::steady_clock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+bool waitUntil(const std::function<bool()>& isDone, std::chrono::steady_clock::duration timeout,
+               std::chrono::steady_clock::duration period)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !isDone();
+         std::this_thread::sleep_for(period)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> newLines(const std::string& file, std::streamoff& read)
+{
+    std::ifstream stream(file);
+    stream.seekg(read);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(stream, line) && !stream.eof(); lines.push_back(line)) {
+        read += static_cast<std::streamoff>(line.size()) + 1;
+    }
+    return lines;
 }
 
 bool readSettings(int argc, char** argv, std::map<std::string, int>& settings)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <ios>
 #include <map>
 #include <string>
 #include <utility>
@@ -17,6 +19,13 @@ struct Figures
 };
 
 [[nodiscard]] double milliseconds(std::chrono::steady_clock::duration duration);
+
+/// Asks `isDone` every `period` until it holds, for at most `timeout`: whether it held.
+bool waitUntil(const std::function<bool()>& isDone, std::chrono::steady_clock::duration timeout,
+               std::chrono::steady_clock::duration period = std::chrono::milliseconds(1));
+
+/// The whole lines that `file` has past `read`, which moves on past them: a program may be writing the last.
+[[nodiscard]] std::vector<std::string> newLines(const std::string& file, std::streamoff& read);
 
 /// Reads `--name N` pairs over `settings`; false, with the usage on stderr, on anything else or N < 0.
 [[nodiscard]] bool readSettings(int argc, char** argv, std::map<std::string, int>& settings);

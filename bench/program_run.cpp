@@ -1,5 +1,7 @@
 #include "bench/program_run.h"
 
+#include "bench/figures.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -69,15 +71,13 @@ std::unique_ptr<ProgramRun> ProgramRun::start(const std::vector<std::string>& co
                                               const std::function<bool(const ProgramRun&)>& isUp, std::string& failure)
 {
     std::unique_ptr<ProgramRun> run(new ProgramRun(command, platform));
-    while (run->isRunning() && !isUp(*run) && Clock::now() - run->m_started < 30s) {
-        std::this_thread::sleep_for(2ms);
-    }
+    waitUntil([&] { return !run->isRunning() || isUp(*run); }, 30s, 2ms);
+    run->m_startUp = Clock::now() - run->m_started;
     if (!isUp(*run)) {
         failure = "not up within 30 s, or it ended; its output is in " + run->file("log");
         run->m_home.setAutoRemove(false);
         return nullptr;
     }
-    run->m_startUp = Clock::now() - run->m_started;
     // Settled: less than 1 % of a CPU over a second.
     failure = run->settle(1s, 10'000'000, 30s) ? "" : "still busy 30 s after it was up";
     run->m_memoryAtStart = run->memory();

@@ -28,7 +28,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 const std::vector<std::string> textTargets{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING"};
 
@@ -90,10 +89,7 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
     for (int run = 0; run < settings.at("--starts"); ++run) {
         program.reset();
         // The icon of the run before must be gone, or it would be taken for the new one.
-        for (const auto gone = Clock::now() + 10s; !desktop.dockedIcons().empty() && Clock::now() < gone;) {
-            std::this_thread::sleep_for(10ms);
-        }
-        if (!desktop.dockedIcons().empty()) {
+        if (!waitUntil([&desktop] { return desktop.dockedIcons().empty(); }, 10s, 10ms)) {
             figures.failure = "an icon of an earlier run stays docked in the tray";
             return figures;
         }

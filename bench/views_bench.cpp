@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -103,18 +104,27 @@ private:
     QImage m_canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 
-void FirstShowingOfFiftyEntries(benchmark::State& state)
+/// Times `work` on a new panel each iteration; making the panel, giving it `history` and its end are not timed.
+void onNewPanels(benchmark::State& state, const std::vector<ClipboardItem>& history,
+                 const std::function<void(Panel&)>& work)
 {
-    const auto history = mixedHistory();
     for (auto _ : state) {
         state.PauseTiming();
         auto panel = std::make_unique<Panel>();
+        if (!history.empty()) {
+            panel->setHistory(history);
+        }
         state.ResumeTiming();
-        panel->setHistory(history);
+        work(*panel);
         state.PauseTiming();
         panel.reset();
         state.ResumeTiming();
     }
+}
+
+void FirstShowingOfFiftyEntries(benchmark::State& state)
+{
+    onNewPanels(state, {}, [history = mixedHistory()](Panel& panel) { panel.setHistory(history); });
 }
 BENCHMARK(FirstShowingOfFiftyEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -180,18 +190,10 @@ BENCHMARK(KeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond);
 
 void FirstKeystrokeOverFiftyLongTexts(benchmark::State& state)
 {
-    const auto history = longTexts();
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto panel = std::make_unique<Panel>();
-        panel->setHistory(history);
-        state.ResumeTiming();
-        QTest::keyClick(panel->searchField(), Qt::Key_Q);
-        panel->settle();
-        state.PauseTiming();
-        panel.reset();
-        state.ResumeTiming();
-    }
+    onNewPanels(state, longTexts(), [](Panel& panel) {
+        QTest::keyClick(panel.searchField(), Qt::Key_Q);
+        panel.settle();
+    });
 }
 BENCHMARK(FirstKeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
