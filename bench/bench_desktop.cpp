@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <string>
 #include <thread>
 
 #include <poll.h>

@@ -4,16 +4,14 @@
 //   build/bench/engine_bench                                   all of them
 //   build/bench/engine_bench --benchmark_filter=ImageCapture   one group
 
+#include "bench/sample_picture.h"
 #include "engine/clipboard_manager.h"
 
 #include "tests/fakes/fake_background_timers.h"
 #include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_event_loop.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
-#include <QPainter>
 #include <QRandomGenerator>
 
 #include <benchmark/benchmark.h>
@@ -23,11 +21,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
-
-constexpr QSize screen4k(3840, 2160);
 
 struct Store
 {
@@ -63,46 +58,10 @@ QString prose(qsizetype size, int seed)
     return text.trimmed();
 }
 
-/// A picture that compresses like a screenshot: flat panels, bars of glyph-like marks, a gradient.
-QImage screenshot(int seed)
-{
-    QImage image(screen4k, QImage::Format_RGB32);
-    QRandomGenerator random(static_cast<quint32>(seed) * 7919u + 1u);
-    image.fill(QColor::fromHsv(random.bounded(360), 30, 235));
-    QPainter painter(&image);
-    for (int panel = 0; panel < 6; ++panel) {
-        const QRect area(random.bounded(3000), random.bounded(1600), 400 + random.bounded(1400),
-                         200 + random.bounded(900));
-        painter.fillRect(area, QColor::fromHsv(random.bounded(360), 20 + random.bounded(60), 200 + random.bounded(55)));
-        for (int y = area.top() + 12; y < area.bottom() - 12; y += 22) {
-            for (int x = area.left() + 10; x < area.right() - 10; x += 9) {
-                if (random.bounded(5) != 0) {
-                    painter.fillRect(QRect(x, y, 6, 12 - random.bounded(6)), QColor(30, 30, 30 + random.bounded(40)));
-                }
-            }
-        }
-    }
-    QLinearGradient gradient(0, 0, screen4k.width(), 0);
-    gradient.setColorAt(0, QColor::fromHsv(random.bounded(360), 200, 200));
-    gradient.setColorAt(1, QColor::fromHsv(random.bounded(360), 200, 120));
-    painter.fillRect(QRect(0, 0, screen4k.width(), 60), gradient);
-    painter.end();
-    return image;
-}
-
-std::shared_ptr<const platform::Image> encoded(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, format).write(image);
-    return platform::Image::fromEncoded(bytes);
-}
-
 /// A screenshot as it arrives from another application.
 std::shared_ptr<const platform::Image> picture(int seed)
 {
-    return encoded(screenshot(seed), "png");
+    return platform::Image::fromEncoded(encoded(screenshot(seed)));
 }
 
 /// Resident and peak resident memory of this process, in MB.
@@ -178,7 +137,8 @@ BENCHMARK(ImageCapture)->Iterations(10)->Unit(benchmark::kMillisecond);
 void ImageCaptureOfADuplicate(benchmark::State& state)
 {
     const auto copyAsBmp = [](FakeClipboard& clipboard, int seed) {
-        clipboard.copyImages(platform::Clipboard::Images{encoded(screenshot(seed), "bmp")});
+        clipboard.copyImages(
+            platform::Clipboard::Images{platform::Image::fromEncoded(encoded(screenshot(seed), "bmp"))});
     };
     captureIntoFullHistory(state, copyPicture, copyAsBmp, 0, "a duplicate was not found");
 }
@@ -205,7 +165,7 @@ void ResidentMemoryOfFiftyPictures(benchmark::State& state)
         state.counters["resident_MB"] = resident;
         state.counters["peak_resident_MB"] = peak;
         state.counters["encoded_MB"] = encodedMegabytes;
-        state.counters["decoded_MB"] = 50.0 * screen4k.width() * screen4k.height() * 4 / (1024 * 1024);
+        state.counters["decoded_MB"] = 50.0 * 3840 * 2160 * 4 / (1024 * 1024);
     }
 }
 BENCHMARK(ResidentMemoryOfFiftyPictures)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -6,24 +6,6 @@
 #include <fstream>
 #include <thread>
 
-namespace {
-
-/// The median, and the largest value when there are more.
-std::string cell(std::vector<double> values)
-{
-    const auto format = [](double value) {
-        char text[32];
-        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.1f" : "%.3f", value);
-        return std::string(text);
-    };
-    std::ranges::sort(values);
-    const auto median =
-        values.empty() ? "-" : format((values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2);
-    return values.size() > 1 ? median + " / " + format(values.back()) : median;
-}
-
-} // namespace
-
 std::vector<double>& Figures::operator[](const std::string& title)
 {
     const auto row = std::ranges::find(rows, title, &std::pair<std::string, std::vector<double>>::first);
@@ -38,6 +20,7 @@ double milliseconds(std::chrono::steady_clock::duration duration)
 bool waitUntil(const std::function<bool()>& isDone, std::chrono::steady_clock::duration timeout,
                std::chrono::steady_clock::duration period)
 {
+    // Not asked again once it held: what it reads may be gone.
     for (const auto deadline = std::chrono::steady_clock::now() + timeout; !isDone();
          std::this_thread::sleep_for(period)) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -58,15 +41,11 @@ std::vector<std::string> newLines(const std::string& file, std::streamoff& read)
     return lines;
 }
 
-bool readSettings(int argc, char** argv, std::map<std::string, int>& settings)
+bool readSettings(int argc, char** argv, std::map<std::string, int>& settings, const char* usage)
 {
     for (int index = 1; index < argc; index += 2) {
         if (!settings.contains(argv[index]) || index + 1 == argc || std::atoi(argv[index + 1]) < 0) {
-            std::fprintf(stderr, "usage: %s", argv[0]);
-            for (const auto& [name, value] : settings) {
-                std::fprintf(stderr, " [%s N]", name.c_str());
-            }
-            std::fprintf(stderr, "\n");
+            std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);
             return false;
         }
         settings[argv[index]] = std::atoi(argv[index + 1]);
@@ -76,6 +55,11 @@ bool readSettings(int argc, char** argv, std::map<std::string, int>& settings)
 
 bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& columns)
 {
+    const auto format = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.1f" : "%.3f", value);
+        return std::string(text);
+    };
     std::string header = "| figure |";
     std::string rule = "|---|";
     for (const auto& program : programs) {
@@ -84,21 +68,23 @@ bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& 
     }
     std::printf("%s\n%s\n", header.c_str(), rule.c_str());
     // The rows of the column that has most: one that failed early has fewer.
-    const auto table =
-        std::ranges::max_element(columns, {}, [](const Figures& figures) { return figures.rows.size(); })->rows;
-    for (const auto& [title, ignored] : table) {
+    const auto table = std::ranges::max_element(columns, {}, [](const Figures& column) { return column.rows.size(); });
+    for (const auto& [title, ignored] : table->rows) {
         std::printf("| %s |", title.c_str());
-        for (auto& figures : columns) {
-            std::printf(" %s |", cell(figures[title]).c_str());
+        // The median, and the largest value when there are more.
+        for (auto& column : columns) {
+            auto values = column[title];
+            std::ranges::sort(values);
+            const auto median =
+                values.empty() ? "-" : format((values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2);
+            std::printf(" %s |", (values.size() > 1 ? median + " / " + format(values.back()) : median).c_str());
         }
         std::printf("\n");
     }
-    bool hasFailed = false;
     for (std::size_t column = 0; column < columns.size(); ++column) {
         if (!columns[column].failure.empty()) {
             std::printf("\n%s failed: %s\n", programs[column].c_str(), columns[column].failure.c_str());
-            hasFailed = true;
         }
     }
-    return !hasFailed;
+    return std::ranges::all_of(columns, [](const Figures& column) { return column.failure.empty(); });
 }

@@ -5,7 +5,6 @@
 #include <ios>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 /// The samples of each row of a whole-program benchmark's table, in the order the rows were first added; a
@@ -27,8 +26,8 @@ bool waitUntil(const std::function<bool()>& isDone, std::chrono::steady_clock::d
 /// The whole lines that `file` has past `read`, which moves on past them: a program may be writing the last.
 [[nodiscard]] std::vector<std::string> newLines(const std::string& file, std::streamoff& read);
 
-/// Reads `--name N` pairs over `settings`; false, with the usage on stderr, on anything else or N < 0.
-[[nodiscard]] bool readSettings(int argc, char** argv, std::map<std::string, int>& settings);
+/// Reads `--name N` pairs over `settings`; false, after printing `usage`, on anything else or N < 0.
+[[nodiscard]] bool readSettings(int argc, char** argv, std::map<std::string, int>& settings, const char* usage);
 
 /// One Markdown table, a column per program with the median and the largest of each row, then what failed;
 /// false when anything did.

@@ -3,7 +3,7 @@
 #include "bench/figures.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>

@@ -12,7 +12,7 @@
 #include "bench/sample_picture.h"
 
 #include <QByteArray>
-#include <QGuiApplication>
+#include <QImage>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +21,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -46,7 +45,7 @@ bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
     const QByteArray line("the quick brown fox jumps over the lazy dog\n");
     const std::vector<std::tuple<std::string, std::function<QByteArray(int)>, const char*, const char*, int>> cases{
         {"", [](int) { return QByteArray(); }, "", "", rounds},
-        {", capturing a 3840 x 2160 PNG", [](int round) { return screenshotPng(3840, 2160, 100 + round); }, "image/png",
+        {", capturing a 3840 x 2160 PNG", [](int round) { return encoded(screenshot(100 + round)); }, "image/png",
          "none:0:65536", rounds / 3},
         {", capturing an 8000 x 8000 PNG", [](int round) { return gradientPng(8000, 8000 - round); }, "image/png",
          "none:0:65536", rounds / 10},
@@ -144,7 +143,8 @@ int main(int argc, char** argv)
 {
     std::map<std::string, int> settings{
         {"--starts", 5}, {"--texts", 30}, {"--pictures", 10}, {"--idle", 10}, {"--hot-keys", 30}};
-    if (!readSettings(argc, argv, settings)) {
+    if (!readSettings(argc, argv, settings,
+                      "[--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]")) {
         return 2;
     }
     settings["--starts"] = std::max(1, settings["--starts"]);
@@ -153,15 +153,9 @@ int main(int argc, char** argv)
     if (std::system("command -v copyq >/dev/null") == 0) {
         commands.push_back({"copyq"});
     }
-    // Draws the pictures off screen; the programs run on the private desktop.
-    char platformOption[] = "-platform";
-    char platform[] = "offscreen";
-    char* qtArguments[] = {argv[0], platformOption, platform, nullptr};
-    int qtArgumentCount = 3;
-    const QGuiApplication application(qtArgumentCount, qtArguments);
     std::vector<std::string> pictures;
     for (int variant = 1; variant <= settings["--pictures"]; ++variant) {
-        pictures.push_back(screenshotPng(3840, 2160, variant).toStdString());
+        pictures.push_back(encoded(screenshot(variant)).toStdString());
     }
     const auto desktop = BenchDesktop::start(VELMORA_TINT2RC);
     if (!desktop) {

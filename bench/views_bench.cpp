@@ -29,7 +29,6 @@
 namespace {
 
 constexpr int entryCount = 50;
-constexpr int imageCount = 20;
 
 // A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
 const QByteArray& encodedPicture()

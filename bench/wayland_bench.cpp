@@ -110,7 +110,7 @@ void measure(ProgramRun& program, const std::map<std::string, int>& settings, Fi
 int main(int argc, char** argv)
 {
     std::map<std::string, int> settings{{"--toggles", 30}, {"--copies", 50}};
-    if (!readSettings(argc, argv, settings)) {
+    if (!readSettings(argc, argv, settings, "[--toggles N] [--copies N]")) {
         return 2;
     }
     const auto compositor = SwayCompositor::start();
