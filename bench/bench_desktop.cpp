@@ -1,11 +1,12 @@
 #include "bench/bench_desktop.h"
 
+#include "bench/figures.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <thread>
 
 #include <poll.h>
 #include <xcb/damage.h>
@@ -16,11 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct FreeDeleter
-{
-    void operator()(void* reply) const { std::free(reply); }
-};
-template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, FreeDeleter>;
+template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype([](void* reply) { std::free(reply); })>;
 
 std::uint32_t trayOwner(xcb_connection_t* connection)
 {
@@ -56,9 +53,7 @@ std::unique_ptr<BenchDesktop> BenchDesktop::start(const char* tint2rc)
     // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     std::unique_ptr<BenchDesktop> desktop(server ? new BenchDesktop(std::move(server), tint2rc) : nullptr);
-    for (int attempt = 0; desktop && attempt < 200 && trayOwner(desktop->m_connection) == XCB_WINDOW_NONE; ++attempt) {
-        std::this_thread::sleep_for(50ms);
-    }
+    waitUntil([&desktop] { return !desktop || trayOwner(desktop->m_connection) != XCB_WINDOW_NONE; }, 10s, 50ms);
     if (!desktop || desktop->m_hotKey.size() != 3 || desktop->m_damageEvent == 0 ||
         trayOwner(desktop->m_connection) == XCB_WINDOW_NONE) {
         std::fprintf(stderr, "no Xvfb with openbox, DAMAGE, a Super, Shift and C key, and a tint2 tray\n");

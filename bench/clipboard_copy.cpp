@@ -29,36 +29,34 @@ ClipboardCopy::ClipboardCopy(std::vector<std::string> targets, const std::string
 
 std::optional<ClipboardCopy::Clock::time_point> ClipboardCopy::taken()
 {
-    waitUntil(
-        [this] {
-            static_cast<void>(requests());
-            return m_taken.has_value();
-        },
-        10s);
+    waitUntil([this] { return read(), m_taken.has_value(); }, 10s);
     return m_taken;
 }
 
-const std::vector<ClipboardCopy::Request>& ClipboardCopy::requests()
+std::optional<ClipboardCopy::Clock::time_point> ClipboardCopy::request(bool forContent, Clock::duration timeout)
+{
+    auto& first = forContent ? m_firstContentRequest : m_firstRequest;
+    waitUntil([&] { return read(), first.has_value(); }, timeout);
+    return first;
+}
+
+void ClipboardCopy::read()
 {
     for (const auto& line : newLines(m_log, m_read)) {
         char target[256] = "";
         long long nanoseconds = 0;
         if (std::sscanf(line.c_str(), "asked %255s %lld", target, &nanoseconds) == 2) {
-            const bool isForData = std::ranges::find(m_targets, target) != m_targets.end();
-            m_requests.push_back({target, Clock::time_point(std::chrono::nanoseconds(nanoseconds)), isForData});
+            const Clock::time_point arrived{std::chrono::nanoseconds(nanoseconds)};
+            m_firstRequest = m_firstRequest.value_or(arrived);
+            if (std::ranges::find(m_targets, target) != m_targets.end()) {
+                m_firstContentRequest = m_firstContentRequest.value_or(arrived);
+            }
         } else if (std::sscanf(line.c_str(), "ready %lld", &nanoseconds) == 1 ||
                    std::sscanf(line.c_str(), "copied %lld", &nanoseconds) == 1) {
             // X11's owner stamps its ready, Wayland's the copy: both just before the clipboard was taken.
             m_taken = Clock::time_point(std::chrono::nanoseconds(nanoseconds));
         }
     }
-    return m_requests;
-}
-
-bool ClipboardCopy::isTakenUp(bool forContent)
-{
-    const auto isAsked = [forContent](const Request& request) { return !forContent || request.isForData; };
-    return waitUntil([&] { return std::ranges::any_of(requests(), isAsked); }, 10s);
 }
 
 std::optional<ClipboardCopy::Clock::time_point> startCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving,
@@ -84,25 +82,22 @@ bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, co
         figures.failure = !copied ? "the clipboard owner did not take the clipboard" : "it ended during the copies";
         return false;
     }
-    auto& copy = *serving;
     const auto allowance =
         std::clamp(2 * idleMillisecondsPerSecond * std::chrono::duration<double>(window).count(), 1.0, 5.0) * 1e6;
-    const auto data = [&copy] { return std::ranges::find_if(copy.requests(), &ClipboardCopy::Request::isForData); };
-    waitUntil([&] { return data() != copy.requests().end(); }, 15s);
     const auto countMissed = [&figures, &kind] {
         auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
         missed = {missed.empty() ? 1 : missed[0] + 1};
     };
-    if (data() == copy.requests().end()) {
+    const auto arrived = serving->request(true, 15s);
+    if (!arrived) {
         countMissed();
         return true;
     }
-    const auto arrived = data()->arrived;
-    figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(arrived - *copied));
+    figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(*arrived - *copied));
     // The work cannot have ended before the content was asked for.
     if (const auto end = program.settle(window, static_cast<long long>(allowance), 15s)) {
         figures[kind + "the end of the work, median / max (ms)"].push_back(
-            milliseconds(std::max(*end, arrived) - *copied));
+            milliseconds(std::max(*end, *arrived) - *copied));
     } else {
         countMissed();
     }

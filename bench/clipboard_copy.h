@@ -20,14 +20,6 @@ class ClipboardCopy
 public:
     using Clock = std::chrono::steady_clock;
 
-    struct Request
-    {
-        std::string target;
-        Clock::time_point arrived;
-        /// Asks for the content itself under a target we offer, not for TARGETS.
-        bool isForData = false;
-    };
-
     /// `plan` is the owner's: "none:0" sends the content whole, "none:0:65536" in increments (X11 only),
     /// "silent:0" never answers.
     ClipboardCopy(std::vector<std::string> targets, const std::string& file, const std::string& log,
@@ -35,18 +27,21 @@ public:
 
     /// The moment just before the owner took the clipboard; nothing if it did not within 10 s.
     [[nodiscard]] std::optional<Clock::time_point> taken();
-    /// The requests that arrived so far, read with the moment it took the clipboard from what it printed.
-    [[nodiscard]] const std::vector<Request>& requests();
-    /// Waits until the program has asked for anything, or for the content; false after 10 s.
-    [[nodiscard]] bool isTakenUp(bool forContent);
+    /// When the first request for the content (under a target it offers, not TARGETS), or with `forContent`
+    /// false for anything, arrived; nothing if none did within `timeout`.
+    [[nodiscard]] std::optional<Clock::time_point> request(bool forContent, Clock::duration timeout);
 
 private:
+    /// Reads on in what the owner printed.
+    void read();
+
     std::vector<std::string> m_targets;
     std::string m_log;
     ChildProcess m_owner;
     std::streamoff m_read = 0;
     std::optional<Clock::time_point> m_taken;
-    std::vector<Request> m_requests;
+    std::optional<Clock::time_point> m_firstRequest;
+    std::optional<Clock::time_point> m_firstContentRequest;
 };
 
 /// Copies `content` as each of `targets` into `program`'s clipboard from another process, which serves it until

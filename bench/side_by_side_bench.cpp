@@ -38,7 +38,7 @@ bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
 {
     for (; entries < 50; ++entries) {
         if (!startCopy(program, serving, "Entry " + std::to_string(entries), {"UTF8_STRING"}) ||
-            !serving->isTakenUp(true)) {
+            !serving->request(true, 10s)) {
             return false;
         }
     }
@@ -62,8 +62,8 @@ bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
     for (const auto& [title, bytes, target, plan, count] : cases) {
         for (int round = 1; round <= count; ++round) {
             const auto content = bytes(round);
-            if (*target &&
-                (!startCopy(program, serving, content.toStdString(), {target}, plan) || !serving->isTakenUp(false))) {
+            if (*target && (!startCopy(program, serving, content.toStdString(), {target}, plan) ||
+                            !serving->request(false, 10s))) {
                 return false;
             }
             const auto drawn = desktop.hotKeyToPanelDrawn(5s);
@@ -172,11 +172,5 @@ int main(int argc, char** argv)
     std::vector<std::string> names{"Velmora", "CopyQ"};
     names.resize(columns.size());
     const bool isWhole = printTable(names, columns);
-    std::printf(
-        "\nEach ran alone, with a private HOME and no session bus (XEmbed tray). Start: posix_spawn to its icon\n"
-        "viewable in tint2; memory once its CPU rose by under 10 ms in a second. Copies: the tests' clipboard\n"
-        "owner, from just before its SetSelectionOwner to the request. End of the work: its threads' CPU time\n"
-        "(schedstat, every 5 ms; also CPU per PNG) rose by at most 1 to 5 ms over 300 ms (text) or 1 s (PNG).\n"
-        "Hot key: from the XTest press to the first DAMAGE report of the panel's window.\n");
     return isWhole ? 0 : 1;
 }

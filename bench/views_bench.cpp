@@ -31,15 +31,10 @@ namespace {
 constexpr int entryCount = 50;
 
 // A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
-const QByteArray& encodedPicture()
-{
-    static const QByteArray bytes = gradientPng(3840, 2160);
-    return bytes;
-}
-
 ClipboardItem pictureItem()
 {
-    return {std::nullopt, platform::Image::fromEncoded(encodedPicture())};
+    static const QByteArray bytes = gradientPng(3840, 2160);
+    return {std::nullopt, platform::Image::fromEncoded(bytes)};
 }
 
 // 50 entries, 20 of them pictures, the oldest a text.

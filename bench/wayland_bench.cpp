@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,22 +27,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-/// Sway's events as `swaymsg -m -r` writes them into a file, a JSON object a line, and how far they were read.
-struct SwayEvents
-{
-    std::string file;
-    std::streamoff read = 0;
-
-    /// Reads on until an event `matches`: whether one did within 10 s.
-    bool waitFor(const std::function<bool(const QJsonObject&)>& matches)
-    {
-        const auto isMatch = [&matches](const std::string& line) {
-            return matches(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
-        };
-        return waitUntil([&] { return std::ranges::any_of(newLines(file, read), isMatch); }, 10s);
-    }
-};
 
 /// The IPC socket that sway made beside its Wayland one.
 std::string swayIpcSocket()
@@ -56,37 +41,42 @@ std::string swayIpcSocket()
     return {};
 }
 
-/// Runs `velmora --toggle` beside the running one and waits for the event `change` of its panel's window: the
-/// time from the start of the command, or nothing within 10 s.
-std::optional<Clock::duration> toggle(ProgramRun& program, SwayEvents& events, const char* change)
-{
-    const auto started = Clock::now();
-    ChildProcess command({VELMORA_EXECUTABLE, "--toggle"}, ChildProcess::Output::Quiet, {}, program.environment());
-    const bool isSeen = events.waitFor([change](const QJsonObject& event) {
-        return event["change"].toString() == QLatin1String(change) &&
-               event["container"]["app_id"].toString() == QLatin1String("com.hollin.velmora");
-    });
-    const auto seen = Clock::now() - started;
-    // It ends once answered; only one that hangs is ended with the object.
-    waitUntil([&command] { return !command.isRunning(); }, 10s);
-    return isSeen ? std::optional(seen) : std::nullopt;
-}
-
 void measure(ProgramRun& program, const std::map<std::string, int>& settings, Figures& figures)
 {
-    SwayEvents events{program.file("events")};
+    // Sway's events as `swaymsg -m -r` writes them, a JSON object a line.
+    const auto events = program.file("events");
     const ChildProcess swaymsg(
         {"swaymsg", "-s", swayIpcSocket(), "-r", "-m", "-t", "subscribe", R"(["window","tick"])"},
-        ChildProcess::Output::Logged, events.file);
+        ChildProcess::Output::Logged, events);
+    std::streamoff read = 0;
+    const auto waitFor = [&](const std::function<bool(const QJsonObject&)>& matches) {
+        const auto isMatch = [&matches](const std::string& line) {
+            return matches(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+        };
+        return waitUntil([&] { return std::ranges::any_of(newLines(events, read), isMatch); }, 10s);
+    };
     // Sway answers a subscription to ticks with one at once: from then on no window event is missed.
-    if (!events.waitFor([](const QJsonObject& event) { return event.contains(QLatin1String("first")); })) {
+    if (!waitFor([](const QJsonObject& event) { return event.contains(QLatin1String("first")); })) {
         figures.failure = "swaymsg did not subscribe to sway's events";
         return;
     }
+    // From the start of `velmora --toggle` to the event `change` of the panel's window, within 10 s.
+    const auto toggle = [&](const char* change) -> std::optional<Clock::duration> {
+        const auto started = Clock::now();
+        ChildProcess command({VELMORA_EXECUTABLE, "--toggle"}, ChildProcess::Output::Quiet, {}, program.environment());
+        const bool isSeen = waitFor([change](const QJsonObject& event) {
+            return event["change"].toString() == QLatin1String(change) &&
+                   event["container"]["app_id"].toString() == QLatin1String("com.hollin.velmora");
+        });
+        const auto seen = Clock::now() - started;
+        // It ends once answered; only one that hangs is ended with the object.
+        waitUntil([&command] { return !command.isRunning(); }, 10s);
+        return isSeen ? std::optional(seen) : std::nullopt;
+    };
     // Each opens a hidden panel on an idle Velmora; the first, which builds the panel, is not timed.
     for (int round = 0; round <= settings.at("--toggles"); ++round) {
-        const auto shown = toggle(program, events, "new");
-        if (!shown || !toggle(program, events, "close") || !program.settle(1s, 10'000'000, 30s)) {
+        const auto shown = toggle("new");
+        if (!shown || !toggle("close") || !program.settle(1s, 10'000'000, 30s)) {
             figures.failure = "--toggle did not show and hide the panel within 10 s, or Velmora stayed busy";
             return;
         }
@@ -128,10 +118,5 @@ int main(int argc, char** argv)
     std::printf("Over %d toggles and %d copies, on a private headless sway.\n\n", settings["--toggles"],
                 settings["--copies"]);
     const bool isWhole = printTable({"Velmora"}, columns);
-    std::printf(
-        "\nVelmora ran with a private HOME and no session bus. Toggle: from posix_spawn of `velmora --toggle`\n"
-        "to sway's window event \"new\" read from swaymsg (every ms), the panel hidden and Velmora idle before.\n"
-        "Copies: the tests' data-control owner, from just before its set_selection to the request; end of\n"
-        "the work as on X11 (its threads' CPU time rose by at most 1 to 5 ms over 300 ms).\n");
     return isWhole ? 0 : 1;
 }
