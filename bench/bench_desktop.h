@@ -22,8 +22,6 @@ public:
     /// Null, with the reason on stderr, when any part does not come up within a few seconds.
     [[nodiscard]] static std::unique_ptr<BenchDesktop> start(const char* tint2rc);
 
-    BenchDesktop(const BenchDesktop&) = delete;
-    BenchDesktop& operator=(const BenchDesktop&) = delete;
     ~BenchDesktop();
 
     /// Viewable windows of other clients whose parent is a window of the tray host: the docked icons.

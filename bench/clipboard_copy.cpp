@@ -84,22 +84,18 @@ bool followCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, co
     }
     const auto allowance =
         std::clamp(2 * idleMillisecondsPerSecond * std::chrono::duration<double>(window).count(), 1.0, 5.0) * 1e6;
-    const auto countMissed = [&figures, &kind] {
-        auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
-        missed = {missed.empty() ? 1 : missed[0] + 1};
-    };
     const auto arrived = serving->request(true, 15s);
-    if (!arrived) {
-        countMissed();
-        return true;
-    }
-    figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(*arrived - *copied));
     // The work cannot have ended before the content was asked for.
-    if (const auto end = program.settle(window, static_cast<long long>(allowance), 15s)) {
+    const auto end = arrived ? program.settle(window, static_cast<long long>(allowance), 15s) : std::nullopt;
+    if (arrived) {
+        figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(*arrived - *copied));
+    }
+    if (end) {
         figures[kind + "the end of the work, median / max (ms)"].push_back(
             milliseconds(std::max(*end, *arrived) - *copied));
     } else {
-        countMissed();
+        auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
+        missed = {missed.empty() ? 1 : missed[0] + 1};
     }
     // A random pause of up to half a second, so that copies do not keep step with a program that looks at the
     // clipboard on a timer.

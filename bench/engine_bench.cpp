@@ -26,8 +26,6 @@ namespace {
 
 struct Store
 {
-    Store() : manager(ClipboardManager::create(clipboard, eventLoop, timers)) {}
-
     /// One capture of what `copy` put on the clipboard, as the watcher would run it.
     void capture()
     {
@@ -38,7 +36,7 @@ struct Store
     FakeClipboard clipboard;
     FakeEventLoop eventLoop;
     FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
 };
 
 /// Text of about `size` UTF-16 units that looks like prose, with accented letters, distinct per `seed`

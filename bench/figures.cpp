@@ -62,8 +62,8 @@ bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& 
     };
     std::string header = "| figure |";
     std::string rule = "|---|";
-    for (const auto& program : programs) {
-        header += " " + program + " |";
+    for (std::size_t column = 0; column < columns.size(); ++column) {
+        header += " " + programs[column] + " |";
         rule += "---|";
     }
     std::printf("%s\n%s\n", header.c_str(), rule.c_str());

@@ -29,6 +29,6 @@ bool waitUntil(const std::function<bool()>& isDone, std::chrono::steady_clock::d
 /// Reads `--name N` pairs over `settings`; false, after printing `usage`, on anything else or N < 0.
 [[nodiscard]] bool readSettings(int argc, char** argv, std::map<std::string, int>& settings, const char* usage);
 
-/// One Markdown table, a column per program with the median and the largest of each row, then what failed;
-/// false when anything did.
+/// One Markdown table, a column per program (the first of `programs`, as many as there are columns) with the median and
+/// the largest of each row, then what failed; false when anything did.
 bool printTable(const std::vector<std::string>& programs, std::vector<Figures>& columns);

@@ -80,7 +80,6 @@ std::unique_ptr<ProgramRun> ProgramRun::start(const std::vector<std::string>& co
     }
     // Settled: less than 1 % of a CPU over a second.
     failure = run->settle(1s, 10'000'000, 30s) ? "" : "still busy 30 s after it was up";
-    run->m_memoryAtStart = run->memory();
     return failure.empty() ? std::move(run) : nullptr;
 }
 

@@ -17,7 +17,7 @@
 
 /// A clipboard program measured from outside (/proc) on a private display, with a private HOME and XDG folders
 /// and no session bus, so that on X11 it takes the XEmbed tray and touches nothing of the user's. Its start-up
-/// runs from posix_spawn to the sign that it is up; its memory is read once it has settled. The program and the
+/// runs from posix_spawn to the sign that it is up; it has settled once started. The program and the
 /// processes it started end, and its home goes, with the object.
 class ProgramRun
 {
@@ -40,13 +40,10 @@ public:
                                                            const std::function<bool(const ProgramRun&)>& isUp,
                                                            std::string& failure);
 
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
     ~ProgramRun();
 
     [[nodiscard]] bool isRunning() { return m_child.isRunning(); }
     [[nodiscard]] Clock::duration startUp() const { return m_startUp; }
-    [[nodiscard]] const Memory& memoryAtStart() const { return m_memoryAtStart; }
     [[nodiscard]] Memory memory() const;
     /// A file of the program's private home, for what the benchmark hands to other programs.
     [[nodiscard]] std::string file(const std::string& name) const
@@ -76,7 +73,6 @@ private:
     Clock::time_point m_started = Clock::now();
     ChildProcess m_child;
     Clock::duration m_startUp{};
-    Memory m_memoryAtStart;
     std::map<pid_t, std::pair<long long, long long>> m_threads;
     std::pair<long long, long long> m_threadTotal;
 };

@@ -97,7 +97,7 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
         if (!program) {
             return figures;
         }
-        const auto& memory = program->memoryAtStart();
+        const auto memory = program->memory();
         figures["start to tray icon docked, median / max (ms)"].push_back(milliseconds(program->startUp()));
         figures["memory after start, PSS of all its processes (MB)"].push_back(memory.proportional);
         figures["memory after start, RSS (MB)"].push_back(memory.resident);
@@ -169,8 +169,6 @@ int main(int argc, char** argv)
     std::printf("Over %d starts, %d texts, %d pictures of 3840 x 2160 (%zu KB the first) and %d s idle.\n\n",
                 settings["--starts"], settings["--texts"], settings["--pictures"],
                 pictures.empty() ? 0 : pictures.front().size() / 1024, settings["--idle"]);
-    std::vector<std::string> names{"Velmora", "CopyQ"};
-    names.resize(columns.size());
-    const bool isWhole = printTable(names, columns);
+    const bool isWhole = printTable({"Velmora", "CopyQ"}, columns);
     return isWhole ? 0 : 1;
 }

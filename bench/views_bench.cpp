@@ -51,18 +51,22 @@ std::vector<ClipboardItem> mixedHistory()
     return history;
 }
 
-// About a megabyte of words, some accented, none containing a 'q'.
-QString longText(quint32 seed)
+// 50 texts of about a megabyte of words each, some accented, none containing a 'q'.
+std::vector<ClipboardItem> longTexts()
 {
     static const char* const words[] = {"lorem ",       "ipsum ", "dolor ", "sit ",  "amet ", "Crème ",  "brûlée ",
                                         "smörgåsbord ", "café ",  "naïve ", "ELIT ", "sed\n", "tempor ", "magna "};
-    QRandomGenerator random(seed);
-    QString text;
-    text.reserve(1 << 20);
-    while (text.size() < (1 << 20)) {
-        text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
+    std::vector<ClipboardItem> history;
+    for (int index = 0; index < entryCount; ++index) {
+        QRandomGenerator random(static_cast<quint32>(index));
+        QString text;
+        text.reserve(1 << 20);
+        while (text.size() < (1 << 20)) {
+            text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
+        }
+        history.push_back({text, nullptr});
     }
-    return text;
+    return history;
 }
 
 class Panel
@@ -156,15 +160,6 @@ void HiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
     }
 }
 BENCHMARK(HiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
-
-std::vector<ClipboardItem> longTexts()
-{
-    std::vector<ClipboardItem> history;
-    for (int index = 0; index < entryCount; ++index) {
-        history.push_back({longText(static_cast<quint32>(index)), nullptr});
-    }
-    return history;
-}
 
 void KeystrokeOverFiftyLongTexts(benchmark::State& state)
 {

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -28,25 +27,15 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-/// The IPC socket that sway made beside its Wayland one.
-std::string swayIpcSocket()
-{
-    std::error_code error;
-    const auto directory = std::filesystem::path(std::getenv("WAYLAND_DISPLAY")).parent_path();
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-        if (entry.path().filename().string().starts_with("sway-ipc.")) {
-            return entry.path().string();
-        }
-    }
-    return {};
-}
-
 void measure(ProgramRun& program, const std::map<std::string, int>& settings, Figures& figures)
 {
     // Sway's events as `swaymsg -m -r` writes them, a JSON object a line.
     const auto events = program.file("events");
+    // Its IPC socket lies beside its Wayland one.
     const ChildProcess swaymsg(
-        {"swaymsg", "-s", swayIpcSocket(), "-r", "-m", "-t", "subscribe", R"(["window","tick"])"},
+        {"sh", "-c",
+         "exec swaymsg -s \"$(dirname \"$WAYLAND_DISPLAY\")\"/sway-ipc.*.sock -r -m -t subscribe "
+         "'[\"window\",\"tick\"]'"},
         ChildProcess::Output::Logged, events);
     std::streamoff read = 0;
     const auto waitFor = [&](const std::function<bool(const QJsonObject&)>& matches) {
