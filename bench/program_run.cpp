@@ -47,18 +47,17 @@ std::vector<std::string> privateEnvironment(const std::string& home, const char*
                                          "XDG_CACHE_HOME=" + home + "/.cache",
                                          "XDG_RUNTIME_DIR=" + home + "/runtime",
                                          std::string("QT_QPA_PLATFORM=") + platform};
-    std::set<std::string> replaced{"XDG_STATE_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
-    std::error_code ignored;
-    for (const auto& variable : environment) {
-        replaced.insert(variable.substr(0, variable.find('=')));
-        if (variable.find('=' + home) != std::string::npos) {
-            std::filesystem::create_directories(variable.substr(variable.find('=') + 1), ignored);
-        }
-    }
+    const std::set<std::string> dropped{"XDG_STATE_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
     for (char** entry = environ; *entry; ++entry) {
-        if (!replaced.contains(std::string(*entry).substr(0, std::string(*entry).find('=')))) {
+        const std::string name = std::string(*entry).substr(0, std::string(*entry).find('='));
+        const auto isOurs = [&name](const std::string& variable) { return variable.starts_with(name + '='); };
+        if (!dropped.contains(name) && std::ranges::none_of(environment, isOurs)) {
             environment.emplace_back(*entry);
         }
+    }
+    std::error_code ignored;
+    for (const char* folder : {"/.config", "/.local/share", "/.cache", "/runtime"}) {
+        std::filesystem::create_directories(home + folder, ignored);
     }
     // Programs refuse a runtime folder that others could read.
     chmod((home + "/runtime").c_str(), 0700);

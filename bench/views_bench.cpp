@@ -69,37 +69,33 @@ std::vector<ClipboardItem> longTexts()
     return history;
 }
 
-class Panel
+/// The panel's content view over a history store on fakes, shown.
+struct Panel
 {
-public:
-    Panel() { m_view.show(); }
+    Panel() { view.show(); }
 
     void setHistory(std::vector<ClipboardItem> history)
     {
-        m_manager->setHistory(std::move(history));
+        manager->setHistory(std::move(history));
         settle();
     }
 
     // The refresh, the layout it asks for and the painting of the whole card.
     void settle()
     {
-        m_eventLoop.settle();
-        m_view.render(&m_canvas);
+        eventLoop.settle();
+        view.render(&canvas);
     }
 
-    void hide() { m_view.hide(); }
+    [[nodiscard]] QLineEdit* searchField() { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
+    [[nodiscard]] QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
 
-    [[nodiscard]] ClipboardManager& manager() { return *m_manager; }
-    [[nodiscard]] QLineEdit* searchField() { return m_view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
-    [[nodiscard]] QListView* list() { return m_view.findChild<QListView*>(QStringLiteral("historyList")); }
-
-private:
-    FakeClipboard m_clipboard;
-    FakeEventLoop m_eventLoop;
-    FakeBackgroundTimers m_timers;
-    std::shared_ptr<ClipboardManager> m_manager = ClipboardManager::create(m_clipboard, m_eventLoop, m_timers);
-    ContentView m_view{*m_manager, m_eventLoop, [] {}, [] {}};
-    QImage m_canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
+    FakeClipboard clipboard;
+    FakeEventLoop eventLoop;
+    FakeBackgroundTimers timers;
+    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    ContentView view{*manager, eventLoop, [] {}, [] {}};
+    QImage canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 
 /// Times `work` on a new panel each iteration; making the panel, giving it `history` and its end are not timed.
@@ -149,14 +145,14 @@ void HiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
 {
     Panel panel;
     panel.setHistory(mixedHistory());
-    panel.hide();
+    panel.view.hide();
     for (auto _ : state) {
         state.PauseTiming();
-        auto history = panel.manager().history();
+        auto history = panel.manager->history();
         history.pop_back();
         history.insert(history.begin(), pictureItem());
         state.ResumeTiming();
-        panel.manager().setHistory(std::move(history));
+        panel.manager->setHistory(std::move(history));
     }
 }
 BENCHMARK(HiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
