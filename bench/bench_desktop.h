@@ -37,7 +37,7 @@ private:
     BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc);
 
     void pressHotKey();
-    [[nodiscard]] std::uint32_t property(std::uint32_t window, const char* name) const;
+    [[nodiscard]] std::uint32_t activeWindow() const;
     [[nodiscard]] bool isViewable(std::uint32_t window) const;
 
     // Declared in the order they start; they end in reverse.

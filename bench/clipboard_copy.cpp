@@ -1,6 +1,5 @@
 #include "bench/clipboard_copy.h"
 
-#include "bench/figures.h"
 #include "bench/program_run.h"
 
 #include <algorithm>

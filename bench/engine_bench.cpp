@@ -56,10 +56,10 @@ QString prose(qsizetype size, int seed)
     return text.trimmed();
 }
 
-/// A screenshot as it arrives from another application.
-std::shared_ptr<const platform::Image> picture(int seed)
+/// A screenshot as it arrives from another application, in the file format `format`.
+std::shared_ptr<const platform::Image> picture(int seed, const char* format = "png")
 {
-    return platform::Image::fromEncoded(encoded(screenshot(seed)));
+    return platform::Image::fromEncoded(encoded(screenshot(seed), format));
 }
 
 /// Resident and peak resident memory of this process, in MB.
@@ -91,28 +91,29 @@ BENCHMARK(TickWhenNothingChanged);
 /// Fills the history with 50 copies of `fill(seed)`, then captures one `next(seed)` each iteration from
 /// `firstSeed` on, timing only the capture; the history must stay full.
 void captureIntoFullHistory(benchmark::State& state, const std::function<void(FakeClipboard&, int)>& fill,
-                            const std::function<void(FakeClipboard&, int)>& next, int firstSeed, const char* error)
+                            const std::function<void(FakeClipboard&, int)>& next, int firstSeed)
 {
     Store store;
     for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
         fill(store.clipboard, seed);
         store.capture();
     }
-    int seed = firstSeed;
-    for (auto _ : state) {
+    for (int seed = firstSeed; auto _ : state) {
         state.PauseTiming();
         next(store.clipboard, seed++);
         state.ResumeTiming();
         store.capture();
     }
     if (store.manager->history().size() != static_cast<std::size_t>(ClipboardManager::maxHistory)) {
-        state.SkipWithError(error);
+        state.SkipWithError("the history is not full");
     }
 }
 
-void copyPicture(FakeClipboard& clipboard, int seed)
+std::function<void(FakeClipboard&, int)> copyPicture(const char* format = "png")
 {
-    clipboard.copyImages(platform::Clipboard::Images{picture(seed)});
+    return [format](FakeClipboard& clipboard, int seed) {
+        clipboard.copyImages(platform::Clipboard::Images{picture(seed, format)});
+    };
 }
 
 void TextCapture(benchmark::State& state)
@@ -120,25 +121,21 @@ void TextCapture(benchmark::State& state)
     const auto copy = [size = static_cast<qsizetype>(state.range(0))](FakeClipboard& clipboard, int seed) {
         clipboard.copyText(prose(size, seed));
     };
-    captureIntoFullHistory(state, copy, copy, ClipboardManager::maxHistory, "the history is not full");
+    captureIntoFullHistory(state, copy, copy, ClipboardManager::maxHistory);
 }
 BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
 
 /// A new picture of 3840 x 2160 into a full history of 50 distinct ones of that size, built by captures.
 void ImageCapture(benchmark::State& state)
 {
-    captureIntoFullHistory(state, copyPicture, copyPicture, ClipboardManager::maxHistory, "the history is not full");
+    captureIntoFullHistory(state, copyPicture(), copyPicture(), ClipboardManager::maxHistory);
 }
 BENCHMARK(ImageCapture)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 /// The same picture again in other bytes: found by its digest, confirmed pixel by pixel.
 void ImageCaptureOfADuplicate(benchmark::State& state)
 {
-    const auto copyAsBmp = [](FakeClipboard& clipboard, int seed) {
-        clipboard.copyImages(
-            platform::Clipboard::Images{platform::Image::fromEncoded(encoded(screenshot(seed), "bmp"))});
-    };
-    captureIntoFullHistory(state, copyPicture, copyAsBmp, 0, "a duplicate was not found");
+    captureIntoFullHistory(state, copyPicture(), copyPicture("bmp"), 0);
 }
 BENCHMARK(ImageCaptureOfADuplicate)->Iterations(5)->Unit(benchmark::kMillisecond);
 

@@ -7,7 +7,6 @@
 
 #include "bench/bench_desktop.h"
 #include "bench/clipboard_copy.h"
-#include "bench/figures.h"
 #include "bench/program_run.h"
 #include "bench/sample_picture.h"
 
@@ -33,10 +32,11 @@ const std::vector<std::string> textTargets{"UTF8_STRING", "text/plain;charset=ut
 /// Velmora's hot key to its panel drawn, false when it failed: with 50 entries (the copies so far and short texts), and
 /// each time another application's copy has just been taken up, so that the GUI thread answers while the capture runs
 /// (large content in increments, as applications serve it, and an owner that never answers).
-bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving, int rounds,
-                   int entries, Figures& figures)
+bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving,
+                   const std::map<std::string, int>& settings, Figures& figures)
 {
-    for (; entries < 50; ++entries) {
+    const int rounds = settings.at("--hot-keys");
+    for (int entries = settings.at("--texts") + settings.at("--pictures"); entries < 50; ++entries) {
         if (!startCopy(program, serving, "Entry " + std::to_string(entries), {"UTF8_STRING"}) ||
             !serving->request(true, 10s)) {
             return false;
@@ -130,8 +130,7 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
         figures["growth of the PSS per picture (MB)"].push_back((program->memory().proportional - memoryBefore) /
                                                                 count);
     }
-    const auto entries = settings.at("--texts") + settings.at("--pictures");
-    if (hasHotKey && !measureHotKey(*program, desktop, serving, settings.at("--hot-keys"), entries, figures)) {
+    if (hasHotKey && !measureHotKey(*program, desktop, serving, settings, figures)) {
         figures.failure = "the hot key did not open and close the panel, or a copy was not taken up";
     }
     return figures;
@@ -169,6 +168,5 @@ int main(int argc, char** argv)
     std::printf("Over %d starts, %d texts, %d pictures of 3840 x 2160 (%zu KB the first) and %d s idle.\n\n",
                 settings["--starts"], settings["--texts"], settings["--pictures"],
                 pictures.empty() ? 0 : pictures.front().size() / 1024, settings["--idle"]);
-    const bool isWhole = printTable({"Velmora", "CopyQ"}, columns);
-    return isWhole ? 0 : 1;
+    return printTable({"Velmora", "CopyQ"}, columns) ? 0 : 1;
 }

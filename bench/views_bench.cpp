@@ -42,11 +42,10 @@ std::vector<ClipboardItem> mixedHistory()
 {
     std::vector<ClipboardItem> history;
     for (int index = 0; index < entryCount; ++index) {
-        if (index % 5 < 2 && index < entryCount - 1) {
-            history.push_back(pictureItem());
-        } else {
-            history.push_back({QStringLiteral("Text entry number %1 with a few words").arg(index), nullptr});
-        }
+        const bool isPicture = index % 5 < 2 && index < entryCount - 1;
+        history.push_back(
+            isPicture ? pictureItem()
+                      : ClipboardItem(QStringLiteral("Text entry number %1 with a few words").arg(index), nullptr));
     }
     return history;
 }
@@ -132,8 +131,7 @@ void RefreshAfterACaptureOfFiftyEntries(benchmark::State& state)
     newer.insert(newer.begin(), ClipboardItem(QStringLiteral("just copied"), nullptr));
     panel.setHistory(newer);
     panel.setHistory(older);
-    bool isNewer = false;
-    for (auto _ : state) {
+    for (bool isNewer = false; auto _ : state) {
         isNewer = !isNewer;
         panel.setHistory(isNewer ? newer : older);
     }
@@ -164,8 +162,7 @@ void KeystrokeOverFiftyLongTexts(benchmark::State& state)
     // No text holds a 'q': every keystroke scans all 50 texts to their end.
     QTest::keyClick(panel.searchField(), Qt::Key_Q);
     panel.settle();
-    bool typed = false;
-    for (auto _ : state) {
+    for (bool typed = false; auto _ : state) {
         typed = !typed;
         QTest::keyClick(panel.searchField(), typed ? Qt::Key_U : Qt::Key_Backspace);
         panel.settle();

@@ -6,7 +6,6 @@
 //   build/bench/wayland_bench [--toggles N] [--copies N]
 
 #include "bench/clipboard_copy.h"
-#include "bench/figures.h"
 #include "bench/program_run.h"
 #include "tests/support/sway_compositor.h"
 
@@ -17,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,29 +36,29 @@ void measure(ProgramRun& program, const std::map<std::string, int>& settings, Fi
          "'[\"window\",\"tick\"]'"},
         ChildProcess::Output::Logged, events);
     std::streamoff read = 0;
-    const auto waitFor = [&](const std::function<bool(const QJsonObject&)>& matches) {
-        const auto isMatch = [&matches](const std::string& line) {
-            return matches(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+    // Reads on until an event `change` of Velmora's window came, or with none sway's first tick: whether within 10 s.
+    const auto waitFor = [&](const char* change) {
+        const auto isMatch = [change](const std::string& line) {
+            const auto event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            return change ? event["change"].toString() == QLatin1String(change) &&
+                                event["container"]["app_id"].toString() == QLatin1String("com.hollin.velmora")
+                          : event.contains(QLatin1String("first"));
         };
         return waitUntil([&] { return std::ranges::any_of(newLines(events, read), isMatch); }, 10s);
     };
     // Sway answers a subscription to ticks with one at once: from then on no window event is missed.
-    if (!waitFor([](const QJsonObject& event) { return event.contains(QLatin1String("first")); })) {
+    if (!waitFor(nullptr)) {
         figures.failure = "swaymsg did not subscribe to sway's events";
         return;
     }
     // From the start of `velmora --toggle` to the event `change` of the panel's window, within 10 s.
-    const auto toggle = [&](const char* change) -> std::optional<Clock::duration> {
+    const auto toggle = [&](const char* change) {
         const auto started = Clock::now();
         ChildProcess command({VELMORA_EXECUTABLE, "--toggle"}, ChildProcess::Output::Quiet, {}, program.environment());
-        const bool isSeen = waitFor([change](const QJsonObject& event) {
-            return event["change"].toString() == QLatin1String(change) &&
-                   event["container"]["app_id"].toString() == QLatin1String("com.hollin.velmora");
-        });
-        const auto seen = Clock::now() - started;
+        const auto seen = waitFor(change) ? std::optional(Clock::now() - started) : std::nullopt;
         // It ends once answered; only one that hangs is ended with the object.
         waitUntil([&command] { return !command.isRunning(); }, 10s);
-        return isSeen ? std::optional(seen) : std::nullopt;
+        return seen;
     };
     // Each opens a hidden panel on an idle Velmora; the first, which builds the panel, is not timed.
     for (int round = 0; round <= settings.at("--toggles"); ++round) {
@@ -106,6 +104,5 @@ int main(int argc, char** argv)
     }
     std::printf("Over %d toggles and %d copies, on a private headless sway.\n\n", settings["--toggles"],
                 settings["--copies"]);
-    const bool isWhole = printTable({"Velmora"}, columns);
-    return isWhole ? 0 : 1;
+    return printTable({"Velmora"}, columns) ? 0 : 1;
 }
