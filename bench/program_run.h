@@ -18,8 +18,9 @@
 
 /// A clipboard program measured from outside (/proc) on a private display, with a private HOME and XDG folders
 /// and no session bus, so that on X11 it takes the XEmbed tray and touches nothing of the user's. Its start-up
-/// runs from posix_spawn to the sign that it is up; it has settled once started. The program and the
-/// processes it started end, and its home goes, with the object.
+/// runs from posix_spawn to the sign that it is up, and start() returns once it has settled. The program and the
+/// processes it started end, and its home goes, with the object. Beside it, what the whole-program benchmarks
+/// share: their table, their settings and their waits.
 class ProgramRun
 {
 public:

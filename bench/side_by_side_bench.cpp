@@ -1,7 +1,7 @@
 // Velmora beside CopyQ, when it is installed: each alone on a private Xvfb with openbox and a tint2 tray,
 // measured from outside only (/proc for CPU and memory, X11 for the rest), printed as one table.
 //
-//   build/bench/side_by_side_bench [--starts N] [--texts N] [--pictures N] [--idle SECONDS]
+//   build/bench/side_by_side_bench [--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]
 //
 // CopyQ is only compared with, never needed: without it the table has Velmora's column alone.
 
