@@ -16,22 +16,9 @@ using WindowId = std::uint32_t;
 constexpr QPoint quitButtonInPanel(301, 18);
 constexpr QPoint firstRowInPanel(160, 52);
 
-/// Starts programs on the test's desktop and ends them, the last started first, when the test ends.
-class DesktopTest : public ::testing::Test
+/// Velmora's windows and others, found and inspected from outside.
+struct DesktopWindows
 {
-protected:
-    /// Without a session bus Qt takes the XEmbed tray that tint2 hosts.
-    DesktopTest() { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); }
-
-    void TearDown() override
-    {
-        // Velmora before the tray and the buses it talks to.
-        for (; !m_processes.empty(); m_processes.pop_back()) {
-            m_processes.back()->terminate();
-            static_cast<void>(m_processes.back()->waitForFinished(5000));
-        }
-    }
-
     /// The lines a program writes to its stdout.
     static QStringList linesOf(const QString& program, const QStringList& arguments)
     {
@@ -71,6 +58,23 @@ protected:
 
     static WindowId panelWindow() { return velmoraWindow("_NET_WM_WINDOW_TYPE_UTILITY"); }
     static bool isPanelShown() { return isViewable(panelWindow()); }
+};
+
+/// Starts programs on the test's desktop and ends them, the last started first, when the test ends.
+class DesktopTest : public ::testing::Test, public DesktopWindows
+{
+protected:
+    /// Without a session bus Qt takes the XEmbed tray that tint2 hosts.
+    DesktopTest() { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); }
+
+    void TearDown() override
+    {
+        // Velmora before the tray and the buses it talks to.
+        for (; !m_processes.empty(); m_processes.pop_back()) {
+            m_processes.back()->terminate();
+            static_cast<void>(m_processes.back()->waitForFinished(5000));
+        }
+    }
 
     /// Velmora's window embedded in the tint2 tray; 0 while there is none.
     static WindowId trayIcon()

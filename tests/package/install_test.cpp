@@ -19,7 +19,7 @@ TEST(InstallTest, InstallsFilesThatTheirCheckersAccept)
     EXPECT_EQ(run(prefix + "/bin/velmora", {"--version"}).output, "velmora " VELMORA_VERSION "\n");
     // Each checker fails on a missing file; none may warn.
     for (const char* check :
-         {"desktop-file-validate %1/share/applications/velmora.desktop",
+         {"desktop-file-validate %1/share/applications/com.hollin.velmora.desktop",
           "appstreamcli validate --no-net %1/share/metainfo/com.hollin.velmora.metainfo.xml",
           "man --warnings -l %1/share/man/man1/velmora.1.gz",
           "xmllint --noout %1/share/icons/hicolor/scalable/apps/velmora.svg",

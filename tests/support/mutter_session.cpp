@@ -1,8 +1,8 @@
 #include "tests/support/mutter_session.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <vector>
 
 #include <unistd.h>
 
@@ -12,23 +12,6 @@ namespace {
 // them, then lives as long as Mutter does, which ends when it ends.
 constexpr const char* reporter = "echo \"velmora-session $WAYLAND_DISPLAY $DISPLAY $XAUTHORITY\"; "
                                  "while kill -0 $PPID 2>/dev/null; do sleep 1; done";
-
-/// Our environment without the displays Mutter would otherwise nest in, with the bus and runtime folder.
-std::vector<std::string> mutterEnvironment(const std::string& bus, const std::string& runtimeDirectory)
-{
-    std::vector<std::string> result;
-    for (char** variable = environ; *variable; ++variable) {
-        const std::string entry = *variable;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "DBUS_SESSION_BUS_ADDRESS" &&
-            name != "XDG_RUNTIME_DIR" && name != "XAUTHORITY") {
-            result.push_back(entry);
-        }
-    }
-    result.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-    result.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory);
-    return result;
-}
 
 } // namespace
 
@@ -44,17 +27,28 @@ std::unique_ptr<MutterSession> MutterSession::start()
     if (!result->m_bus) {
         return nullptr;
     }
+    // Without the displays it would otherwise nest in, on its own bus and runtime folder.
     result->m_mutter = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"mutter", "--wayland", "--headless", "--virtual-monitor", "1280x800", "--", "sh", "-c",
+        std::vector<std::string>{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "XAUTHORITY",
+                                 "DBUS_SESSION_BUS_ADDRESS=" + result->m_bus->address(), "XDG_RUNTIME_DIR=" + folder,
+                                 "mutter", "--wayland", "--headless", "--virtual-monitor", "1280x800", "--", "sh", "-c",
                                  reporter},
-        ChildProcess::Output::Piped, std::string(), mutterEnvironment(result->m_bus->address(), folder));
+        ChildProcess::Output::Piped);
     // Mutter's stdout is the reporter's; an empty line is the pipe closed, Mutter gone.
     for (std::string line = result->m_mutter->readLine(); !line.empty(); line = result->m_mutter->readLine()) {
         std::istringstream words(line);
-        std::string marker;
-        words >> marker >> result->m_waylandDisplay >> result->m_x11Display >> result->m_xauthority;
+        std::string marker, waylandDisplay, x11Display, xauthority;
+        words >> marker >> waylandDisplay >> x11Display >> xauthority;
         if (marker == "velmora-session") {
-            return result->m_xauthority.empty() ? nullptr : std::move(result);
+            if (xauthority.empty()) {
+                return nullptr;
+            }
+            setenv("DBUS_SESSION_BUS_ADDRESS", result->m_bus->address().c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+            setenv("WAYLAND_DISPLAY", waylandDisplay.c_str(), 1);
+            setenv("DISPLAY", x11Display.c_str(), 1);
+            setenv("XAUTHORITY", xauthority.c_str(), 1);
+            return result;
         }
     }
     return nullptr;

@@ -1,8 +1,6 @@
 #include "engine/clipboard_manager.h"
 
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QColor>
 #include <QImage>
@@ -34,15 +32,14 @@ using Content = std::pair<std::optional<Images>, std::optional<QString>>;
 const auto text = [](const QString& value) { return Content{std::nullopt, value}; };
 const auto picture = [](const std::shared_ptr<const platform::Image>& image) { return Content{Images{image}, {}}; };
 
-class ClipboardManagerTest : public ::testing::Test
+class ClipboardManagerTest : public ::testing::Test, protected StoreOnFakes
 {
 protected:
     // One watcher period: a tick, then the event loop's turn.
     void copyAndCapture(const Content& content)
     {
         clipboard.copy(content.first, content.second);
-        timers.fire();
-        eventLoop.runPending();
+        capture();
     }
 
     // The history, newest first.
@@ -54,17 +51,11 @@ protected:
         }
         return result;
     }
-
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
 };
 
 TEST_F(ClipboardManagerTest, ReadsEachChangeOnceOnATickOrAReport)
 {
-    timers.fire();
-    eventLoop.runPending();
+    capture();
     EXPECT_EQ(clipboard.textReads(), 0);
     clipboard.copyText("first");
     clipboard.copyText("second");
@@ -136,23 +127,8 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
     EXPECT_EQ(stored(), std::vector{text(u"caf\u00E9"_s)});
 }
 
-TEST_F(ClipboardManagerTest, KeepsFiftyEntriesAndMovesARepeatToTheFront)
-{
-    for (int index = 0; index <= 50; ++index) {
-        copyAndCapture(text(QString::number(index)));
-    }
-    const auto old = manager->history().at(25);
-    copyAndCapture(text(*old.text()));
-    ASSERT_EQ(manager->history().size(), 50u);
-    EXPECT_EQ(manager->history().front().text(), old.text());
-    EXPECT_NE(manager->history().front(), old);
-    EXPECT_EQ(manager->history().front().content(), old.content());
-    EXPECT_EQ(stored()[1], text("50"));
-    EXPECT_EQ(stored().back(), text("1"));
-}
-
 // Each step of a change is announced once, before it is made: the history still has its old size then.
-TEST_F(ClipboardManagerTest, AnnouncesEachStepOfACaptureOnceBeforeMakingIt)
+TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovesARepeatToTheFrontAndAnnouncesEachStepBeforeMakingIt)
 {
     std::vector<std::tuple<std::string, int, std::size_t>> steps;
     const auto record = [&](const char* step) {
@@ -168,21 +144,27 @@ TEST_F(ClipboardManagerTest, AnnouncesEachStepOfACaptureOnceBeforeMakingIt)
         copyAndCapture(text(QString::number(index)));
     }
     steps.clear();
+    const auto old = manager->history().at(24);
     const auto expect = [&](std::vector<std::tuple<std::string, int, std::size_t>> expected) {
         EXPECT_EQ(std::exchange(steps, {}), expected);
     };
     copyAndCapture(text("  25\n"));
     expect({{"remove", 24, 50}, {"insert", 0, 49}});
+    // A new entry for the repeat, with the old one's content.
+    EXPECT_NE(manager->history().front(), old);
+    EXPECT_EQ(manager->history().front().content(), old.content());
     copyAndCapture(text("new"));
     expect({{"insert", 0, 50}, {"remove", 50, 51}});
+    ASSERT_EQ(manager->history().size(), 50u);
+    EXPECT_EQ(stored()[1], text("25"));
+    EXPECT_EQ(stored().back(), text("1"));
     copyAndCapture(text(" \t "));
     expect({});
     // Copied back, the entry is not captured again and keeps its place.
     const auto before = manager->history();
     manager->copyItem(before[3]);
     EXPECT_EQ(clipboard.currentText(), before[3].text());
-    timers.fire();
-    eventLoop.runPending();
+    capture();
     EXPECT_EQ(manager->history(), before);
     expect({});
     manager->setSearchText("kept");

@@ -7,9 +7,9 @@
 #include "platform/background_timer.h"
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
+#include "tests/e2e/velmora_desktop.h"
 #include "tests/support/mutter_session.h"
 #include "tests/wayland/test_portal.h"
-#include "tests/x11/x11_test_helpers.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -37,11 +36,6 @@ public:
     {
         m_session = MutterSession::start();
         ASSERT_TRUE(m_session) << "cannot start a headless Mutter with XWayland";
-        setenv("DBUS_SESSION_BUS_ADDRESS", m_session->busAddress().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", m_session->runtimeDirectory().c_str(), 1);
-        setenv("WAYLAND_DISPLAY", m_session->waylandDisplay().c_str(), 1);
-        setenv("DISPLAY", m_session->x11Display().c_str(), 1);
-        setenv("XAUTHORITY", m_session->xauthority().c_str(), 1);
         setenv("XDG_SESSION_TYPE", "wayland", 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
@@ -135,19 +129,9 @@ TEST_F(MutterTest, ANativeCopyIsCapturedThroughXWaylandAndNativeApplicationsPast
     manager->stopOptimizedClipboardListener();
 }
 
-/// Whether one of Velmora's windows on XWayland is shown: with no tray host, only the panel can be.
-bool isVelmoraWindowShown()
-{
-    const auto windows = run(QStringLiteral("xdotool"), {"search", "--class", "^Velmora$"}).output.split('\n');
-    return std::ranges::any_of(windows, [](const QByteArray& window) {
-        return !window.isEmpty() &&
-               run(QStringLiteral("xwininfo"), {"-id", QString::fromLatin1(window)}).output.contains("IsViewable");
-    });
-}
-
 TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyFromThePortal)
 {
-    TestPortal portal(TestPortal::Answer::Grant);
+    TestPortal portal;
     auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
                                              QStringLiteral("portal"));
     ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
@@ -156,17 +140,18 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyF
     qunsetenv("QT_QPA_PLATFORM");
     QProcess velmora;
     velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
-    ASSERT_TRUE(waitFor([&] { return portal.bound().has_value(); }, 1min)) << "Velmora bound no shortcut";
-    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
+    ASSERT_TRUE(waitFor([&] { return portal.records().bound.has_value(); }, 1min)) << "Velmora bound no shortcut";
+    const auto [appId, session, bound] = portal.records();
+    EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains(QLatin1String("data-control")) && said.contains(QLatin1String("XWayland")))
         << said.toStdString();
     EXPECT_EQ(said.count(QLatin1Char('\n')), 0) << said.toStdString();
 
-    TestPortal::activate(bus, portal.session(), portal.bound()->id);
-    EXPECT_TRUE(waitFor(isVelmoraWindowShown, 1min)) << "no panel on XWayland";
-    TestPortal::activate(bus, portal.session(), portal.bound()->id);
-    EXPECT_TRUE(waitFor([] { return !isVelmoraWindowShown(); }, 1min));
+    TestPortal::activate(bus, session, bound->id);
+    EXPECT_TRUE(waitFor(DesktopWindows::isPanelShown, 1min)) << "no panel on XWayland";
+    TestPortal::activate(bus, session, bound->id);
+    EXPECT_TRUE(waitFor([] { return !DesktopWindows::isPanelShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));

@@ -14,7 +14,6 @@
 
 #include <memory>
 #include <optional>
-#include <ostream>
 
 namespace {
 
@@ -47,10 +46,10 @@ protected:
         QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
     }
 
-    /// Puts the portal on the bus, answering bindings with `answer`.
-    TestPortal& startPortal(Answer answer)
+    /// Puts the portal on the bus.
+    TestPortal& startPortal()
     {
-        m_portal = std::make_unique<TestPortal>(answer);
+        m_portal = std::make_unique<TestPortal>();
         // QtDBus delivers calls in the thread of the object they are for.
         m_portal->moveToThread(&m_portalThread);
         m_portalThread.start();
@@ -59,12 +58,6 @@ protected:
         EXPECT_TRUE(m_portalConnection->registerService(QLatin1String(TestPortal::service)));
         EXPECT_TRUE(m_portalConnection->registerVirtualObject(QLatin1String(TestPortal::path), m_portal.get()));
         return *m_portal;
-    }
-
-    /// The portal's signal that the user pressed a bound shortcut.
-    void activate(const QString& session, const QString& id) const
-    {
-        TestPortal::activate(*m_portalConnection, session, id);
     }
 
     /// Returns once every signal the portal sent before has been delivered here: the bus keeps the order of
@@ -95,31 +88,31 @@ protected:
     std::unique_ptr<QDBusConnection> m_portalConnection;
 };
 
-TEST_F(PortalHotKeysTest, ThereAreNoneWhereNoPortalOffersThem)
-{
-    EXPECT_EQ(PortalHotKeys::create(*m_client), nullptr);
-}
-
 TEST_F(PortalHotKeysTest, BindsTheChordAsTheShortcutsSpecificationWritesItAndCallsBackOncePerActivation)
 {
-    const TestPortal& portal = startPortal(Answer::Grant);
+    const TestPortal& portal = startPortal();
     QGuiApplication::setDesktopFileName(QStringLiteral("com.hollin.velmora"));
     const auto hotKeys = PortalHotKeys::create(*m_client);
     ASSERT_NE(hotKeys, nullptr);
-    EXPECT_EQ(portal.appId(), QStringLiteral("com.hollin.velmora"));
+    // Only chords the specification can write are proposed.
+    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_F1), [] {}), HotKeyStatus::Unsupported);
+    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::KeypadModifier, Qt::Key_1), [] {}),
+              HotKeyStatus::Unsupported);
+    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
     int presses = 0;
     EXPECT_EQ(registerAndWait(*hotKeys, presses), HotKeyStatus::Registered);
-    const auto bound = portal.bound();
+    const auto [appId, session, bound] = portal.records();
+    EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     ASSERT_TRUE(bound.has_value());
     EXPECT_EQ(bound->properties.value(QStringLiteral("description")).toString(), "Show clipboard history");
     EXPECT_EQ(bound->properties.value(QStringLiteral("preferred_trigger")).toString(), "LOGO+SHIFT+c");
 
     // Another session's shortcut and another shortcut of ours are not the hot key.
-    activate(portal.session() + QStringLiteral("x"), bound->id);
-    activate(portal.session(), bound->id + QStringLiteral("x"));
-    activate(portal.session(), bound->id);
+    TestPortal::activate(*m_portalConnection, session + QStringLiteral("x"), bound->id);
+    TestPortal::activate(*m_portalConnection, session, bound->id + QStringLiteral("x"));
+    TestPortal::activate(*m_portalConnection, session, bound->id);
     ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
-    activate(portal.session(), bound->id);
+    TestPortal::activate(*m_portalConnection, session, bound->id);
     ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 2; }, 30000));
     awaitEarlierSignals();
     EXPECT_EQ(presses, 2);
@@ -127,55 +120,35 @@ TEST_F(PortalHotKeysTest, BindsTheChordAsTheShortcutsSpecificationWritesItAndCal
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Unsupported);
 }
 
-struct Refusal
+TEST_F(PortalHotKeysTest, ThereAreNoneWithoutAPortalAndADeclinedBindingNeverCallsBack)
 {
-    const char* name;
-    Answer answer;
-    HotKeyStatus status;
-};
-
-void PrintTo(const Refusal& refusal, std::ostream* stream)
-{
-    *stream << refusal.name;
-}
-
-class PortalRefusalTest : public PortalHotKeysTest, public ::testing::WithParamInterface<Refusal>
-{
-};
-
-TEST_P(PortalRefusalTest, ReportsADeclinedBindingAndNeverCallsBack)
-{
-    const TestPortal& portal = startPortal(GetParam().answer);
-    const auto hotKeys = PortalHotKeys::create(*m_client);
-    ASSERT_NE(hotKeys, nullptr);
-    int presses = 0;
-    EXPECT_EQ(registerAndWait(*hotKeys, presses), GetParam().status);
-    if (const auto bound = portal.bound()) {
-        activate(portal.session(), bound->id);
+    EXPECT_EQ(PortalHotKeys::create(*m_client), nullptr);
+    TestPortal& portal = startPortal();
+    const struct
+    {
+        const char* name;
+        Answer answer;
+        HotKeyStatus status;
+    } refusals[] = {
+        {"the user cancelled", Answer::Cancel, HotKeyStatus::Refused},
+        {"the user unticked the shortcut", Answer::OmitShortcut, HotKeyStatus::Refused},
+        {"the desktop ended the request", Answer::End, HotKeyStatus::Unavailable},
+        {"a garbled session handle", Answer::GarbleSession, HotKeyStatus::Unavailable},
+        {"a garbled response", Answer::GarbleResponse, HotKeyStatus::Unavailable},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        portal.setAnswer(refusal.answer);
+        const auto hotKeys = PortalHotKeys::create(*m_client);
+        ASSERT_NE(hotKeys, nullptr);
+        int presses = 0;
+        EXPECT_EQ(registerAndWait(*hotKeys, presses), refusal.status);
+        if (const auto records = portal.records(); records.bound) {
+            TestPortal::activate(*m_portalConnection, records.session, records.bound->id);
+        }
+        awaitEarlierSignals();
+        EXPECT_EQ(presses, 0);
     }
-    awaitEarlierSignals();
-    EXPECT_EQ(presses, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, PortalRefusalTest,
-    ::testing::Values(Refusal{"UserCancelled", Answer::Cancel, HotKeyStatus::Refused},
-                      Refusal{"UserUntickedTheShortcut", Answer::OmitShortcut, HotKeyStatus::Refused},
-                      Refusal{"DesktopEndedTheRequest", Answer::End, HotKeyStatus::Unavailable},
-                      Refusal{"GarbledSessionHandle", Answer::GarbleSession, HotKeyStatus::Unavailable},
-                      Refusal{"GarbledResponse", Answer::GarbleResponse, HotKeyStatus::Unavailable}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(PortalHotKeysTest, ProposesOnlyChordsTheShortcutsSpecificationCanWrite)
-{
-    startPortal(Answer::Grant);
-    const auto hotKeys = PortalHotKeys::create(*m_client);
-    ASSERT_NE(hotKeys, nullptr);
-    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_F1), [] {}), HotKeyStatus::Unsupported);
-    EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::KeypadModifier, Qt::Key_1), [] {}),
-              HotKeyStatus::Unsupported);
-    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
-    EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Requested);
 }
 
 } // namespace

@@ -2,149 +2,68 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <utility>
-
 namespace {
 
-using platform::SessionChoice;
-using platform::WaylandCompositor;
+using enum platform::WaylandCompositor;
+// Outcomes under names that a test's own Run() does not hide.
+constexpr auto runs = platform::SessionChoice::Outcome::Run;
+constexpr auto noDisplay = platform::SessionChoice::Outcome::NoDisplay;
 
-QProcessEnvironment environmentOf(std::initializer_list<std::pair<const char*, const char*>> variables)
+/// An environment of NAME=value words.
+QProcessEnvironment environmentOf(const QString& variables)
 {
     QProcessEnvironment environment;
-    for (const auto& [name, value] : variables) {
-        environment.insert(QLatin1String(name), QLatin1String(value));
+    for (const auto& variable : variables.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     }
     return environment;
 }
-
-struct Session
-{
-    const char* name;
-    QProcessEnvironment environment;
-    QStringList arguments;
-    WaylandCompositor compositor;
-    bool hasWaylandPlugin;
-    SessionChoice::Outcome outcome;
-    const char* platform;
-    /// A word the notice must contain; empty when there must be no notice.
-    const char* noticeSays;
-};
 
 } // namespace
 
 TEST(SessionTest, ChoosesThePlatformFromTheSessionAndSaysWhatIsLimited)
 {
-    using Outcome = SessionChoice::Outcome;
-    const auto wayland = environmentOf({{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-1"}});
-    const auto waylandWithXWayland =
-        environmentOf({{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"DISPLAY", ":1"}});
-    const Session sessions[] = {
-        {"X11",
-         environmentOf({{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}),
-         {},
-         WaylandCompositor::Unreachable,
-         true,
-         Outcome::Run,
-         "xcb",
+    const QString x11 = QStringLiteral("XDG_SESSION_TYPE=x11 DISPLAY=:0");
+    const QString wayland = QStringLiteral("XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-1");
+    const QString xwayland = wayland + QStringLiteral(" DISPLAY=:1");
+    // Name, environment, command line, the compositor, whether Qt has its Wayland plugin, outcome, platform and
+    // a word the notice must contain, empty when there must be no notice.
+    const struct
+    {
+        const char* name;
+        QString environment;
+        const char* arguments;
+        platform::WaylandCompositor compositor;
+        bool hasWaylandPlugin;
+        platform::SessionChoice::Outcome outcome;
+        const char* platform;
+        const char* noticeSays;
+    } sessions[] = {
+        {"X11", x11, "", Unreachable, true, runs, "xcb", ""},
+        {"sway", xwayland, "", OffersDataControl, true, runs, "wayland;xcb", ""},
+        {"sway without XWayland", wayland, "", OffersDataControl, true, runs, "wayland", ""},
+        {"Mutter", xwayland, "", LacksDataControl, true, runs, "xcb", "XWayland"},
+        {"Mutter without XWayland", wayland, "", LacksDataControl, true, runs, "wayland", "cannot see"},
+        {"no Wayland plugin", xwayland, "", OffersDataControl, false, runs, "xcb", "qt6-wayland"},
+        {"no Wayland plugin nor XWayland", wayland, "", OffersDataControl, false, noDisplay, "", "qt6-wayland"},
+        {"a stale WAYLAND_DISPLAY", xwayland, "", Unreachable, true, runs, "xcb", "WAYLAND_DISPLAY"},
+        {"a text console", "XDG_SESSION_TYPE=tty", "", Unreachable, true, noDisplay, "", "no display"},
+        {"a nested compositor in X11", x11 + " WAYLAND_DISPLAY=wayland-9", "", OffersDataControl, true, runs, "xcb",
          ""},
-        {"sway", waylandWithXWayland, {}, WaylandCompositor::OffersDataControl, true, Outcome::Run, "wayland;xcb", ""},
-        {"sway without XWayland", wayland, {}, WaylandCompositor::OffersDataControl, true, Outcome::Run, "wayland", ""},
-        {"Mutter", waylandWithXWayland, {}, WaylandCompositor::LacksDataControl, true, Outcome::Run, "xcb", "XWayland"},
-        {"Mutter without XWayland",
-         wayland,
-         {},
-         WaylandCompositor::LacksDataControl,
-         true,
-         Outcome::Run,
-         "wayland",
-         "cannot see"},
-        {"no Wayland plugin",
-         waylandWithXWayland,
-         {},
-         WaylandCompositor::OffersDataControl,
-         false,
-         Outcome::Run,
-         "xcb",
-         "qt6-wayland"},
-        {"no Wayland plugin nor XWayland",
-         wayland,
-         {},
-         WaylandCompositor::OffersDataControl,
-         false,
-         Outcome::NoDisplay,
-         "",
-         "qt6-wayland"},
-        {"a stale WAYLAND_DISPLAY",
-         waylandWithXWayland,
-         {},
-         WaylandCompositor::Unreachable,
-         true,
-         Outcome::Run,
-         "xcb",
-         "WAYLAND_DISPLAY"},
-        {"a text console",
-         environmentOf({{"XDG_SESSION_TYPE", "tty"}}),
-         {},
-         WaylandCompositor::Unreachable,
-         true,
-         Outcome::NoDisplay,
-         "",
-         "no display"},
-        {"a nested compositor in an X11 session",
-         environmentOf({{"XDG_SESSION_TYPE", "x11"}, {"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-9"}}),
-         {},
-         WaylandCompositor::OffersDataControl,
-         true,
-         Outcome::Run,
-         "xcb",
-         ""},
-        {"QT_QPA_PLATFORM forced",
-         environmentOf({{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":1"}, {"WAYLAND_DISPLAY", "w"}}),
-         {},
-         WaylandCompositor::OffersDataControl,
-         true,
-         Outcome::Run,
-         "",
-         ""},
-        {"-platform forced over QT_QPA_PLATFORM",
-         environmentOf({{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", "wayland-1"}}),
-         {"-platform", "wayland"},
-         WaylandCompositor::LacksDataControl,
-         true,
-         Outcome::Run,
-         "",
-         ""},
-        {"xcb forced without an X11 display",
-         wayland,
-         {"-platform", "xcb"},
-         WaylandCompositor::OffersDataControl,
-         true,
-         Outcome::NoDisplay,
-         "",
-         "xcb"},
-        {"a list forced, one of them possible",
-         wayland,
-         {"-platform", "xcb;wayland:option"},
-         WaylandCompositor::OffersDataControl,
-         true,
-         Outcome::Run,
-         "",
-         ""},
-        {"offscreen forced without any display",
-         QProcessEnvironment(),
-         {"--platform", "offscreen"},
-         WaylandCompositor::Unreachable,
-         true,
-         Outcome::Run,
-         "",
-         ""},
+        {"QT_QPA_PLATFORM forced", "QT_QPA_PLATFORM=xcb DISPLAY=:1 WAYLAND_DISPLAY=w", "", OffersDataControl, true,
+         runs, "", ""},
+        {"-platform forced over QT_QPA_PLATFORM", "QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY=wayland-1", "-platform wayland",
+         LacksDataControl, true, runs, "", ""},
+        {"xcb forced without an X11 display", wayland, "-platform xcb", OffersDataControl, true, noDisplay, "", "xcb"},
+        {"a list forced, one possible", wayland, "-platform xcb;wayland:option", OffersDataControl, true, runs, "", ""},
+        {"offscreen forced without any display", "", "--platform offscreen", Unreachable, true, runs, "", ""},
     };
     for (const auto& session : sessions) {
         SCOPED_TRACE(session.name);
+        const auto arguments = QString::fromLatin1(session.arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const auto environment = environmentOf(session.environment);
         bool wasProbed = false;
-        const auto choice = platform::chooseSession(session.environment, session.arguments,
+        const auto choice = platform::chooseSession(environment, arguments,
                                                     {[&] {
                                                          wasProbed = true;
                                                          return session.compositor;
@@ -159,7 +78,7 @@ TEST(SessionTest, ChoosesThePlatformFromTheSessionAndSaysWhatIsLimited)
         }
         EXPECT_FALSE(choice.notice.contains(QLatin1Char('\n')));
         // A platform the user forced needs no probe, which would connect to the compositor for nothing.
-        if (!session.arguments.isEmpty() || session.environment.contains(QStringLiteral("QT_QPA_PLATFORM"))) {
+        if (!arguments.isEmpty() || environment.contains(QStringLiteral("QT_QPA_PLATFORM"))) {
             EXPECT_FALSE(wasProbed);
         }
     }

@@ -17,31 +17,19 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 
-/// The tray host's side of the protocol: it only records the items that register.
+/// The tray host's side of the protocol, as far as Qt asks it: it only records the items that register.
 class StatusNotifierWatcher final : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
     [[nodiscard]] QStringList registeredItems() const { return m_items; }
     [[nodiscard]] bool isHostRegistered() const { return true; }
-    [[nodiscard]] int protocolVersion() const { return 0; }
 
 public slots:
-    void RegisterStatusNotifierItem(const QString& service)
-    {
-        m_items.append(service);
-        emit StatusNotifierItemRegistered(service);
-    }
-    void RegisterStatusNotifierHost(const QString&) {}
-
-signals:
-    void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierHostRegistered();
+    void RegisterStatusNotifierItem(const QString& service) { m_items.append(service); }
 
 private:
     QStringList m_items;

@@ -36,7 +36,7 @@ QString pathElement(const QDBusMessage& call)
 
 } // namespace
 
-TestPortal::TestPortal(Answer answer) : m_answer(answer)
+TestPortal::TestPortal()
 {
     qDBusRegisterMetaType<BoundShortcut>();
     qDBusRegisterMetaType<QList<BoundShortcut>>();
@@ -52,12 +52,13 @@ void TestPortal::activate(const QDBusConnection& connection, const QString& sess
 bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
 {
     const auto arguments = message.arguments();
+    const Answer answer = m_answer;
     const QString member = message.interface() + QLatin1Char('.') + message.member();
     if (member == QLatin1String("org.freedesktop.DBus.Properties.Get")) {
         connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
     } else if (member == QLatin1String("org.freedesktop.host.portal.Registry.Register")) {
         const std::scoped_lock lock(m_recordsMutex);
-        m_appId = arguments.value(0).toString();
+        m_records.appId = arguments.value(0).toString();
         connection.send(message.createReply());
     } else if (member == shortcutsInterface + QLatin1String(".CreateSession")) {
         const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
@@ -65,21 +66,21 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
                                 QLatin1Char('/') + options.value(QStringLiteral("session_handle_token")).toString();
         {
             const std::scoped_lock lock(m_recordsMutex);
-            m_session = session;
+            m_records.session = session;
         }
-        const QVariant handle = m_answer == Answer::GarbleSession ? QVariant(7) : QVariant(session);
+        const QVariant handle = answer == Answer::GarbleSession ? QVariant(7) : QVariant(session);
         respond(message, connection, 0u, {{QStringLiteral("session_handle"), handle}});
     } else if (member == shortcutsInterface + QLatin1String(".BindShortcuts")) {
         const auto shortcuts = qdbus_cast<QList<BoundShortcut>>(arguments.value(1));
         {
             const std::scoped_lock lock(m_recordsMutex);
-            m_bound = shortcuts.value(0);
+            m_records.bound = shortcuts.value(0);
         }
-        const QVariant code = m_answer == Answer::Cancel           ? QVariant(1u)
-                              : m_answer == Answer::End            ? QVariant(2u)
-                              : m_answer == Answer::GarbleResponse ? QVariant(QStringLiteral("0"))
-                                                                   : QVariant(0u);
-        const auto granted = m_answer == Answer::OmitShortcut ? QList<BoundShortcut>() : shortcuts;
+        const QVariant code = answer == Answer::Cancel           ? QVariant(1u)
+                              : answer == Answer::End            ? QVariant(2u)
+                              : answer == Answer::GarbleResponse ? QVariant(QStringLiteral("0"))
+                                                                 : QVariant(0u);
+        const auto granted = answer == Answer::OmitShortcut ? QList<BoundShortcut>() : shortcuts;
         respond(message, connection, code, {{QStringLiteral("shortcuts"), QVariant::fromValue(granted)}});
     } else {
         return false;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -39,34 +40,36 @@ public:
         GarbleResponse,
     };
 
-    explicit TestPortal(Answer answer);
+    TestPortal();
 
     /// Emits Activated for `id` in `session` on `connection`, as the portal does for each press.
     static void activate(const QDBusConnection& connection, const QString& session, const QString& id);
 
+    /// How it answers the bindings asked for from now on; Grant at first.
+    void setAnswer(Answer answer) { m_answer = answer; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
-    /// The app id the client named to the host registry.
-    [[nodiscard]] QString appId() const { return locked(m_appId); }
-    /// The last session created; empty before.
-    [[nodiscard]] QString session() const { return locked(m_session); }
-    /// The first shortcut of the last binding asked for.
-    [[nodiscard]] std::optional<BoundShortcut> bound() const { return locked(m_bound); }
-
-private:
-    template <typename T> T locked(const T& value) const
+    /// What the client asked for: the app id it named to the host registry, the last session created and the
+    /// first shortcut of the last binding.
+    struct Records
+    {
+        QString appId;
+        QString session;
+        std::optional<BoundShortcut> bound;
+    };
+    [[nodiscard]] Records records() const
     {
         const std::scoped_lock lock(m_recordsMutex);
-        return value;
+        return m_records;
     }
+
+private:
     /// Answers a call that the portal answers through a Request object.
     void respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
                  const QVariantMap& results) const;
 
-    const Answer m_answer;
+    std::atomic<Answer> m_answer = Answer::Grant;
     mutable std::mutex m_recordsMutex;
-    QString m_appId;
-    QString m_session;
-    std::optional<BoundShortcut> m_bound;
+    Records m_records;
 };

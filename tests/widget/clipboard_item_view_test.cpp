@@ -1,9 +1,6 @@
 #include "views/clipboard_item_view.h"
 
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 #include "views/thumbnail_cache.h"
 
 #include <QApplication>
@@ -30,7 +27,7 @@ ClipboardItem bandedPicture()
     return {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()))};
 }
 
-class ClipboardItemViewTest : public ::testing::Test
+class ClipboardItemViewTest : public ::testing::Test, protected StoreOnFakes
 {
 protected:
     // The history's only row as the list would paint it, with its separator.
@@ -52,10 +49,6 @@ protected:
     }
 
     const int textRowHeight = QFontMetrics(QApplication::font()).height() + 16 + 1;
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     ThumbnailCache thumbnails;
     ClipboardItemView rowView{thumbnails};
 };

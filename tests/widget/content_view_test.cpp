@@ -1,9 +1,6 @@
 #include "views/content_view.h"
 
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,7 +20,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Typing into the search, clicking a row and reading the rows through AT-SPI are checked end to end.
-class ContentViewTest : public ::testing::Test
+class ContentViewTest : public ::testing::Test, protected StoreOnFakes
 {
 protected:
     // Fifty texts, "entry 0" the newest, in a panel just opened.
@@ -94,10 +91,6 @@ protected:
     [[nodiscard]] QListView* list() const { return view.findChild<QListView*>(QStringLiteral("historyList")); }
     [[nodiscard]] QLineEdit* searchField() const { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
 
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
     std::vector<QString> pastes;
     int closeRequests = 0;
     // The paste step notes what copy back has left on the clipboard by then.

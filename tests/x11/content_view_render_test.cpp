@@ -3,10 +3,7 @@
 
 #include "views/content_view.h"
 
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QCursor>
 #include <QDir>
@@ -29,10 +26,8 @@ ClipboardItem landscape(QSize size)
 
 TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbols)
 {
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    const auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    StoreOnFakes store;
+    auto& [clipboard, eventLoop, timers, manager] = store;
     ContentView view{*manager, eventLoop, [] {}, [] {}};
     view.setAttribute(Qt::WA_TranslucentBackground);
     view.setWindowFlags(Qt::FramelessWindowHint);
