@@ -5,11 +5,7 @@
 //   build/bench/engine_bench --benchmark_filter=ImageCapture   one group
 
 #include "bench/sample_picture.h"
-#include "engine/clipboard_manager.h"
-
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 
 #include <QImage>
 #include <QRandomGenerator>
@@ -23,21 +19,6 @@
 #include <string>
 
 namespace {
-
-struct Store
-{
-    /// One capture of what `copy` put on the clipboard, as the watcher would run it.
-    void capture()
-    {
-        timers.fire();
-        eventLoop.runPending();
-    }
-
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
-};
 
 /// Text of about `size` UTF-16 units that looks like prose, with accented letters, distinct per `seed`
 /// from its first line on.
@@ -77,7 +58,7 @@ std::pair<double, double> residentMegabytes()
 
 void TickWhenNothingChanged(benchmark::State& state)
 {
-    Store store;
+    StoreOnFakes store;
     const auto& tick = *store.timers.timers().front();
     for (auto _ : state) {
         tick();
@@ -93,7 +74,7 @@ BENCHMARK(TickWhenNothingChanged);
 void captureIntoFullHistory(benchmark::State& state, const std::function<void(FakeClipboard&, int)>& fill,
                             const std::function<void(FakeClipboard&, int)>& next, int firstSeed)
 {
-    Store store;
+    StoreOnFakes store;
     for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
         fill(store.clipboard, seed);
         store.capture();
@@ -146,7 +127,7 @@ void ResidentMemoryOfFiftyPictures(benchmark::State& state)
         // Loads the image plugins and warms the allocator, as a running Velmora has.
         benchmark::DoNotOptimize(picture(999)->tiffRepresentation());
         const auto baseline = residentMegabytes().first;
-        Store store;
+        StoreOnFakes store;
         double encodedMegabytes = 0;
         for (int seed = 0; seed < ClipboardManager::maxHistory; ++seed) {
             auto image = picture(1000 + seed);

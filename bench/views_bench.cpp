@@ -3,10 +3,7 @@
 // texts, and the repaint of a hovered image row.
 
 #include "bench/sample_picture.h"
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 #include "views/content_view.h"
 
 #include <QApplication>
@@ -75,25 +72,22 @@ struct Panel
 
     void setHistory(std::vector<ClipboardItem> history)
     {
-        manager->setHistory(std::move(history));
+        store.manager->setHistory(std::move(history));
         settle();
     }
 
     // The refresh, the layout it asks for and the painting of the whole card.
     void settle()
     {
-        eventLoop.settle();
+        store.eventLoop.settle();
         view.render(&canvas);
     }
 
     [[nodiscard]] QLineEdit* searchField() { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
     [[nodiscard]] QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
 
-    FakeClipboard clipboard;
-    FakeEventLoop eventLoop;
-    FakeBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(clipboard, eventLoop, timers);
-    ContentView view{*manager, eventLoop, [] {}, [] {}};
+    StoreOnFakes store;
+    ContentView view{*store.manager, store.eventLoop, [] {}, [] {}};
     QImage canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 
@@ -146,11 +140,11 @@ void HiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
     panel.view.hide();
     for (auto _ : state) {
         state.PauseTiming();
-        auto history = panel.manager->history();
+        auto history = panel.store.manager->history();
         history.pop_back();
         history.insert(history.begin(), pictureItem());
         state.ResumeTiming();
-        panel.manager->setHistory(std::move(history));
+        panel.store.manager->setHistory(std::move(history));
     }
 }
 BENCHMARK(HiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
