@@ -1,12 +1,11 @@
 #include "bench/bench_desktop.h"
 
+#include "bench/program_run.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <string>
-#include <thread>
 
 #include <poll.h>
 #include <xcb/damage.h>
@@ -17,11 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct FreeDeleter
-{
-    void operator()(void* reply) const { std::free(reply); }
-};
-template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, FreeDeleter>;
+template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype([](void* reply) { std::free(reply); })>;
 
 std::uint32_t trayOwner(xcb_connection_t* connection)
 {
@@ -54,14 +49,9 @@ bool waitFor(xcb_connection_t* connection, const std::function<bool(const xcb_ge
 std::unique_ptr<BenchDesktop> BenchDesktop::start(const char* tint2rc)
 {
     auto server = XServer::start(XServer::WindowManager::Openbox);
-    // Without a session bus Qt takes the XEmbed tray that tint2 hosts.
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
     std::unique_ptr<BenchDesktop> desktop(server ? new BenchDesktop(std::move(server), tint2rc) : nullptr);
-    for (int attempt = 0; desktop && attempt < 200 && trayOwner(desktop->m_connection) == XCB_WINDOW_NONE; ++attempt) {
-        std::this_thread::sleep_for(50ms);
-    }
-    if (!desktop || desktop->m_hotKey.size() != 3 || desktop->m_damageEvent == 0 ||
-        trayOwner(desktop->m_connection) == XCB_WINDOW_NONE) {
+    const auto hasTray = [&desktop] { return trayOwner(desktop->m_connection) != XCB_WINDOW_NONE; };
+    if (!desktop || desktop->m_hotKey.size() != 3 || desktop->m_damageEvent == 0 || !waitUntil(hasTray, 10s, 50ms)) {
         std::fprintf(stderr, "no Xvfb with openbox, DAMAGE, a Super, Shift and C key, and a tint2 tray\n");
         return nullptr;
     }
@@ -137,13 +127,13 @@ bool BenchDesktop::isViewable(std::uint32_t window) const
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
-std::uint32_t BenchDesktop::property(std::uint32_t window, const char* name) const
+std::uint32_t BenchDesktop::activeWindow() const
 {
-    const ReplyPointer<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    const ReplyPointer<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, 18, "_NET_ACTIVE_WINDOW"), nullptr));
     const ReplyPointer<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         m_connection,
-        xcb_get_property(m_connection, 0, window, atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE}, XCB_ATOM_ANY, 0, 1),
+        xcb_get_property(m_connection, 0, m_root, atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE}, XCB_ATOM_ANY, 0, 1),
         nullptr));
     return reply && xcb_get_property_value_length(reply.get()) == 4
                ? *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))
@@ -163,10 +153,10 @@ void BenchDesktop::pressHotKey()
 std::optional<BenchDesktop::Clock::duration> BenchDesktop::hotKeyToPanelDrawn(Clock::duration timeout)
 {
     if (m_panel == 0) {
-        const auto before = property(m_root, "_NET_ACTIVE_WINDOW");
+        const auto before = activeWindow();
         pressHotKey();
         const auto isActive = [&](const xcb_generic_event_t*) {
-            m_panel = property(m_root, "_NET_ACTIVE_WINDOW");
+            m_panel = activeWindow();
             return m_panel != before && m_panel != 0 && isViewable(m_panel);
         };
         if (!waitFor(m_connection, isActive, Clock::now() + timeout)) {
@@ -181,7 +171,7 @@ std::optional<BenchDesktop::Clock::duration> BenchDesktop::hotKeyToPanelDrawn(Cl
     }
     // Forgets the drawing so far, and the reports of it (a round trip brings them all in).
     xcb_damage_subtract(m_connection, m_panelDamage, XCB_NONE, XCB_NONE);
-    static_cast<void>(property(m_root, "_NET_ACTIVE_WINDOW"));
+    static_cast<void>(activeWindow());
     waitFor(
         m_connection, [](const xcb_generic_event_t* event) { return event == nullptr; }, Clock::now() + timeout);
     const auto pressed = Clock::now();
@@ -196,6 +186,6 @@ std::optional<BenchDesktop::Clock::duration> BenchDesktop::hotKeyToPanelDrawn(Cl
 bool BenchDesktop::hotKeyToPanelHidden(Clock::duration timeout)
 {
     pressHotKey();
-    const auto isHidden = [this](const xcb_generic_event_t*) { return !isViewable(m_panel); };
-    return waitFor(m_connection, isHidden, Clock::now() + timeout);
+    return waitFor(
+        m_connection, [this](const xcb_generic_event_t*) { return !isViewable(m_panel); }, Clock::now() + timeout);
 }

@@ -22,8 +22,6 @@ public:
     /// Null, with the reason on stderr, when any part does not come up within a few seconds.
     [[nodiscard]] static std::unique_ptr<BenchDesktop> start(const char* tint2rc);
 
-    BenchDesktop(const BenchDesktop&) = delete;
-    BenchDesktop& operator=(const BenchDesktop&) = delete;
     ~BenchDesktop();
 
     /// Viewable windows of other clients whose parent is a window of the tray host: the docked icons.
@@ -39,7 +37,7 @@ private:
     BenchDesktop(std::unique_ptr<XServer> server, const char* tint2rc);
 
     void pressHotKey();
-    [[nodiscard]] std::uint32_t property(std::uint32_t window, const char* name) const;
+    [[nodiscard]] std::uint32_t activeWindow() const;
     [[nodiscard]] bool isViewable(std::uint32_t window) const;
 
     // Declared in the order they start; they end in reverse.

@@ -1,7 +1,7 @@
 // Velmora beside CopyQ, when it is installed: each alone on a private Xvfb with openbox and a tint2 tray,
 // measured from outside only (/proc for CPU and memory, X11 for the rest), printed as one table.
 //
-//   build/bench/side_by_side_bench [--starts N] [--texts N] [--pictures N] [--idle SECONDS]
+//   build/bench/side_by_side_bench [--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]
 //
 // CopyQ is only compared with, never needed: without it the table has Velmora's column alone.
 
@@ -11,136 +11,41 @@
 #include "bench/sample_picture.h"
 
 #include <QByteArray>
-#include <QGuiApplication>
+#include <QImage>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 const std::vector<std::string> textTargets{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING"};
-
-double milliseconds(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-/// The samples of each row of the table, in the order the rows were first added; a phase that failed says why
-/// in `failure`.
-struct Figures
-{
-    std::vector<std::pair<std::string, std::vector<double>>> rows;
-    std::string failure;
-
-    std::vector<double>& operator[](const std::string& title)
-    {
-        const auto row = std::ranges::find(rows, title, &std::pair<std::string, std::vector<double>>::first);
-        return row != rows.end() ? row->second : rows.emplace_back(title, std::vector<double>{}).second;
-    }
-};
-
-/// Copies `content` as each of `targets` from another process, which serves it until the next copy has taken
-/// the clipboard, as in applications: the moment just before it took the clipboard, or nothing.
-std::optional<Clock::time_point> startCopy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving,
-                                           const std::string& content, const std::vector<std::string>& targets,
-                                           const char* plan = "none:0")
-{
-    const auto file = program.file("copy");
-    std::ofstream(file, std::ios::binary) << content;
-    // A log of its own for each owner: the one before writes on until it has seen the new one take over.
-    static int copies = 0;
-    auto next = std::make_unique<ClipboardCopy>(targets, file, program.file(std::to_string(++copies) + ".log"), plan);
-    const auto copied = next->taken();
-    serving = copied ? std::move(next) : std::move(serving);
-    return copied;
-}
-
-/// Copies a text or a picture and follows the program until it has read the content and gone idle again: idle
-/// is at most 1 ms of CPU (twice its idle use if more, at most 5 ms) over `window`, which outlasts any pause
-/// inside the work, such as waiting for the next chunk.
-bool copy(ProgramRun& program, std::unique_ptr<ClipboardCopy>& serving, const std::string& content, bool isText,
-          double idleMillisecondsPerSecond, Figures& figures)
-{
-    const auto copied =
-        startCopy(program, serving, content, isText ? textTargets : std::vector<std::string>{"image/png"});
-    if (!copied || !program.isRunning()) {
-        figures.failure = !copied ? "the clipboard owner did not take the clipboard" : "it ended during the copies";
-        return false;
-    }
-    auto& copy = *serving;
-    const auto window = isText ? 300ms : 1s;
-    const auto allowance =
-        std::clamp(2 * idleMillisecondsPerSecond * std::chrono::duration<double>(window).count(), 1.0, 5.0) * 1e6;
-    const auto data = [&copy] { return std::ranges::find_if(copy.requests(), &ClipboardCopy::Request::isForData); };
-    while (Clock::now() < *copied + 15s && data() == copy.requests().end()) {
-        std::this_thread::sleep_for(1ms);
-    }
-    const std::string kind = isText ? "copy of a small text to " : "copy of a 3840 x 2160 PNG to ";
-    const auto countMissed = [&figures, &kind] {
-        auto& missed = figures[kind + "no request in 15 s, or no end of the work (copies)"];
-        missed = {missed.empty() ? 1 : missed[0] + 1};
-    };
-    if (data() == copy.requests().end()) {
-        countMissed();
-        return true;
-    }
-    const auto arrived = data()->arrived;
-    figures[kind + "the first request for it, median / max (ms)"].push_back(milliseconds(arrived - *copied));
-    // The work cannot have ended before the content was asked for.
-    if (const auto end = program.settle(window, static_cast<long long>(allowance), 15s)) {
-        figures[kind + "the end of the work, median / max (ms)"].push_back(
-            milliseconds(std::max(*end, arrived) - *copied));
-    } else {
-        countMissed();
-    }
-    // A random pause of up to half a second, so that copies do not keep step with a program that looks at the
-    // clipboard on a timer.
-    static std::mt19937 random(std::random_device{}());
-    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 500));
-    return true;
-}
-
-/// Waits until the program has asked the copy for anything, or for the content; false after 10 s.
-bool isTakenUp(ClipboardCopy& copy, bool forContent)
-{
-    for (const auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(1ms)) {
-        if (std::ranges::any_of(copy.requests(),
-                                [&](const auto& request) { return !forContent || request.isForData; })) {
-            return true;
-        }
-    }
-    return false;
-}
 
 /// Velmora's hot key to its panel drawn, false when it failed: with 50 entries (the copies so far and short texts), and
 /// each time another application's copy has just been taken up, so that the GUI thread answers while the capture runs
 /// (large content in increments, as applications serve it, and an owner that never answers).
-bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving, int rounds,
-                   int entries, Figures& figures)
+bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<ClipboardCopy>& serving,
+                   const std::map<std::string, int>& settings, Figures& figures)
 {
-    for (; entries < 50; ++entries) {
+    const int rounds = settings.at("--hot-keys");
+    for (int entries = settings.at("--texts") + settings.at("--pictures"); entries < 50; ++entries) {
         if (!startCopy(program, serving, "Entry " + std::to_string(entries), {"UTF8_STRING"}) ||
-            !isTakenUp(*serving, true)) {
+            !serving->request(true, 10s)) {
             return false;
         }
     }
     const QByteArray line("the quick brown fox jumps over the lazy dog\n");
     const std::vector<std::tuple<std::string, std::function<QByteArray(int)>, const char*, const char*, int>> cases{
         {"", [](int) { return QByteArray(); }, "", "", rounds},
-        {", capturing a 3840 x 2160 PNG", [](int round) { return screenshotPng(3840, 2160, 100 + round); }, "image/png",
+        {", capturing a 3840 x 2160 PNG", [](int round) { return encoded(screenshot(100 + round)); }, "image/png",
          "none:0:65536", rounds / 3},
         {", capturing an 8000 x 8000 PNG", [](int round) { return gradientPng(8000, 8000 - round); }, "image/png",
          "none:0:65536", rounds / 10},
@@ -157,8 +62,8 @@ bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
     for (const auto& [title, bytes, target, plan, count] : cases) {
         for (int round = 1; round <= count; ++round) {
             const auto content = bytes(round);
-            if (*target &&
-                (!startCopy(program, serving, content.toStdString(), {target}, plan) || !isTakenUp(*serving, false))) {
+            if (*target && (!startCopy(program, serving, content.toStdString(), {target}, plan) ||
+                            !serving->request(false, 10s))) {
                 return false;
             }
             const auto drawn = desktop.hotKeyToPanelDrawn(5s);
@@ -182,11 +87,17 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
     std::unique_ptr<ClipboardCopy> serving;
     for (int run = 0; run < settings.at("--starts"); ++run) {
         program.reset();
-        program = ProgramRun::start(command, desktop, figures.failure);
+        // The icon of the run before must be gone, or it would be taken for the new one.
+        if (!waitUntil([&desktop] { return desktop.dockedIcons().empty(); }, 10s, 10ms)) {
+            figures.failure = "an icon of an earlier run stays docked in the tray";
+            return figures;
+        }
+        const auto isDocked = [&desktop](const ProgramRun&) { return !desktop.dockedIcons().empty(); };
+        program = ProgramRun::start(command, "xcb", isDocked, figures.failure);
         if (!program) {
             return figures;
         }
-        const auto& memory = program->memoryAtStart();
+        const auto memory = program->memory();
         figures["start to tray icon docked, median / max (ms)"].push_back(milliseconds(program->startUp()));
         figures["memory after start, PSS of all its processes (MB)"].push_back(memory.proportional);
         figures["memory after start, RSS (MB)"].push_back(memory.resident);
@@ -199,14 +110,15 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
     std::mt19937 random(std::random_device{}());
     for (int text = 1; text <= settings.at("--texts"); ++text) {
         const auto content = "Side by side, text " + std::to_string(text) + ": " + std::to_string(random());
-        if (!copy(*program, serving, content, true, idle, figures)) {
+        if (!followCopy(*program, serving, content, textTargets, "copy of a small text to ", 300ms, idle, figures)) {
             return figures;
         }
     }
     const auto cpuBefore = program->threadTime().first;
     const double memoryBefore = program->memory().proportional;
     for (const auto& picture : pictures) {
-        if (!copy(*program, serving, picture, false, idle, figures)) {
+        if (!followCopy(*program, serving, picture, {"image/png"}, "copy of a 3840 x 2160 PNG to ", 1s, idle,
+                        figures)) {
             return figures;
         }
     }
@@ -218,25 +130,10 @@ Figures measure(const std::vector<std::string>& command, const std::map<std::str
         figures["growth of the PSS per picture (MB)"].push_back((program->memory().proportional - memoryBefore) /
                                                                 count);
     }
-    const auto entries = settings.at("--texts") + settings.at("--pictures");
-    if (hasHotKey && !measureHotKey(*program, desktop, serving, settings.at("--hot-keys"), entries, figures)) {
+    if (hasHotKey && !measureHotKey(*program, desktop, serving, settings, figures)) {
         figures.failure = "the hot key did not open and close the panel, or a copy was not taken up";
     }
     return figures;
-}
-
-/// The median, and the largest value when there are more.
-std::string cell(std::vector<double> values)
-{
-    const auto format = [](double value) {
-        char text[32];
-        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.1f" : "%.3f", value);
-        return std::string(text);
-    };
-    std::ranges::sort(values);
-    const auto median =
-        values.empty() ? "-" : format((values[values.size() / 2] + values[(values.size() - 1) / 2]) / 2);
-    return values.size() > 1 ? median + " / " + format(values.back()) : median;
 }
 
 } // namespace
@@ -245,29 +142,19 @@ int main(int argc, char** argv)
 {
     std::map<std::string, int> settings{
         {"--starts", 5}, {"--texts", 30}, {"--pictures", 10}, {"--idle", 10}, {"--hot-keys", 30}};
-    for (int index = 1; index < argc; index += 2) {
-        if (!settings.contains(argv[index]) || index + 1 == argc ||
-            std::atoi(argv[index + 1]) < (std::string(argv[index]) == "--starts")) {
-            std::fprintf(stderr, "usage: %s [--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]\n",
-                         argv[0]);
-            return 2;
-        }
-        settings[argv[index]] = std::atoi(argv[index + 1]);
+    if (!readSettings(argc, argv, settings,
+                      "[--starts N] [--texts N] [--pictures N] [--idle SECONDS] [--hot-keys N]")) {
+        return 2;
     }
+    settings["--starts"] = std::max(1, settings["--starts"]);
     std::vector<std::vector<std::string>> commands{{VELMORA_EXECUTABLE}};
     // Without arguments CopyQ runs its server, with its tray icon on by default.
     if (std::system("command -v copyq >/dev/null") == 0) {
         commands.push_back({"copyq"});
     }
-    // Draws the pictures off screen; the programs run on the private desktop.
-    char platformOption[] = "-platform";
-    char platform[] = "offscreen";
-    char* qtArguments[] = {argv[0], platformOption, platform, nullptr};
-    int qtArgumentCount = 3;
-    const QGuiApplication application(qtArgumentCount, qtArguments);
     std::vector<std::string> pictures;
     for (int variant = 1; variant <= settings["--pictures"]; ++variant) {
-        pictures.push_back(screenshotPng(3840, 2160, variant).toStdString());
+        pictures.push_back(encoded(screenshot(variant)).toStdString());
     }
     const auto desktop = BenchDesktop::start(VELMORA_TINT2RC);
     if (!desktop) {
@@ -278,31 +165,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "measuring %s\n", command[0].c_str());
         columns.push_back(measure(command, settings, pictures, *desktop, columns.empty()));
     }
-    std::printf("Over %d starts, %d texts, %d pictures of 3840 x 2160 (%zu KB the first) and %d s idle.\n\n| figure | "
-                "Velmora |%s\n|---|---|%s\n",
+    std::printf("Over %d starts, %d texts, %d pictures of 3840 x 2160 (%zu KB the first) and %d s idle.\n\n",
                 settings["--starts"], settings["--texts"], settings["--pictures"],
-                pictures.empty() ? 0 : pictures.front().size() / 1024, settings["--idle"],
-                commands.size() > 1 ? " CopyQ |" : "", commands.size() > 1 ? "---|" : "");
-    // The rows of the column that has most: one that failed early has fewer.
-    const auto table =
-        std::ranges::max_element(columns, {}, [](const Figures& figures) { return figures.rows.size(); })->rows;
-    for (const auto& [title, ignored] : table) {
-        std::printf("| %s |", title.c_str());
-        for (auto& figures : columns) {
-            std::printf(" %s |", cell(figures[title]).c_str());
-        }
-        std::printf("\n");
-    }
-    for (std::size_t column = 0; column < columns.size(); ++column) {
-        if (!columns[column].failure.empty()) {
-            std::printf("\n%s failed: %s\n", commands[column][0].c_str(), columns[column].failure.c_str());
-        }
-    }
-    std::printf(
-        "\nEach ran alone, with a private HOME and no session bus (XEmbed tray). Start: posix_spawn to its icon\n"
-        "viewable in tint2; memory once its CPU rose by under 10 ms in a second. Copies: the tests' clipboard\n"
-        "owner, from just before its SetSelectionOwner to the request. End of the work: its threads' CPU time\n"
-        "(schedstat, every 5 ms; also CPU per PNG) rose by at most 1 to 5 ms over 300 ms (text) or 1 s (PNG).\n"
-        "Hot key: from the XTest press to the first DAMAGE report of the panel's window.\n");
-    return std::ranges::any_of(columns, [](const Figures& figures) { return !figures.failure.empty(); }) ? 1 : 0;
+                pictures.empty() ? 0 : pictures.front().size() / 1024, settings["--idle"]);
+    return printTable({"Velmora", "CopyQ"}, columns) ? 0 : 1;
 }

@@ -3,10 +3,7 @@
 // texts, and the repaint of a hovered image row.
 
 #include "bench/sample_picture.h"
-#include "engine/clipboard_manager.h"
-#include "tests/fakes/fake_background_timers.h"
-#include "tests/fakes/fake_clipboard.h"
-#include "tests/fakes/fake_event_loop.h"
+#include "tests/fakes/store_on_fakes.h"
 #include "views/content_view.h"
 
 #include <QApplication>
@@ -21,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,18 +26,12 @@
 namespace {
 
 constexpr int entryCount = 50;
-constexpr int imageCount = 20;
 
 // A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
-const QByteArray& encodedPicture()
-{
-    static const QByteArray bytes = gradientPng(3840, 2160);
-    return bytes;
-}
-
 ClipboardItem pictureItem()
 {
-    return {std::nullopt, platform::Image::fromEncoded(encodedPicture())};
+    static const QByteArray bytes = gradientPng(3840, 2160);
+    return {std::nullopt, platform::Image::fromEncoded(bytes)};
 }
 
 // 50 entries, 20 of them pictures, the oldest a text.
@@ -47,74 +39,79 @@ std::vector<ClipboardItem> mixedHistory()
 {
     std::vector<ClipboardItem> history;
     for (int index = 0; index < entryCount; ++index) {
-        if (index % 5 < 2 && index < entryCount - 1) {
-            history.push_back(pictureItem());
-        } else {
-            history.push_back({QStringLiteral("Text entry number %1 with a few words").arg(index), nullptr});
-        }
+        const bool isPicture = index % 5 < 2 && index < entryCount - 1;
+        history.push_back(
+            isPicture ? pictureItem()
+                      : ClipboardItem(QStringLiteral("Text entry number %1 with a few words").arg(index), nullptr));
     }
     return history;
 }
 
-// About a megabyte of words, some accented, none containing a 'q'.
-QString longText(quint32 seed)
+// 50 texts of about a megabyte of words each, some accented, none containing a 'q'.
+std::vector<ClipboardItem> longTexts()
 {
     static const char* const words[] = {"lorem ",       "ipsum ", "dolor ", "sit ",  "amet ", "Crème ",  "brûlée ",
                                         "smörgåsbord ", "café ",  "naïve ", "ELIT ", "sed\n", "tempor ", "magna "};
-    QRandomGenerator random(seed);
-    QString text;
-    text.reserve(1 << 20);
-    while (text.size() < (1 << 20)) {
-        text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
+    std::vector<ClipboardItem> history;
+    for (int index = 0; index < entryCount; ++index) {
+        QRandomGenerator random(static_cast<quint32>(index));
+        QString text;
+        text.reserve(1 << 20);
+        while (text.size() < (1 << 20)) {
+            text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
+        }
+        history.push_back({text, nullptr});
     }
-    return text;
+    return history;
 }
 
-class Panel
+/// The panel's content view over a history store on fakes, shown.
+struct Panel
 {
-public:
-    Panel() { m_view.show(); }
+    Panel() { view.show(); }
 
     void setHistory(std::vector<ClipboardItem> history)
     {
-        m_manager->setHistory(std::move(history));
+        store.manager->setHistory(std::move(history));
         settle();
     }
 
     // The refresh, the layout it asks for and the painting of the whole card.
     void settle()
     {
-        m_eventLoop.settle();
-        m_view.render(&m_canvas);
+        store.eventLoop.settle();
+        view.render(&canvas);
     }
 
-    void hide() { m_view.hide(); }
+    [[nodiscard]] QLineEdit* searchField() { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
+    [[nodiscard]] QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
 
-    [[nodiscard]] ClipboardManager& manager() { return *m_manager; }
-    [[nodiscard]] QLineEdit* searchField() { return m_view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
-    [[nodiscard]] QListView* list() { return m_view.findChild<QListView*>(QStringLiteral("historyList")); }
-
-private:
-    FakeClipboard m_clipboard;
-    FakeEventLoop m_eventLoop;
-    FakeBackgroundTimers m_timers;
-    std::shared_ptr<ClipboardManager> m_manager = ClipboardManager::create(m_clipboard, m_eventLoop, m_timers);
-    ContentView m_view{*m_manager, m_eventLoop, [] {}, [] {}};
-    QImage m_canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
+    StoreOnFakes store;
+    ContentView view{*store.manager, store.eventLoop, [] {}, [] {}};
+    QImage canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 
-void FirstShowingOfFiftyEntries(benchmark::State& state)
+/// Times `work` on a new panel each iteration; making the panel, giving it `history` and its end are not timed.
+void onNewPanels(benchmark::State& state, const std::vector<ClipboardItem>& history,
+                 const std::function<void(Panel&)>& work)
 {
-    const auto history = mixedHistory();
     for (auto _ : state) {
         state.PauseTiming();
         auto panel = std::make_unique<Panel>();
+        if (!history.empty()) {
+            panel->setHistory(history);
+        }
         state.ResumeTiming();
-        panel->setHistory(history);
+        work(*panel);
         state.PauseTiming();
         panel.reset();
         state.ResumeTiming();
     }
+}
+
+void FirstShowingOfFiftyEntries(benchmark::State& state)
+{
+    onNewPanels(state, {}, [history = mixedHistory()](Panel& panel) { panel.setHistory(history); });
 }
 BENCHMARK(FirstShowingOfFiftyEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -128,8 +125,7 @@ void RefreshAfterACaptureOfFiftyEntries(benchmark::State& state)
     newer.insert(newer.begin(), ClipboardItem(QStringLiteral("just copied"), nullptr));
     panel.setHistory(newer);
     panel.setHistory(older);
-    bool isNewer = false;
-    for (auto _ : state) {
+    for (bool isNewer = false; auto _ : state) {
         isNewer = !isNewer;
         panel.setHistory(isNewer ? newer : older);
     }
@@ -141,26 +137,17 @@ void HiddenRefreshAfterACaptureOfAPicture(benchmark::State& state)
 {
     Panel panel;
     panel.setHistory(mixedHistory());
-    panel.hide();
+    panel.view.hide();
     for (auto _ : state) {
         state.PauseTiming();
-        auto history = panel.manager().history();
+        auto history = panel.store.manager->history();
         history.pop_back();
         history.insert(history.begin(), pictureItem());
         state.ResumeTiming();
-        panel.manager().setHistory(std::move(history));
+        panel.store.manager->setHistory(std::move(history));
     }
 }
 BENCHMARK(HiddenRefreshAfterACaptureOfAPicture)->Unit(benchmark::kMillisecond);
-
-std::vector<ClipboardItem> longTexts()
-{
-    std::vector<ClipboardItem> history;
-    for (int index = 0; index < entryCount; ++index) {
-        history.push_back({longText(static_cast<quint32>(index)), nullptr});
-    }
-    return history;
-}
 
 void KeystrokeOverFiftyLongTexts(benchmark::State& state)
 {
@@ -169,8 +156,7 @@ void KeystrokeOverFiftyLongTexts(benchmark::State& state)
     // No text holds a 'q': every keystroke scans all 50 texts to their end.
     QTest::keyClick(panel.searchField(), Qt::Key_Q);
     panel.settle();
-    bool typed = false;
-    for (auto _ : state) {
+    for (bool typed = false; auto _ : state) {
         typed = !typed;
         QTest::keyClick(panel.searchField(), typed ? Qt::Key_U : Qt::Key_Backspace);
         panel.settle();
@@ -180,18 +166,10 @@ BENCHMARK(KeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond);
 
 void FirstKeystrokeOverFiftyLongTexts(benchmark::State& state)
 {
-    const auto history = longTexts();
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto panel = std::make_unique<Panel>();
-        panel->setHistory(history);
-        state.ResumeTiming();
-        QTest::keyClick(panel->searchField(), Qt::Key_Q);
-        panel->settle();
-        state.PauseTiming();
-        panel.reset();
-        state.ResumeTiming();
-    }
+    onNewPanels(state, longTexts(), [](Panel& panel) {
+        QTest::keyClick(panel.searchField(), Qt::Key_Q);
+        panel.settle();
+    });
 }
 BENCHMARK(FirstKeystrokeOverFiftyLongTexts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
