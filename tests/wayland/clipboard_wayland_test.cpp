@@ -6,10 +6,10 @@
 #include "platform/event_loop.h"
 #include "platform/image.h"
 #include "platform/wayland/wayland_clipboard.h"
+#include "tests/support/clipboard_owner_process.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -34,25 +34,6 @@ using namespace std::chrono_literals;
 
 const QString utf8Text = QStringLiteral("text/plain;charset=utf-8");
 
-QByteArray png(QSize size, QColor colour)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(colour);
-    return platform::encodeImage(picture, "png").value_or(QByteArray());
-}
-
-/// A MIME type and the bytes an owner offers as it.
-using Form = std::pair<QString, QByteArray>;
-
-/// Whether `entry` holds exactly what `form` offers: a damaged entry holds anything else.
-bool holds(const ClipboardItem& entry, const Form& form)
-{
-    const auto rgb32 = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
-    return form.first == "image/png"
-               ? entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second))
-               : entry.text() == QString::fromUtf8(form.second).trimmed();
-}
-
 /// What wl-paste reads from the selection as `mimeType`, or its list of types with "--list-types".
 QByteArray paste(const QString& mimeType)
 {
@@ -67,7 +48,6 @@ protected:
     void SetUp() override { ASSERT_NE(clipboard, nullptr) << "the compositor offers no data-control"; }
     ~ClipboardWaylandTest() override
     {
-        stopOwner();
         if (manager) {
             manager->stopOptimizedClipboardListener();
         }
@@ -97,44 +77,12 @@ protected:
                        timeout);
     }
 
-    /// Starts the owner with `plan` offering `forms`, and waits until it holds the selection.
-    void startOwner(const QString& plan, const QList<Form>& forms)
-    {
-        QStringList arguments{plan};
-        for (const auto& [mimeType, bytes] : forms) {
-            QFile file(directory.filePath(QString::number(arguments.size())));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-            arguments << mimeType << file.fileName();
-        }
-        ownerOutput.clear();
-        owner.start(VELMORA_SELECTION_OWNER, arguments);
-        ASSERT_TRUE(waitFor([&] { return lines("ready").size() == 1; }));
-    }
-
-    void stopOwner()
-    {
-        owner.kill();
-        owner.waitForFinished();
-    }
-
-    /// The lines the owner printed so far that start with `prefix`.
-    QByteArrayList lines(const QByteArray& prefix)
-    {
-        static_cast<void>(owner.waitForReadyRead(0));
-        ownerOutput += owner.readAllStandardOutput();
-        auto found = ownerOutput.split('\n');
-        found.removeIf([&](const QByteArray& line) { return !line.startsWith(prefix); });
-        return found;
-    }
-
     std::unique_ptr<platform::wayland::WaylandClipboard> clipboard = platform::wayland::WaylandClipboard::create();
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager =
         clipboard ? ClipboardManager::create(*clipboard, eventLoop, timers) : nullptr;
-    QTemporaryDir directory;
-    QProcess owner;
-    QByteArray ownerOutput;
+    OwnerProcess owner{QStringLiteral(VELMORA_SELECTION_OWNER)};
 };
 
 TEST_F(ClipboardWaylandTest, CapturesTextsAndPicturesNewestFirstWithoutDuplicatesUpToTheLimit)
@@ -274,7 +222,7 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         SCOPED_TRACE(std::string(row.plan) + " " + row.offer.back().second.left(20).toStdString());
         const auto size = manager->history().size();
         const auto countBefore = clipboard->changeCount();
-        startOwner(row.plan, row.offer);
+        ASSERT_TRUE(owner.start(row.plan, row.offer));
         longestStall = 0;
         sinceTick.start();
         ticker.start(10);
@@ -287,13 +235,13 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         QElapsedTimer quiet;
         EXPECT_TRUE(waitFor(
             [&] {
-                if (std::exchange(asks, lines("asked").size()) != asks) {
+                if (std::exchange(asks, owner.lines("asked").size()) != asks) {
                     quiet.start();
                 }
                 return quiet.elapsed() > 2500;
             },
             20s));
-        EXPECT_LE(asks, row.mostAsks) << lines("asked").join(", ").toStdString();
+        EXPECT_LE(asks, row.mostAsks) << owner.lines("asked").join(", ").toStdString();
         if (row.mayKeepWhatCame && manager->history().size() == size + 1) {
             EXPECT_TRUE(QString::fromUtf8(row.offer.back().second).startsWith(*manager->history().front().text()));
         } else {
@@ -306,24 +254,8 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         ticker.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
         EXPECT_LT(longestStall, 1000);
-        stopOwner();
+        owner.stop();
     }
-}
-
-/// A text or a picture, in the form an owner offers it.
-Form randomPayload(std::mt19937_64& random, int round)
-{
-    const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    if (uniform(0, 3) == 0) {
-        const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
-        return {"image/png", png({uniform(1, 48), uniform(1, 48)}, colour)};
-    }
-    // Up to 128 KB, so that owners send it whole or in pieces of any size.
-    QByteArray text = "round " + QByteArray::number(round) + " ";
-    for (int length = uniform(0, 1 << uniform(0, 17)); text.size() < length;) {
-        text += static_cast<char>(uniform(' ', '~'));
-    }
-    return {utf8Text, text};
 }
 
 // VELMORA_HOSTILE_OWNER_SEED=<number> plays another sequence of owners; VELMORA_HOSTILE_OWNER_ROUNDS=<number>
@@ -347,12 +279,12 @@ TEST_F(ClipboardWaylandTest, SurvivesOwnersThatMisbehaveAtRandom)
     int wellBehaved = 0;
     for (int round = 0; round < rounds && !HasFailure(); ++round) {
         SCOPED_TRACE("VELMORA_HOSTILE_OWNER_SEED=" + std::to_string(seed) + ", round " + std::to_string(round));
-        const auto payload = randomPayload(random, round);
+        const auto payload = randomPayload(random, round, utf8Text);
         const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
-        capture([&] { startOwner("random:" + QString::number(random()), {payload}); });
+        capture([&] { ASSERT_TRUE(owner.start("random:" + QString::number(random()), {payload})); });
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         // The owner says so before it errs, and it erred, if at all, before the capture ended.
-        const auto missteps = lines("misstep");
+        const auto missteps = owner.lines("misstep");
         // An owner that died may pass for one that finished, with the part it sent (see above).
         const auto isStartOfPayload = [&](const ClipboardItem& entry) {
             return missteps.contains("misstep die") && entry.text() &&
@@ -374,7 +306,7 @@ TEST_F(ClipboardWaylandTest, SurvivesOwnersThatMisbehaveAtRandom)
                 return !manager->history().empty() && manager->history().front().text() == check;
             },
             30s));
-        stopOwner();
+        owner.stop();
     }
     // The rounds were a mix, not all of one kind.
     EXPECT_GT(wellBehaved, rounds / 5);

@@ -3,10 +3,10 @@
 #include "engine/clipboard_manager.h"
 #include "platform/clipboard.h"
 #include "platform/image.h"
+#include "tests/support/clipboard_owner_process.h"
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -30,25 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QByteArray png(QSize size, QColor colour)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(colour);
-    return platform::encodeImage(picture, "png").value_or(QByteArray());
-}
-
-/// A target and the bytes an owner offers as it.
-using Form = std::pair<QString, QByteArray>;
-
-/// Whether `entry` holds exactly what `form` offers: a damaged entry holds anything else.
-bool holds(const ClipboardItem& entry, const Form& form)
-{
-    const auto rgb32 = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
-    return form.first == "image/png"
-               ? entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second))
-               : entry.text() == QString::fromUtf8(form.second).trimmed();
-}
-
 class ClipboardX11Test : public ::testing::Test
 {
 protected:
@@ -56,7 +37,6 @@ protected:
     {
         // The event loop drops the captures still queued as it goes: the watcher must not post to it then.
         manager->stopOptimizedClipboardListener();
-        stopOwner();
     }
 
     /// Puts `data` on the clipboard as xclip does, and waits until the X server says xclip owns it. The
@@ -77,44 +57,11 @@ protected:
         return waitFor([&] { return manager->history().size() == size; }, timeout);
     }
 
-    /// Starts the owner with `plan` offering `forms`, and waits until it owns the clipboard.
-    void startOwner(const QString& plan, const QList<Form>& forms)
-    {
-        QStringList arguments{plan};
-        for (const auto& [target, bytes] : forms) {
-            QFile file(directory.filePath(QString::number(arguments.size())));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-            arguments << target << file.fileName();
-        }
-        ownerOutput.clear();
-        owner.start(VELMORA_CLIPBOARD_OWNER, arguments);
-        ASSERT_TRUE(waitFor([&] { return lines("ready").size() == 1; }));
-    }
-
-    void stopOwner()
-    {
-        owner.kill();
-        owner.waitForFinished();
-    }
-
-    /// The lines the owner printed so far that start with `prefix`.
-    QByteArrayList lines(const QByteArray& prefix)
-    {
-        // Takes in what is in the pipe now, events processed or not.
-        static_cast<void>(owner.waitForReadyRead(0));
-        ownerOutput += owner.readAllStandardOutput();
-        auto found = ownerOutput.split('\n');
-        found.removeIf([&](const QByteArray& line) { return !line.startsWith(prefix); });
-        return found;
-    }
-
     std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(*clipboard, eventLoop, timers);
-    QTemporaryDir directory;
-    QProcess owner;
-    QByteArray ownerOutput;
+    OwnerProcess owner{QStringLiteral(VELMORA_CLIPBOARD_OWNER)};
 };
 
 TEST_F(ClipboardX11Test, CopiesAnEntryBackInItsOwnFormsWithoutRecordingItAgain)
@@ -184,12 +131,12 @@ TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
     for (const auto& row : cases) {
         SCOPED_TRACE(std::string(row.plan) + " " + row.offer.back().second.left(20).toStdString());
         const auto size = manager->history().size();
-        startOwner(row.plan, row.offer);
+        ASSERT_TRUE(owner.start(row.plan, row.offer));
         longestStall = 0;
         sinceTick.start();
         ticker.start(10);
         if (row.captured.isEmpty()) {
-            EXPECT_TRUE(waitFor([&] { return !lines("asked").isEmpty(); }));
+            EXPECT_TRUE(waitFor([&] { return !owner.lines("asked").isEmpty(); }));
         } else {
             ASSERT_TRUE(waitForHistorySize(size + 1, 20s));
             EXPECT_EQ(manager->history().front().text(), row.captured);
@@ -199,14 +146,14 @@ TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         QElapsedTimer quiet;
         EXPECT_TRUE(waitFor(
             [&] {
-                if (std::exchange(asks, lines("asked").size()) != asks) {
+                if (std::exchange(asks, owner.lines("asked").size()) != asks) {
                     quiet.start();
                 }
                 return quiet.elapsed() > 2500;
             },
             20s));
-        EXPECT_LE(asks, row.mostAsks) << lines("asked").join(", ").toStdString();
-        EXPECT_TRUE(!row.captured.isEmpty() || lines("asked") == lines("asked TARGETS"));
+        EXPECT_LE(asks, row.mostAsks) << owner.lines("asked").join(", ").toStdString();
+        EXPECT_TRUE(!row.captured.isEmpty() || owner.lines("asked") == owner.lines("asked TARGETS"));
         EXPECT_EQ(manager->history().size(), size + (row.captured.isEmpty() ? 0 : 1));
 
         const auto after = QString("after ") + row.plan;
@@ -216,24 +163,8 @@ TEST_F(ClipboardX11Test, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         ticker.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
         EXPECT_LT(longestStall, 1000);
-        stopOwner();
+        owner.stop();
     }
-}
-
-/// A text or a picture, in the form an owner offers it.
-Form randomPayload(std::mt19937_64& random, int round)
-{
-    const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    if (uniform(0, 3) == 0) {
-        const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
-        return {"image/png", png({uniform(1, 48), uniform(1, 48)}, colour)};
-    }
-    // Up to 128 KB, so that owners send it whole or in increments of any size.
-    QByteArray text = "round " + QByteArray::number(round) + " ";
-    for (int length = uniform(0, 1 << uniform(0, 17)); text.size() < length;) {
-        text += static_cast<char>(uniform(' ', '~'));
-    }
-    return {"UTF8_STRING", text};
 }
 
 // VELMORA_HOSTILE_OWNER_SEED=<number> plays another sequence of owners; VELMORA_HOSTILE_OWNER_ROUNDS=<number>
@@ -257,12 +188,12 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
     int wellBehaved = 0;
     for (int round = 0; round < rounds && !HasFailure(); ++round) {
         SCOPED_TRACE("VELMORA_HOSTILE_OWNER_SEED=" + std::to_string(seed) + ", round " + std::to_string(round));
-        const auto payload = randomPayload(random, round);
+        const auto payload = randomPayload(random, round, "UTF8_STRING");
         const auto frontBefore = manager->history().empty() ? QUuid() : manager->history().front().id();
-        capture([&] { startOwner("random:" + QString::number(random()), {payload}); });
+        capture([&] { ASSERT_TRUE(owner.start("random:" + QString::number(random()), {payload})); });
         const bool captured = !manager->history().empty() && manager->history().front().id() != frontBefore;
         // The owner says so before it errs, and it erred, if at all, before the capture ended.
-        const auto missteps = lines("misstep");
+        const auto missteps = owner.lines("misstep");
         EXPECT_TRUE(captured ? holds(manager->history().front(), payload) : !missteps.empty())
             << missteps.join(", ").toStdString();
         wellBehaved += missteps.empty() ? 1 : 0;
@@ -272,7 +203,7 @@ TEST_F(ClipboardX11Test, SurvivesOwnersThatMisbehaveAtRandom)
         capture([&] { copyWithXclip(check); });
         ASSERT_FALSE(manager->history().empty());
         EXPECT_EQ(manager->history().front().text(), check);
-        stopOwner();
+        owner.stop();
     }
     // The rounds were a mix, not all of one kind.
     EXPECT_GT(wellBehaved, rounds / 5);

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "engine/clipboard_item.h"
+#include "platform/image.h"
+#include "tests/x11/x11_test_helpers.h"
+
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <random>
+#include <utility>
+
+/// A target (X11) or MIME type (Wayland) and the bytes an owner offers as it.
+using Form = std::pair<QString, QByteArray>;
+
+/// A picture of one colour, as PNG.
+inline QByteArray png(QSize size, QColor colour)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(colour);
+    return platform::encodeImage(picture, "png").value_or(QByteArray());
+}
+
+/// Whether `entry` holds exactly what `form` offers: a damaged entry holds anything else.
+inline bool holds(const ClipboardItem& entry, const Form& form)
+{
+    const auto rgb32 = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
+    return form.first == "image/png"
+               ? entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second))
+               : entry.text() == QString::fromUtf8(form.second).trimmed();
+}
+
+/// A text offered as `textForm` or a picture, for a round of the randomised hostile owners.
+inline Form randomPayload(std::mt19937_64& random, int round, const QString& textForm)
+{
+    const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    if (uniform(0, 3) == 0) {
+        const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
+        return {"image/png", png({uniform(1, 48), uniform(1, 48)}, colour)};
+    }
+    // Up to 128 KB, so that owners send it whole or in pieces of any size.
+    QByteArray text = "round " + QByteArray::number(round) + " ";
+    for (int length = uniform(0, 1 << uniform(0, 17)); text.size() < length;) {
+        text += static_cast<char>(uniform(' ', '~'));
+    }
+    return {textForm, text};
+}
+
+/// One of the tests' own clipboard owners in a process of its own: it offers forms, misbehaves by a plan
+/// and prints a line for each step it takes ("ready", "asked <form>", "misstep ..."), which the test reads.
+class OwnerProcess
+{
+public:
+    explicit OwnerProcess(QString program) : m_program(std::move(program)) {}
+    ~OwnerProcess() { stop(); }
+
+    /// Starts the owner with `plan` offering `forms`; whether it holds the clipboard in time.
+    [[nodiscard]] bool start(const QString& plan, const QList<Form>& forms)
+    {
+        QStringList arguments{plan};
+        for (const auto& [form, bytes] : forms) {
+            QFile file(m_directory.filePath(QString::number(arguments.size())));
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+                return false;
+            }
+            arguments << form << file.fileName();
+        }
+        m_output.clear();
+        m_process.start(m_program, arguments);
+        return waitFor([&] { return lines("ready").size() == 1; });
+    }
+
+    void stop()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+    /// The lines the owner printed so far that start with `prefix`.
+    [[nodiscard]] QByteArrayList lines(const QByteArray& prefix)
+    {
+        // Takes in what is in the pipe now, events processed or not.
+        static_cast<void>(m_process.waitForReadyRead(0));
+        m_output += m_process.readAllStandardOutput();
+        auto found = m_output.split('\n');
+        found.removeIf([&](const QByteArray& line) { return !line.startsWith(prefix); });
+        return found;
+    }
+
+private:
+    QString m_program;
+    QTemporaryDir m_directory;
+    QProcess m_process;
+    QByteArray m_output;
+};
