@@ -40,6 +40,15 @@ public:
         // Qt's registry already knows the globals: bind now rather than at the next turn of the event loop.
         initialize();
     }
+    KeyboardManager(const KeyboardManager&) = delete;
+    KeyboardManager& operator=(const KeyboardManager&) = delete;
+    // The protocol has no request that ends the manager: only our proxy goes.
+    ~KeyboardManager() override
+    {
+        if (isInitialized()) {
+            zwp_virtual_keyboard_manager_v1_destroy(object());
+        }
+    }
 };
 
 class VirtualKeyboard final : public QtWayland::zwp_virtual_keyboard_v1
