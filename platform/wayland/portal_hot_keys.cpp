@@ -55,7 +55,7 @@ const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request"
 // The portal service may have to start first.
 constexpr int queryTimeoutMs = 5000;
 
-/// The chord in the shortcuts specification's syntax: xkbcommon's modifier names and keysym, joined by '+'.
+/// The chord as the portal takes a trigger: xkbcommon's modifier names and keysym, joined by '+'.
 std::optional<QString> triggerOf(QKeyCombination chord)
 {
     const auto key = chord.key();

@@ -88,13 +88,13 @@ protected:
     std::unique_ptr<QDBusConnection> m_portalConnection;
 };
 
-TEST_F(PortalHotKeysTest, BindsTheChordAsTheShortcutsSpecificationWritesItAndCallsBackOncePerActivation)
+TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOncePerActivation)
 {
     const TestPortal& portal = startPortal();
     QGuiApplication::setDesktopFileName(QStringLiteral("com.hollin.velmora"));
     const auto hotKeys = PortalHotKeys::create(*m_client);
     ASSERT_NE(hotKeys, nullptr);
-    // Only chords the specification can write are proposed.
+    // Only chords the portal's trigger syntax can write are proposed.
     EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_F1), [] {}), HotKeyStatus::Unsupported);
     EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::KeypadModifier, Qt::Key_1), [] {}),
               HotKeyStatus::Unsupported);
