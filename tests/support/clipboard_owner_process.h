@@ -5,10 +5,15 @@
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
 
 #include <random>
 #include <utility>
@@ -49,6 +54,31 @@ inline Form randomPayload(std::mt19937_64& random, int round, const QString& tex
     return {textForm, text};
 }
 
+/// How long the event loop is kept from running its timers, from `restart()` on.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker,
+                         [this] { m_longest = std::max(m_longest, m_sinceTick.restart()); });
+    }
+    void restart()
+    {
+        m_longest = 0;
+        m_sinceTick.start();
+        m_ticker.start(10);
+    }
+    void stop() { m_ticker.stop(); }
+    /// In milliseconds.
+    [[nodiscard]] qint64 longest() const { return m_longest; }
+
+private:
+    qint64 m_longest = 0;
+    QElapsedTimer m_sinceTick;
+    QTimer m_ticker;
+};
+
 /// One of the tests' own clipboard owners in a process of its own: it offers forms, misbehaves by a plan
 /// and prints a line for each step it takes ("ready", "asked <form>", "misstep ..."), which the test reads.
 class OwnerProcess
@@ -88,6 +118,22 @@ public:
         auto found = m_output.split('\n');
         found.removeIf([&](const QByteArray& line) { return !line.startsWith(prefix); });
         return found;
+    }
+
+    /// Waits until the owner has been asked nothing for 2.5 s; whether it was within 20 s. `asks` is how many
+    /// requests it had by then.
+    [[nodiscard]] bool waitUntilAskedNoMore(qsizetype& asks)
+    {
+        asks = -1;
+        QElapsedTimer quiet;
+        return waitFor(
+            [&] {
+                if (std::exchange(asks, lines("asked").size()) != asks) {
+                    quiet.start();
+                }
+                return quiet.elapsed() > 2500;
+            },
+            std::chrono::seconds(20));
     }
 
 private:

@@ -10,7 +10,6 @@
 #include "tests/x11/x11_test_helpers.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -169,17 +168,12 @@ TEST_F(ClipboardWaylandTest, ServesOtherReadersWhileOneStopsReading)
     QProcess stuck;
     stuck.start("sh", {"-c", "wl-paste --type text/plain | sleep 60"});
     ASSERT_TRUE(stuck.waitForStarted());
-    qint64 longestStall = 0;
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &ticker,
-                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
-    ticker.start(10);
+    StallMeter stall;
+    stall.restart();
     for (int reader = 0; reader < 3; ++reader) {
         EXPECT_EQ(paste("text/plain"), text.trimmed());
     }
-    EXPECT_LT(longestStall, 1000);
+    EXPECT_LT(stall.longest(), 1000);
     stuck.kill();
     stuck.waitForFinished();
 }
@@ -212,35 +206,20 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         {"replace", {{utf8Text, "offered again"}}, "offered again"},
         {"none", {{utf8Text, "hunter2"}, {"x-kde-passwordManagerHint", "secret"}}, {}, 0},
     };
-    // How long the event loop was kept from running its timers.
-    qint64 longestStall = 0;
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &ticker,
-                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    StallMeter stall;
     for (const auto& row : cases) {
         SCOPED_TRACE(std::string(row.plan) + " " + row.offer.back().second.left(20).toStdString());
         const auto size = manager->history().size();
         const auto countBefore = clipboard->changeCount();
         ASSERT_TRUE(owner.start(row.plan, row.offer));
-        longestStall = 0;
-        sinceTick.start();
-        ticker.start(10);
+        stall.restart();
         EXPECT_TRUE(waitFor([&] { return clipboard->changeCount() != countBefore; }));
         if (!row.captured.isEmpty()) {
             ASSERT_TRUE(waitForFront(row.captured, 20s));
         }
         // Then the asking stops: 2.5 s pass without a request.
         qsizetype asks = -1;
-        QElapsedTimer quiet;
-        EXPECT_TRUE(waitFor(
-            [&] {
-                if (std::exchange(asks, owner.lines("asked").size()) != asks) {
-                    quiet.start();
-                }
-                return quiet.elapsed() > 2500;
-            },
-            20s));
+        EXPECT_TRUE(owner.waitUntilAskedNoMore(asks));
         EXPECT_LE(asks, row.mostAsks) << owner.lines("asked").join(", ").toStdString();
         if (row.mayKeepWhatCame && manager->history().size() == size + 1) {
             EXPECT_TRUE(QString::fromUtf8(row.offer.back().second).startsWith(*manager->history().front().text()));
@@ -251,9 +230,9 @@ TEST_F(ClipboardWaylandTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         const auto after = QString("after ") + row.plan;
         copyWithWlCopy(after.toUtf8());
         ASSERT_TRUE(waitForFront(after));
-        ticker.stop();
+        stall.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
-        EXPECT_LT(longestStall, 1000);
+        EXPECT_LT(stall.longest(), 1000);
         owner.stop();
     }
 }
