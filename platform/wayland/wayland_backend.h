@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/clipboard.h"
-#include "platform/hot_keys.h"
 #include "platform/keyboard.h"
 
 #include <memory>
@@ -15,9 +14,5 @@ namespace platform::wayland {
 /// Key strokes through the compositor's virtual-keyboard protocol; where it offers none, or the application
 /// does not run on Qt's wayland platform, a keyboard that presses nothing.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
-
-/// One chord through the desktop's GlobalShortcuts portal, which Wayland desktops offer in place of key grabs;
-/// null where no portal offers it.
-[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
 
 } // namespace platform::wayland

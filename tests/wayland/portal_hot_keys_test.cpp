@@ -1,7 +1,7 @@
 // The GlobalShortcuts hot keys against a portal of the test's own on a private session bus. The portal
 // answers from a thread of its own: the hot keys ask the bus synchronously, with this thread blocked.
 
-#include "platform/wayland/portal_hot_keys.h"
+#include "platform/portal/portal_hot_keys.h"
 #include "tests/support/session_bus.h"
 #include "tests/wayland/test_portal.h"
 
@@ -18,7 +18,7 @@
 namespace {
 
 using platform::HotKeyStatus;
-using platform::wayland::PortalHotKeys;
+using platform::portal::PortalHotKeys;
 using Answer = TestPortal::Answer;
 
 constexpr QKeyCombination superShiftC{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};

@@ -1,21 +1,20 @@
-#include "platform/wayland/portal_hot_keys.h"
+#include "platform/portal/portal_hot_keys.h"
 
-#include "platform/wayland/wayland_backend.h"
+#include "platform/portal/portal.h"
+#include "platform/portal/portal_backend.h"
+#include "platform/portal/portal_request.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
-namespace platform::wayland::portal {
+namespace platform::portal {
 
 /// One entry of the portal's a(sa{sv}) shortcut lists.
 struct Shortcut
@@ -40,20 +39,15 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcu
     return argument;
 }
 
-} // namespace platform::wayland::portal
+} // namespace platform::portal
 
-Q_DECLARE_METATYPE(platform::wayland::portal::Shortcut)
+Q_DECLARE_METATYPE(platform::portal::Shortcut)
 
-namespace platform::wayland {
+namespace platform::portal {
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-// The portal service may have to start first.
-constexpr int queryTimeoutMs = 5000;
 
 /// The chord as the portal takes a trigger: xkbcommon's modifier names and keysym, joined by '+'.
 std::optional<QString> triggerOf(QKeyCombination chord)
@@ -90,9 +84,15 @@ bool listsOurShortcut(const QVariant& shortcuts)
     if (list.currentSignature() != QLatin1String("a(sa{sv})")) {
         return false;
     }
-    QList<portal::Shortcut> entries;
+    QList<Shortcut> entries;
     list >> entries;
     return std::ranges::any_of(entries, [](const auto& entry) { return entry.id == PortalHotKeys::shortcutId; });
+}
+
+// 1: the user cancelled; 2: the desktop ended the request some other way.
+HotKeyStatus statusOf(PortalRequest::Outcome outcome)
+{
+    return outcome == PortalRequest::Outcome::Cancelled ? HotKeyStatus::Refused : HotKeyStatus::Unavailable;
 }
 
 QString sessionHandle(const QVariant& handle)
@@ -111,19 +111,10 @@ std::unique_ptr<PortalHotKeys> PortalHotKeys::create(const QDBusConnection& bus)
     if (!bus.isConnected()) {
         return nullptr;
     }
-    qDBusRegisterMetaType<portal::Shortcut>();
-    qDBusRegisterMetaType<QList<portal::Shortcut>>();
-    // A program outside a sandbox names itself before its first portal call; older portals lack the call.
-    if (const QString appId = QGuiApplication::desktopFileName(); !appId.isEmpty()) {
-        auto registration = QDBusMessage::createMethodCall(
-            service, desktopPath, QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
-        registration.setArguments({appId, QVariantMap()});
-        static_cast<void>(bus.call(registration, QDBus::Block, queryTimeoutMs));
-    }
-    auto query = QDBusMessage::createMethodCall(service, desktopPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                QStringLiteral("Get"));
-    query.setArguments({shortcutsInterface, QStringLiteral("version")});
-    if (bus.call(query, QDBus::Block, queryTimeoutMs).type() != QDBusMessage::ReplyMessage) {
+    qDBusRegisterMetaType<Shortcut>();
+    qDBusRegisterMetaType<QList<Shortcut>>();
+    registerApplication(bus);
+    if (version(bus, shortcutsInterface) == 0) {
         return nullptr;
     }
     return std::unique_ptr<PortalHotKeys>(new PortalHotKeys(bus));
@@ -140,79 +131,27 @@ HotKeyStatus PortalHotKeys::registerHotKey(QKeyCombination chord, std::function<
     m_trigger = *trigger;
     m_pressed = std::move(pressed);
     m_step = Step::CreatingSession;
-    callWithRequest(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), token()}});
+    auto* request = PortalRequest::call(m_bus, shortcutsInterface, QStringLiteral("CreateSession"), {},
+                                        {{QStringLiteral("session_handle_token"), freshToken()}}, this);
+    connect(request, &PortalRequest::answered, this,
+            [this](PortalRequest::Outcome outcome, const QVariantMap& results) {
+                if (outcome != PortalRequest::Outcome::Granted) {
+                    finish(Step::Failed, statusOf(outcome));
+                    return;
+                }
+                handleSession(results);
+            });
     return HotKeyStatus::Requested;
 }
 
-void PortalHotKeys::callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options)
+void PortalHotKeys::handleSession(const QVariantMap& results)
 {
-    const QString token = this->token();
-    options.insert(QStringLiteral("handle_token"), token);
-    // The portal names the request after our unique name and the token; listening first misses no answer.
-    const QString sender = m_bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected = desktopPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-    listenToRequest(expected);
-    auto call = QDBusMessage::createMethodCall(service, desktopPath, shortcutsInterface, method);
-    arguments.append(options);
-    call.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, expected](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-        if (m_request != expected) {
-            return;
-        }
-        if (reply.isError()) {
-            finish(Step::Failed, HotKeyStatus::Unavailable);
-        } else if (reply.value().path() != expected) {
-            // Portals older than the handle token choose the request's path themselves.
-            listenToRequest(reply.value().path());
-        }
-    });
-}
-
-QString PortalHotKeys::token()
-{
-    // Unique on the connection, which other hot keys may share: paths are made of them.
-    return QStringLiteral("velmora%1_%2").arg(reinterpret_cast<quintptr>(this)).arg(m_nextToken++);
-}
-
-void PortalHotKeys::listenToRequest(const QString& path)
-{
-    if (!m_request.isEmpty()) {
-        m_bus.disconnect(service, m_request, requestInterface, QStringLiteral("Response"), this,
-                         SLOT(handleResponse(QDBusMessage)));
-    }
-    m_request = path;
-    if (!m_request.isEmpty()) {
-        m_bus.connect(service, m_request, requestInterface, QStringLiteral("Response"), this,
-                      SLOT(handleResponse(QDBusMessage)));
-    }
-}
-
-void PortalHotKeys::handleResponse(const QDBusMessage& response)
-{
-    listenToRequest({});
-    const auto arguments = response.arguments();
-    const bool isWellFormed = response.signature() == QLatin1String("ua{sv}");
-    const uint code = isWellFormed ? arguments.at(0).toUInt() : 2;
-    const auto results = isWellFormed ? qdbus_cast<QVariantMap>(arguments.at(1)) : QVariantMap();
-    // 1: the user cancelled; 2: the desktop ended the request some other way.
-    if (code != 0) {
-        finish(Step::Failed, code == 1 ? HotKeyStatus::Refused : HotKeyStatus::Unavailable);
+    const QString session = sessionHandle(results.value(QStringLiteral("session_handle")));
+    if (session.isEmpty()) {
+        finish(Step::Failed, HotKeyStatus::Unavailable);
         return;
     }
-    if (m_step == Step::CreatingSession) {
-        const QString session = sessionHandle(results.value(QStringLiteral("session_handle")));
-        if (session.isEmpty()) {
-            finish(Step::Failed, HotKeyStatus::Unavailable);
-            return;
-        }
-        bindShortcut(session);
-    } else if (m_step == Step::Binding) {
-        const bool isBound = listsOurShortcut(results.value(QStringLiteral("shortcuts")));
-        finish(isBound ? Step::Bound : Step::Failed, isBound ? HotKeyStatus::Registered : HotKeyStatus::Refused);
-    }
+    bindShortcut(session);
 }
 
 void PortalHotKeys::bindShortcut(const QString& session)
@@ -222,12 +161,27 @@ void PortalHotKeys::bindShortcut(const QString& session)
     // Before the binding, so that no press after it is missed.
     m_bus.connect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
                   SLOT(handleActivated(QDBusMessage)));
-    const QList<portal::Shortcut> shortcuts{
+    const QList<Shortcut> shortcuts{
         {QLatin1String(shortcutId),
          {{QStringLiteral("description"), QCoreApplication::translate("PortalHotKeys", shortcutDescription)},
           {QStringLiteral("preferred_trigger"), m_trigger}}}};
-    callWithRequest(QStringLiteral("BindShortcuts"),
-                    {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {});
+    auto* request = PortalRequest::call(
+        m_bus, shortcutsInterface, QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {}, this);
+    connect(request, &PortalRequest::answered, this,
+            [this](PortalRequest::Outcome outcome, const QVariantMap& results) {
+                if (outcome != PortalRequest::Outcome::Granted) {
+                    finish(Step::Failed, statusOf(outcome));
+                    return;
+                }
+                handleBinding(results);
+            });
+}
+
+void PortalHotKeys::handleBinding(const QVariantMap& results)
+{
+    const bool isBound = listsOurShortcut(results.value(QStringLiteral("shortcuts")));
+    finish(isBound ? Step::Bound : Step::Failed, isBound ? HotKeyStatus::Registered : HotKeyStatus::Refused);
 }
 
 void PortalHotKeys::handleActivated(const QDBusMessage& activation)
@@ -247,18 +201,13 @@ void PortalHotKeys::finish(Step step, HotKeyStatus status)
 {
     m_step = step;
     if (step == Step::Failed) {
-        listenToRequest({});
         m_bus.disconnect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
                          SLOT(handleActivated(QDBusMessage)));
     }
     emit answered(status);
 }
 
-} // namespace platform::wayland
-
-namespace platform {
-
-std::unique_ptr<HotKeys> wayland::createHotKeys()
+std::unique_ptr<HotKeys> createHotKeys()
 {
     // A connection of its own: the portal takes the app id only before any other call on the connection, and
     // Qt may have asked the portal for its settings on the shared one.
@@ -270,4 +219,4 @@ std::unique_ptr<HotKeys> wayland::createHotKeys()
     return nullptr;
 }
 
-} // namespace platform
+} // namespace platform::portal

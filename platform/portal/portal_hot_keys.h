@@ -5,13 +5,14 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
 
 class QDBusMessage;
 
-namespace platform::wayland {
+namespace platform::portal {
 
 /// One chord bound through the desktop's `org.freedesktop.portal.GlobalShortcuts`, which Wayland desktops
 /// offer in place of key grabs. The desktop answers later, perhaps after asking the user, and may bind
@@ -38,7 +39,6 @@ signals:
 
 private slots:
     // QtDBus delivers signals of other processes to slots named by signature only.
-    void handleResponse(const QDBusMessage& response);
     void handleActivated(const QDBusMessage& activation);
 
 private:
@@ -53,11 +53,8 @@ private:
 
     explicit PortalHotKeys(const QDBusConnection& bus);
 
-    /// Calls a portal method that answers through a Request object, listening to that object first.
-    void callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options);
-    void listenToRequest(const QString& path);
-    /// A new valid element of an object path.
-    [[nodiscard]] QString token();
+    void handleSession(const QVariantMap& results);
+    void handleBinding(const QVariantMap& results);
     void bindShortcut(const QString& session);
     void finish(Step step, HotKeyStatus status);
 
@@ -66,9 +63,6 @@ private:
     QString m_trigger;
     std::function<void()> m_pressed;
     QString m_session;
-    /// The Request object whose Response is awaited; empty while none is.
-    QString m_request;
-    int m_nextToken = 0;
 };
 
-} // namespace platform::wayland
+} // namespace platform::portal
