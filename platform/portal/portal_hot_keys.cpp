@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
 
 #include <algorithm>
 #include <optional>
@@ -48,6 +49,10 @@ namespace platform::portal {
 namespace {
 
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+constexpr const char* sessionToken = "velmora";
+// Bindings in one run, the first included: a session lost to a restarted portal is bound again.
+constexpr int maxBindings = 16;
 
 /// The chord as the portal takes a trigger: xkbcommon's modifier names and keysym, joined by '+'.
 std::optional<QString> triggerOf(QKeyCombination chord)
@@ -120,7 +125,17 @@ std::unique_ptr<PortalHotKeys> PortalHotKeys::create(const QDBusConnection& bus)
     return std::unique_ptr<PortalHotKeys>(new PortalHotKeys(bus));
 }
 
-PortalHotKeys::PortalHotKeys(const QDBusConnection& bus) : m_bus(bus) {}
+PortalHotKeys::PortalHotKeys(const QDBusConnection& bus)
+    : m_bus(bus), m_portalWatcher(service, m_bus, QDBusServiceWatcher::WatchForOwnerChange)
+{
+    connect(&m_portalWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+        // A restarted portal knows neither our name nor our session.
+        if (m_step == Step::Bound) {
+            registerApplication(m_bus);
+            bindAgain();
+        }
+    });
+}
 
 HotKeyStatus PortalHotKeys::registerHotKey(QKeyCombination chord, std::function<void()> pressed)
 {
@@ -130,58 +145,90 @@ HotKeyStatus PortalHotKeys::registerHotKey(QKeyCombination chord, std::function<
     }
     m_trigger = *trigger;
     m_pressed = std::move(pressed);
-    m_step = Step::CreatingSession;
-    auto* request = PortalRequest::call(m_bus, shortcutsInterface, QStringLiteral("CreateSession"), {},
-                                        {{QStringLiteral("session_handle_token"), freshToken()}}, this);
-    connect(request, &PortalRequest::answered, this,
-            [this](PortalRequest::Outcome outcome, const QVariantMap& results) {
-                if (outcome != PortalRequest::Outcome::Granted) {
-                    finish(Step::Failed, statusOf(outcome));
-                    return;
-                }
-                handleSession(results);
-            });
+    // Before the binding, so that no press after it is missed.
+    m_bus.connect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                  SLOT(handleActivated(QDBusMessage)));
+    createSession();
     return HotKeyStatus::Requested;
 }
 
-void PortalHotKeys::handleSession(const QVariantMap& results)
+QVariant PortalHotKeys::shortcuts() const
 {
-    const QString session = sessionHandle(results.value(QStringLiteral("session_handle")));
-    if (session.isEmpty()) {
-        finish(Step::Failed, HotKeyStatus::Unavailable);
-        return;
-    }
-    bindShortcut(session);
+    return QVariant::fromValue(QList<Shortcut>{
+        {QLatin1String(shortcutId),
+         {{QStringLiteral("description"), QCoreApplication::translate("PortalHotKeys", shortcutDescription)},
+          {QStringLiteral("preferred_trigger"), m_trigger}}}});
+}
+
+void PortalHotKeys::createSession()
+{
+    m_step = Step::CreatingSession;
+    // xdg-desktop-portal-kde 5.27 binds only the shortcuts that come with the session, and files them under the
+    // session's token: a fixed one finds them again after a restart, with the trigger the user may have chosen.
+    call(QStringLiteral("CreateSession"), {},
+         {{QStringLiteral("session_handle_token"), QLatin1String(sessionToken)},
+          {QStringLiteral("shortcuts"), shortcuts()}},
+         [this](const QVariantMap& results) {
+             const QString session = sessionHandle(results.value(QStringLiteral("session_handle")));
+             if (session.isEmpty()) {
+                 finish(Step::Failed, HotKeyStatus::Unavailable);
+                 return;
+             }
+             bindShortcut(session);
+         });
 }
 
 void PortalHotKeys::bindShortcut(const QString& session)
 {
     m_session = session;
     m_step = Step::Binding;
-    // Before the binding, so that no press after it is missed.
-    m_bus.connect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                  SLOT(handleActivated(QDBusMessage)));
-    const QList<Shortcut> shortcuts{
-        {QLatin1String(shortcutId),
-         {{QStringLiteral("description"), QCoreApplication::translate("PortalHotKeys", shortcutDescription)},
-          {QStringLiteral("preferred_trigger"), m_trigger}}}};
-    auto* request = PortalRequest::call(
-        m_bus, shortcutsInterface, QStringLiteral("BindShortcuts"),
-        {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {}, this);
+    m_bus.connect(service, m_session, sessionInterface, QStringLiteral("Closed"), this, SLOT(handleSessionClosed()));
+    call(QStringLiteral("BindShortcuts"), {QVariant::fromValue(QDBusObjectPath(session)), shortcuts(), QString()}, {},
+         [this](const QVariantMap& results) {
+             if (listsOurShortcut(results.value(QStringLiteral("shortcuts")))) {
+                 finish(Step::Bound, HotKeyStatus::Registered);
+                 return;
+             }
+             // The session may hold it already, from CreateSession: BindShortcuts then lists nothing.
+             call(QStringLiteral("ListShortcuts"), {QVariant::fromValue(QDBusObjectPath(m_session))}, {},
+                  [this](const QVariantMap& listed) {
+                      const bool isBound = listsOurShortcut(listed.value(QStringLiteral("shortcuts")));
+                      finish(isBound ? Step::Bound : Step::Failed,
+                             isBound ? HotKeyStatus::Registered : HotKeyStatus::Refused);
+                  });
+         });
+}
+
+void PortalHotKeys::call(const QString& method, const QList<QVariant>& arguments, const QVariantMap& options,
+                         std::function<void(const QVariantMap&)> granted)
+{
+    auto* request = PortalRequest::call(m_bus, shortcutsInterface, method, arguments, options, this);
     connect(request, &PortalRequest::answered, this,
-            [this](PortalRequest::Outcome outcome, const QVariantMap& results) {
+            [this, granted = std::move(granted)](PortalRequest::Outcome outcome, const QVariantMap& results) {
                 if (outcome != PortalRequest::Outcome::Granted) {
                     finish(Step::Failed, statusOf(outcome));
                     return;
                 }
-                handleBinding(results);
+                granted(results);
             });
 }
 
-void PortalHotKeys::handleBinding(const QVariantMap& results)
+void PortalHotKeys::handleSessionClosed()
 {
-    const bool isBound = listsOurShortcut(results.value(QStringLiteral("shortcuts")));
-    finish(isBound ? Step::Bound : Step::Failed, isBound ? HotKeyStatus::Registered : HotKeyStatus::Refused);
+    if (m_step == Step::Bound) {
+        bindAgain();
+    }
+}
+
+void PortalHotKeys::bindAgain()
+{
+    m_bus.disconnect(service, m_session, sessionInterface, QStringLiteral("Closed"), this, SLOT(handleSessionClosed()));
+    // A portal that ends every session at once would keep us binding for ever.
+    if (++m_bindings > maxBindings) {
+        finish(Step::Failed, HotKeyStatus::Unavailable);
+        return;
+    }
+    createSession();
 }
 
 void PortalHotKeys::handleActivated(const QDBusMessage& activation)
@@ -203,6 +250,8 @@ void PortalHotKeys::finish(Step step, HotKeyStatus status)
     if (step == Step::Failed) {
         m_bus.disconnect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
                          SLOT(handleActivated(QDBusMessage)));
+        m_bus.disconnect(service, m_session, sessionInterface, QStringLiteral("Closed"), this,
+                         SLOT(handleSessionClosed()));
     }
     emit answered(status);
 }
