@@ -142,6 +142,7 @@ TEST_F(VelmoraKWinTest, NativeCopiesAreListedNewestFirstWithoutThePasswordAndThe
     ASSERT_NE(target.window, 0U) << "the paste target never showed";
     ASSERT_TRUE(copy("older text"));
     ASSERT_TRUE(chooseUntil(1, [] { return paste() == "older text"; }));
+    ASSERT_TRUE(waitFor([&] { return target.text().endsWith("older text"); }, 30s)) << "the first paste never landed";
     QTemporaryDir files;
     QFile secret(files.filePath("secret")), hint(files.filePath("hint"));
     ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("hunter2") == 7 && hint.open(QIODevice::WriteOnly) &&
@@ -155,8 +156,11 @@ TEST_F(VelmoraKWinTest, NativeCopiesAreListedNewestFirstWithoutThePasswordAndThe
     ASSERT_TRUE(copy("newer text"));
 
     // Row 2 is the older text: the newer one is first, and the password was never listed.
+    const auto pastedBefore = target.text();
     EXPECT_TRUE(chooseUntil(2, [] { return paste() == "older text"; })) << paste().constData();
-    EXPECT_TRUE(waitFor([&] { return target.text().endsWith("older text"); }, 30s)) << target.text().toStdString();
+    EXPECT_TRUE(waitFor(
+        [&] { return target.text().size() > pastedBefore.size() && target.text().endsWith("older text"); }, 30s))
+        << target.text().toStdString();
 }
 
 TEST_F(VelmoraKWinTest, SuperShiftCThroughThePortalOpensAndClosesThePanel)
