@@ -1,6 +1,7 @@
 #include "platform/clipboard.h"
 #include "platform/hot_keys.h"
 #include "platform/keyboard.h"
+#include "platform/portal/portal_backend.h"
 #include "platform/wayland/wayland_backend.h"
 #include "platform/x11/x11_backend.h"
 
@@ -39,7 +40,7 @@ std::unique_ptr<Keyboard> createKeyboard()
 
 std::unique_ptr<HotKeys> createHotKeys()
 {
-    auto hotKeys = isWaylandSession() ? wayland::createHotKeys() : nullptr;
+    auto hotKeys = isWaylandSession() ? portal::createHotKeys() : nullptr;
     return hotKeys ? std::move(hotKeys) : x11::createHotKeys();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/clipboard.h"
-#include "platform/hot_keys.h"
 #include "platform/keyboard.h"
 
 #include <memory>
@@ -12,12 +11,8 @@ namespace platform::wayland {
 /// wayland platform and the compositor offers it.
 [[nodiscard]] std::unique_ptr<Clipboard> createClipboard();
 
-/// Key strokes through the compositor's virtual-keyboard protocol; where it offers none, or the application
-/// does not run on Qt's wayland platform, a keyboard that presses nothing.
+/// Key strokes through the compositor's virtual-keyboard protocol, else KWin's fake input; where it offers
+/// neither, or the application does not run on Qt's wayland platform, a keyboard that presses nothing.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
-
-/// One chord through the desktop's GlobalShortcuts portal, which Wayland desktops offer in place of key grabs;
-/// null where no portal offers it.
-[[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();
 
 } // namespace platform::wayland

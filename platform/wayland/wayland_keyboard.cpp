@@ -1,5 +1,7 @@
 #include "platform/wayland/wayland_backend.h"
 
+#include "platform/wayland/fake_input_keyboard.h"
+
 #include "qwayland-virtual-keyboard-unstable-v1.h"
 
 #include <QGuiApplication>
@@ -177,6 +179,9 @@ void WaylandKeyboard::pressPasteChord()
 std::unique_ptr<Keyboard> createKeyboard()
 {
     if (auto keyboard = WaylandKeyboard::create()) {
+        return keyboard;
+    }
+    if (auto keyboard = FakeInputKeyboard::create()) {
         return keyboard;
     }
     return std::make_unique<NoKeyboard>();

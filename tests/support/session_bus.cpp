@@ -7,13 +7,13 @@
 
 namespace {
 
-// No service folders: a name nobody owns stays unowned, as the desktop service under test may be absent.
 constexpr const char* configuration =
     R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
   <listen>unix:tmpdir=/tmp</listen>
+  %SERVICES%
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -25,7 +25,7 @@ constexpr const char* configuration =
 
 } // namespace
 
-std::unique_ptr<SessionBus> SessionBus::start()
+std::unique_ptr<SessionBus> SessionBus::start(Services services)
 {
     auto result = std::make_unique<SessionBus>();
     std::string name = "/tmp/velmora-test-bus-XXXXXX";
@@ -35,7 +35,9 @@ std::unique_ptr<SessionBus> SessionBus::start()
     }
     ::close(file);
     result->m_configFile = name;
-    std::ofstream(name) << configuration;
+    std::string text = configuration;
+    text.replace(text.find("%SERVICES%"), 10, services == Services::Installed ? "<standard_session_servicedirs/>" : "");
+    std::ofstream(name) << text;
     // It writes its address once it accepts clients, or ends and closes the pipe.
     result->m_daemon = std::make_unique<ChildProcess>(
         std::vector<std::string>{"dbus-daemon", "--config-file=" + name, "--print-address=1", "--nofork"},

@@ -5,13 +5,21 @@
 #include <memory>
 #include <string>
 
-/// A private D-Bus session bus that starts no services of its own and lets any client own any name, for the
-/// stand-ins of desktop services that a test brings; it ends with the object.
+/// A private D-Bus session bus that lets any client own any name, for the stand-ins of desktop services that a
+/// test brings, or for the real ones; it ends with the object.
 class SessionBus
 {
 public:
+    enum class Services
+    {
+        /// A name nobody owns stays unowned, as the desktop service under test may be absent.
+        None,
+        /// The system's session services start on demand, with the environment of this process.
+        Installed,
+    };
+
     /// Starts dbus-daemon; null if it cannot start.
-    static std::unique_ptr<SessionBus> start();
+    static std::unique_ptr<SessionBus> start(Services services = Services::None);
     ~SessionBus();
 
     /// What DBUS_SESSION_BUS_ADDRESS holds for a client of this bus.

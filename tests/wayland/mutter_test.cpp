@@ -141,7 +141,7 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysWhatIsLimitedAndTakesItsHotKeyF
     QProcess velmora;
     velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
     ASSERT_TRUE(waitFor([&] { return portal.records().bound.has_value(); }, 1min)) << "Velmora bound no shortcut";
-    const auto [appId, session, bound] = portal.records();
+    const auto [appId, session, sessions, bound] = portal.records();
     EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains(QLatin1String("data-control")) && said.contains(QLatin1String("XWayland")))

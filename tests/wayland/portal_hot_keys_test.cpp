@@ -1,7 +1,7 @@
 // The GlobalShortcuts hot keys against a portal of the test's own on a private session bus. The portal
 // answers from a thread of its own: the hot keys ask the bus synchronously, with this thread blocked.
 
-#include "platform/wayland/portal_hot_keys.h"
+#include "platform/portal/portal_hot_keys.h"
 #include "tests/support/session_bus.h"
 #include "tests/wayland/test_portal.h"
 
@@ -14,11 +14,12 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
 using platform::HotKeyStatus;
-using platform::wayland::PortalHotKeys;
+using platform::portal::PortalHotKeys;
 using Answer = TestPortal::Answer;
 
 constexpr QKeyCombination superShiftC{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};
@@ -101,7 +102,7 @@ TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOnce
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
     int presses = 0;
     EXPECT_EQ(registerAndWait(*hotKeys, presses), HotKeyStatus::Registered);
-    const auto [appId, session, bound] = portal.records();
+    const auto [appId, session, sessions, bound] = portal.records();
     EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     ASSERT_TRUE(bound.has_value());
     EXPECT_EQ(bound->properties.value(QStringLiteral("description")).toString(), "Show clipboard history");
@@ -118,6 +119,33 @@ TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOnce
     EXPECT_EQ(presses, 2);
 
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Unsupported);
+}
+
+TEST_F(PortalHotKeysTest, KeepsAShortcutOnlyTheSessionHoldsAndBindsItAgainInTheSameSessionOnceThePortalEndsIt)
+{
+    TestPortal& portal = startPortal();
+    portal.setAnswer(Answer::KdeLike);
+    const auto hotKeys = PortalHotKeys::create(*m_client);
+    ASSERT_NE(hotKeys, nullptr);
+    std::vector<HotKeyStatus> answers;
+    QObject::connect(hotKeys.get(), &PortalHotKeys::answered, hotKeys.get(),
+                     [&answers](HotKeyStatus status) { answers.push_back(status); });
+    int presses = 0;
+    ASSERT_EQ(hotKeys->registerHotKey(superShiftC, [&presses] { ++presses; }), HotKeyStatus::Requested);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers.size() == 1; }, 30000));
+    EXPECT_EQ(answers.back(), HotKeyStatus::Registered);
+    const auto first = portal.records();
+    ASSERT_TRUE(first.bound.has_value());
+    EXPECT_EQ(first.bound->properties.value(QStringLiteral("preferred_trigger")).toString(), "LOGO+SHIFT+c");
+
+    TestPortal::close(*m_portalConnection, first.session);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers.size() == 2; }, 30000));
+    EXPECT_EQ(answers.back(), HotKeyStatus::Registered);
+    // The portal files the shortcut under the session's token: the same token finds it again.
+    EXPECT_EQ(portal.records().sessions, 2);
+    EXPECT_EQ(portal.records().session, first.session);
+    TestPortal::activate(*m_portalConnection, first.session, first.bound->id);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
 }
 
 TEST_F(PortalHotKeysTest, ThereAreNoneWithoutAPortalAndADeclinedBindingNeverCallsBack)

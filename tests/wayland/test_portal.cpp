@@ -49,6 +49,14 @@ void TestPortal::activate(const QDBusConnection& connection, const QString& sess
     connection.send(activated);
 }
 
+void TestPortal::close(const QDBusConnection& connection, const QString& session)
+{
+    auto closed =
+        QDBusMessage::createSignal(session, QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Closed"));
+    closed << QVariantMap();
+    connection.send(closed);
+}
+
 bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
 {
     const auto arguments = message.arguments();
@@ -67,12 +75,16 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         {
             const std::scoped_lock lock(m_recordsMutex);
             m_records.session = session;
+            ++m_records.sessions;
+            if (answer == Answer::KdeLike) {
+                m_records.bound = qdbus_cast<QList<BoundShortcut>>(options.value(QStringLiteral("shortcuts"))).value(0);
+            }
         }
         const QVariant handle = answer == Answer::GarbleSession ? QVariant(7) : QVariant(session);
         respond(message, connection, 0u, {{QStringLiteral("session_handle"), handle}});
     } else if (member == shortcutsInterface + QLatin1String(".BindShortcuts")) {
         const auto shortcuts = qdbus_cast<QList<BoundShortcut>>(arguments.value(1));
-        {
+        if (answer != Answer::KdeLike) {
             const std::scoped_lock lock(m_recordsMutex);
             m_records.bound = shortcuts.value(0);
         }
@@ -80,8 +92,14 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
                               : answer == Answer::End            ? QVariant(2u)
                               : answer == Answer::GarbleResponse ? QVariant(QStringLiteral("0"))
                                                                  : QVariant(0u);
-        const auto granted = answer == Answer::OmitShortcut ? QList<BoundShortcut>() : shortcuts;
+        const bool listsNone = answer == Answer::OmitShortcut || answer == Answer::KdeLike;
+        const auto granted = listsNone ? QList<BoundShortcut>() : shortcuts;
         respond(message, connection, code, {{QStringLiteral("shortcuts"), QVariant::fromValue(granted)}});
+    } else if (member == shortcutsInterface + QLatin1String(".ListShortcuts")) {
+        const auto bound = records().bound;
+        const bool holds = bound && answer != Answer::OmitShortcut;
+        const auto listed = holds ? QList<BoundShortcut>{*bound} : QList<BoundShortcut>();
+        respond(message, connection, 0u, {{QStringLiteral("shortcuts"), QVariant::fromValue(listed)}});
     } else {
         return false;
     }

@@ -38,24 +38,30 @@ public:
         GarbleSession,
         /// A response whose code is a string.
         GarbleResponse,
+        /// As xdg-desktop-portal-kde 5.27: only the shortcuts that come with CreateSession are bound, and
+        /// BindShortcuts lists none.
+        KdeLike,
     };
 
     TestPortal();
 
     /// Emits Activated for `id` in `session` on `connection`, as the portal does for each press.
     static void activate(const QDBusConnection& connection, const QString& session, const QString& id);
+    /// Emits the session's Closed on `connection`, as the portal does when it ends a session.
+    static void close(const QDBusConnection& connection, const QString& session);
 
     /// How it answers the bindings asked for from now on; Grant at first.
     void setAnswer(Answer answer) { m_answer = answer; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
-    /// What the client asked for: the app id it named to the host registry, the last session created and the
-    /// first shortcut of the last binding.
+    /// What the client asked for: the app id it named to the host registry, the last session created, how many
+    /// were, and the first shortcut of the last binding (of the last session, where KdeLike).
     struct Records
     {
         QString appId;
         QString session;
+        int sessions = 0;
         std::optional<BoundShortcut> bound;
     };
     [[nodiscard]] Records records() const

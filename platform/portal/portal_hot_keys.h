@@ -3,20 +3,24 @@
 #include "platform/hot_keys.h"
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QVariant>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
 
 class QDBusMessage;
 
-namespace platform::wayland {
+namespace platform::portal {
 
 /// One chord bound through the desktop's `org.freedesktop.portal.GlobalShortcuts`, which Wayland desktops
 /// offer in place of key grabs. The desktop answers later, perhaps after asking the user, and may bind
 /// another trigger than the one proposed: `registerHotKey` says `Requested`, `answered` tells the outcome.
-/// GUI thread only.
+/// Where the portal ends the session (it restarted), the chord is bound again in a new one. GUI thread only.
 class PortalHotKeys final : public QObject, public HotKeys
 {
     Q_OBJECT
@@ -33,13 +37,14 @@ public:
     HotKeyStatus registerHotKey(QKeyCombination chord, std::function<void()> pressed) override;
 
 signals:
-    /// The desktop's answer to the registration: `Registered`, `Refused` or `Unavailable`.
+    /// The desktop's answer to the registration, and to each binding again: `Registered`, `Refused` or
+    /// `Unavailable`.
     void answered(platform::HotKeyStatus status);
 
 private slots:
     // QtDBus delivers signals of other processes to slots named by signature only.
-    void handleResponse(const QDBusMessage& response);
     void handleActivated(const QDBusMessage& activation);
+    void handleSessionClosed();
 
 private:
     enum class Step
@@ -53,12 +58,15 @@ private:
 
     explicit PortalHotKeys(const QDBusConnection& bus);
 
-    /// Calls a portal method that answers through a Request object, listening to that object first.
-    void callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options);
-    void listenToRequest(const QString& path);
-    /// A new valid element of an object path.
-    [[nodiscard]] QString token();
+    /// Our one shortcut, as the portal's a(sa{sv}) list.
+    [[nodiscard]] QVariant shortcuts() const;
+    void createSession();
     void bindShortcut(const QString& session);
+    /// Binds once more in a new session, after the portal ended ours.
+    void bindAgain();
+    /// Calls a method of the portal; `granted` takes the results, any other answer ends in failure.
+    void call(const QString& method, const QList<QVariant>& arguments, const QVariantMap& options,
+              std::function<void(const QVariantMap&)> granted);
     void finish(Step step, HotKeyStatus status);
 
     QDBusConnection m_bus;
@@ -66,9 +74,9 @@ private:
     QString m_trigger;
     std::function<void()> m_pressed;
     QString m_session;
-    /// The Request object whose Response is awaited; empty while none is.
-    QString m_request;
-    int m_nextToken = 0;
+    /// Tells when the portal's service ends or restarts, which ends our session without a word.
+    QDBusServiceWatcher m_portalWatcher;
+    int m_bindings = 1;
 };
 
-} // namespace platform::wayland
+} // namespace platform::portal
