@@ -1,5 +1,6 @@
 #include "engine/clipboard_item.h"
 
+#include "engine/canonical_text.h"
 #include "engine/search_key.h"
 
 namespace {
@@ -7,7 +8,7 @@ namespace {
 std::shared_ptr<const ClipboardItem::Content> makeContent(std::optional<QString> text,
                                                           std::shared_ptr<const platform::Image> image)
 {
-    auto canonicalText = text ? std::optional(text->normalized(QString::NormalizationForm_C)) : std::nullopt;
+    auto canonicalText = text ? std::optional(canonicallyComposed(*text)) : std::nullopt;
     auto imageSummary = image ? ImageSummary::of(*image) : ImageSummary();
     auto searchKey = text ? foldedForSearch(*text) : std::string();
     return std::make_shared<ClipboardItem::Content>(ClipboardItem::Content{

@@ -96,6 +96,12 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
     const auto greenBmp = solidImage(Qt::green, "bmp");
     // A header announcing a picture whose pixels are missing: it has a size, but no TIFF.
     const auto broken = platform::Image::fromEncoded("P6\n64 64\n255\n");
+    // Long texts are composed piece by piece; pieces must neither part a letter from its marks nor a Hangul
+    // syllable from its final consonant.
+    const auto decomposed = u"Cafe\u0301"_s.repeated(3000);
+    auto oneGrave = decomposed;
+    oneGrave[7504] = QChar(0x300);
+    const auto hangul = u"\uAC01"_s.repeated(2000);
     // Name, copies, the history they leave.
     const std::tuple<const char*, std::vector<Content>, std::vector<Content>> rows[] = {
         {"Unicode white space around", {text(u"\u2028\u00A0 a \t b\n\nc\r\n\u0085"_s)}, {text("a \t b\n\nc")}},
@@ -103,6 +109,13 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
         {"same text but for surrounding white space", {text("alpha"), text("  alpha\n")}, {text("alpha")}},
         {"differs in case", {text("alpha"), text("Alpha")}, {text("Alpha"), text("alpha")}},
         {"precomposed and decomposed accent", {text(u"caf\u00E9"_s), text(u"cafe\u0301"_s)}, {text(u"cafe\u0301"_s)}},
+        {"long, precomposed and decomposed",
+         {text(decomposed), text(u"Caf\u00E9"_s.repeated(3000))},
+         {text(u"Caf\u00E9"_s.repeated(3000))}},
+        {"long, but for one accent", {text(decomposed), text(oneGrave)}, {text(oneGrave), text(decomposed)}},
+        {"long Hangul, in jamo and in syllables",
+         {text(u"\u1100\u1161\u11A8"_s.repeated(1000) + u"\uAC00\u11A8"_s.repeated(1000)), text(hangul)},
+         {text(hangul)}},
         {"compatibility equivalent only", {text(u"\uFB01"_s), text("fi")}, {text("fi"), text(u"\uFB01"_s)}},
         {"equal pictures, held once", {picture(green), picture(greenAgain)}, {picture(green)}},
         {"the same picture in other bytes",
