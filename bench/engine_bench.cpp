@@ -104,7 +104,7 @@ void TextCapture(benchmark::State& state)
     };
     captureIntoFullHistory(state, copy, copy, ClipboardManager::maxHistory);
 }
-BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(3 << 20)->Unit(benchmark::kMillisecond);
 
 /// A decomposed text of that many bytes in UTF-8 ("Cafe" and a combining acute, as macOS file names come)
 /// into an empty history: its canonical form must cost time in proportion to it.

@@ -19,9 +19,9 @@ namespace {
 using namespace Qt::StringLiterals;
 using Images = platform::Clipboard::Images;
 
-std::shared_ptr<const platform::Image> solidImage(QColor color, const char* format = "png")
+std::shared_ptr<const platform::Image> solidImage(QColor color, const char* format = "png", QSize size = {8, 6})
 {
-    QImage image(QSize(8, 6), QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     return platform::Image::fromEncoded(platform::encodeImage(image, format).value_or(QByteArray()));
 }
@@ -185,6 +185,25 @@ TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovesARepeatToTheFrontAndAnnounces
     expect({{"reset", 0, 50}});
     EXPECT_TRUE(manager->history().empty());
     EXPECT_EQ(manager->searchText(), "kept");
+}
+
+// A text of 2^20 letters holds 3 MiB (UTF-16 and a UTF-8 search key); a 1024 x 1024 BMP 3 MiB and a thumbnail.
+TEST_F(ClipboardManagerTest, DropsTheOldestEntriesPastTheContentBudget)
+{
+    manager = ClipboardManager::create(clipboard, eventLoop, timers, 10 << 20);
+    const auto megaText = [](char letter, int mebibytes) { return text(QString(mebibytes << 20, QChar(letter))); };
+    const auto red = solidImage(Qt::red, "bmp", {1024, 1024});
+    const auto blue = solidImage(Qt::blue, "bmp", {1024, 1024});
+    for (const auto& copy : {megaText('a', 1), picture(red), megaText('b', 1), picture(blue)}) {
+        copyAndCapture(copy);
+    }
+    // Compared as booleans: a failure must not print megabytes.
+    EXPECT_TRUE(stored() == (std::vector{picture(blue), megaText('b', 1), picture(red)}));
+    // The newest copy stays, alone, even past the budget; a small one after it is kept before it.
+    copyAndCapture(megaText('c', 4));
+    EXPECT_TRUE(stored() == std::vector{megaText('c', 4)});
+    copyAndCapture(text("small"));
+    EXPECT_TRUE(stored() == std::vector{text("small")});
 }
 
 } // namespace
