@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -70,6 +71,10 @@ public:
     /// Stops the watcher, cutting short the read of a tick that is running and waiting for that tick: no
     /// capture is queued from then on. For the end of the program, before the clipboard and the event loop go.
     void stopOptimizedClipboardListener();
+    /// Stops the watcher as above, but waits at most `patience` for a tick at work it cannot leave (decoding
+    /// a huge picture, say). Abandoned: that tick is left to run, and the program must end without
+    /// destroying the store, the clipboard or the event loop.
+    [[nodiscard]] platform::TimerStop stopOptimizedClipboardListener(std::chrono::milliseconds patience);
 
 signals:
     void searchTextChanged(const QString& searchText);
