@@ -52,7 +52,7 @@ std::optional<InstancePaths> instancePaths()
     if (!directory) {
         return std::nullopt;
     }
-    return InstancePaths::forDisplay(*directory, qEnvironmentVariable("DISPLAY"));
+    return InstancePaths::forSession(*directory, QProcessEnvironment::systemEnvironment());
 }
 
 int changeAutostart(CommandLine::Action action)
