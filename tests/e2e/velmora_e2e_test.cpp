@@ -3,7 +3,9 @@
 
 #include "tests/e2e/velmora_desktop.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSystemTrayIcon>
 
@@ -98,6 +100,15 @@ TEST_F(DesktopTest, QuittingDuringACaptureEndsAtOnceWithStatusZero)
         EXPECT_TRUE(waitForEnd(velmora, 10s));
         EXPECT_EQ(exitCodeAtEnd(velmora), 0);
     }
+}
+
+// Nor can another process of the user attach to it here, which a test run as root cannot see.
+TEST_F(DesktopTest, KeepsTheHistoryOutOfCoreDumps)
+{
+    const QProcess& velmora = startVelmora();
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(velmora.processId()));
+    ASSERT_TRUE(limits.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromLatin1(limits.readAll()).contains(QRegularExpression("Max core file size +0 +0 ")));
 }
 
 // At login the tray host may start after the programs that dock in it, and it may be restarted.
