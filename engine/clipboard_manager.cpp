@@ -3,7 +3,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cassert>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -151,21 +150,24 @@ void ClipboardManager::startOptimizedClipboardListener(platform::BackgroundTimer
 
 void ClipboardManager::stopOptimizedClipboardListener()
 {
-    [[maybe_unused]] const auto stop = stopOptimizedClipboardListener(std::chrono::milliseconds::max());
-    assert(stop == platform::TimerStop::Stopped && "waited as long as it takes");
+    m_clipboard.setChangeHandler(nullptr);
+    // A tick reading from a slow owner ends at once rather than hold up the end of the program.
+    m_clipboard.setReadsInterrupted(true);
+    m_backgroundTimer.reset();
+    m_clipboard.setReadsInterrupted(false);
 }
 
 platform::TimerStop ClipboardManager::stopOptimizedClipboardListener(std::chrono::milliseconds patience)
 {
     m_clipboard.setChangeHandler(nullptr);
-    // A tick reading from a slow owner ends at once rather than hold up the end of the program.
     m_clipboard.setReadsInterrupted(true);
-    const auto stop = m_backgroundTimer ? m_backgroundTimer->stop(patience) : platform::TimerStop::Stopped;
-    m_backgroundTimer.reset();
-    if (stop == platform::TimerStop::Stopped) {
-        m_clipboard.setReadsInterrupted(false);
+    if (m_backgroundTimer && m_backgroundTimer->stop(patience) == platform::TimerStop::Abandoned) {
+        // The abandoned tick may read still: the reads stay interrupted.
+        m_backgroundTimer.reset();
+        return platform::TimerStop::Abandoned;
     }
-    return stop;
+    stopOptimizedClipboardListener();
+    return platform::TimerStop::Stopped;
 }
 
 void ClipboardManager::tick()
