@@ -1,11 +1,53 @@
 #include "app/instance_paths.h"
 
+#include "platform/session.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
-InstancePaths InstancePaths::forDisplay(const QString& runtimeDirectory, const QString& display)
+namespace {
+
+// Only characters that are safe in a file name, and never a path separator.
+QString safeFileName(QString name)
 {
-    const QString stem = runtimeDirectory + QStringLiteral("/velmora-") + displayFileName(display);
+    for (QChar& c : name) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-') && c != QLatin1Char('_')) {
+            c = QLatin1Char('_');
+        }
+    }
+    return name;
+}
+
+// host:number.screen; the screen does not make another display, and "unix" is the local host.
+QString x11DisplayFileName(const QString& display)
+{
+    QString host = display.section(QLatin1Char(':'), 0, -2);
+    const QString number = display.section(QLatin1Char(':'), -1).section(QLatin1Char('.'), 0, 0);
+    if (host == QLatin1String("unix")) {
+        host.clear();
+    }
+    const QString name = host.isEmpty() ? number : host + QLatin1Char('_') + number;
+    return name.isEmpty() ? QStringLiteral("default") : safeFileName(name);
+}
+
+// A relative name is a socket in XDG_RUNTIME_DIR, so the display has two spellings there.
+QString waylandDisplayFileName(const QString& display, const QString& xdgRuntimeDirectory)
+{
+    const QString prefix = xdgRuntimeDirectory + QLatin1Char('/');
+    return safeFileName(!xdgRuntimeDirectory.isEmpty() && display.startsWith(prefix) ? display.mid(prefix.size())
+                                                                                     : display);
+}
+
+} // namespace
+
+InstancePaths InstancePaths::forSession(const QString& runtimeDirectory, const QProcessEnvironment& environment)
+{
+    const QString waylandDisplay = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+    const QString name =
+        platform::isWaylandSession(environment) && !waylandDisplay.isEmpty()
+            ? waylandDisplayFileName(waylandDisplay, environment.value(QStringLiteral("XDG_RUNTIME_DIR")))
+            : x11DisplayFileName(environment.value(QStringLiteral("DISPLAY")));
+    const QString stem = runtimeDirectory + QStringLiteral("/velmora-") + name;
     return {stem + QStringLiteral(".socket"), stem + QStringLiteral(".lock")};
 }
 
@@ -23,25 +65,4 @@ std::optional<QString> runtimeDirectory()
         return std::nullopt;
     }
     return directory;
-}
-
-QString displayFileName(const QString& display)
-{
-    // host:number.screen; the screen does not make another display, and "unix" is the local host.
-    QString host = display.section(QLatin1Char(':'), 0, -2);
-    QString number = display.section(QLatin1Char(':'), -1).section(QLatin1Char('.'), 0, 0);
-    if (host == QLatin1String("unix")) {
-        host.clear();
-    }
-    QString name = host.isEmpty() ? number : host + QLatin1Char('_') + number;
-    if (name.isEmpty()) {
-        return QStringLiteral("default");
-    }
-    // Only characters that are safe in a file name, and never a path separator.
-    for (QChar& c : name) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-') && c != QLatin1Char('_')) {
-            c = QLatin1Char('_');
-        }
-    }
-    return name;
 }

@@ -4,6 +4,7 @@
 #include "app/instance_request.h"
 #include "app/single_instance.h"
 #include "app/velmora_app.h"
+#include "platform/process_privacy.h"
 #include "platform/session.h"
 
 #include <QApplication>
@@ -52,7 +53,7 @@ std::optional<InstancePaths> instancePaths()
     if (!directory) {
         return std::nullopt;
     }
-    return InstancePaths::forDisplay(*directory, qEnvironmentVariable("DISPLAY"));
+    return InstancePaths::forSession(*directory, QProcessEnvironment::systemEnvironment());
 }
 
 int changeAutostart(CommandLine::Action action)
@@ -96,6 +97,8 @@ int run(int argc, char** argv, const QStringList& given)
 {
     // Without a display Qt would abort; Qt's choice of platform cannot be changed once the application exists.
     const auto environment = QProcessEnvironment::systemEnvironment();
+    // Before the first capture.
+    platform::keepMemoryPrivate(environment);
     const auto session = platform::chooseSession(
         environment, given,
         {platform::probeWaylandCompositor, [&environment] { return platform::hasWaylandPlugin(environment); }});

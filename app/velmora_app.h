@@ -25,7 +25,7 @@ public:
     ~VelmoraApp();
 
     /// Finishes launching once the event loop runs, then runs the loop until the application quits;
-    /// the exit status.
+    /// the exit status. Ends the process itself when the watcher is at work it cannot leave.
     int run();
 
     [[nodiscard]] AppDelegate& appDelegate() { return m_appDelegate; }

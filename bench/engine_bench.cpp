@@ -104,7 +104,21 @@ void TextCapture(benchmark::State& state)
     };
     captureIntoFullHistory(state, copy, copy, ClipboardManager::maxHistory);
 }
-BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextCapture)->Arg(1 << 10)->Arg(1 << 20)->Arg(3 << 20)->Unit(benchmark::kMillisecond);
+
+/// A decomposed text of that many bytes in UTF-8 ("Cafe" and a combining acute, as macOS file names come)
+/// into an empty history: its canonical form must cost time in proportion to it.
+void DecomposedTextCapture(benchmark::State& state)
+{
+    StoreOnFakes store;
+    for (int seed = 0; auto _ : state) {
+        state.PauseTiming();
+        store.clipboard.copyText(QString::number(seed++) + QStringLiteral("Cafe\u0301").repeated(state.range(0) / 6));
+        state.ResumeTiming();
+        store.capture();
+    }
+}
+BENCHMARK(DecomposedTextCapture)->Arg(1 << 20)->Arg(4 << 20)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
 
 /// A new picture of 3840 x 2160 into a full history of 50 distinct ones of that size, built by captures.
 void ImageCapture(benchmark::State& state)

@@ -40,12 +40,12 @@ std::vector<pid_t> processTree(pid_t root)
 /// Ours with the home, the XDG folders and the platform replaced, and no session bus.
 std::vector<std::string> privateEnvironment(const std::string& home, const char* platform)
 {
-    std::vector<std::string> environment{"HOME=" + home,
-                                         "XDG_CONFIG_HOME=" + home + "/.config",
+    std::vector<std::string> environment{"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
                                          "XDG_DATA_HOME=" + home + "/.local/share",
-                                         "XDG_CACHE_HOME=" + home + "/.cache",
-                                         "XDG_RUNTIME_DIR=" + home + "/runtime",
-                                         std::string("QT_QPA_PLATFORM=") + platform};
+                                         "XDG_CACHE_HOME=" + home + "/.cache", "XDG_RUNTIME_DIR=" + home + "/runtime",
+                                         std::string("QT_QPA_PLATFORM=") + platform,
+                                         // Else Velmora closes its /proc entries, which the figures read.
+                                         "VELMORA_DUMPABLE=1"};
     const std::set<std::string> dropped{"XDG_STATE_HOME", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
     for (char** entry = environ; *entry; ++entry) {
         const std::string name = std::string(*entry).substr(0, std::string(*entry).find('='));

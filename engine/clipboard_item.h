@@ -29,6 +29,10 @@ public:
         /// The text as the search compares it (`foldedForSearch`), made once with the content; empty without
         /// a text.
         std::string searchKey;
+
+        /// What this content holds in memory: texts as stored, the search key, the picture's encoded bytes and
+        /// its thumbnail source.
+        [[nodiscard]] std::size_t byteSize() const;
     };
 
     ClipboardItem(std::optional<QString> text, std::shared_ptr<const platform::Image> image);

@@ -78,23 +78,26 @@ bool isOwnerOf(const std::weak_ptr<const ClipboardItem::Content>& weak,
 
 } // namespace
 
-ClipboardManager::ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop)
-    : m_clipboard(clipboard), m_eventLoop(eventLoop)
+ClipboardManager::ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop,
+                                   std::size_t contentBudget)
+    : m_contentBudget(contentBudget), m_clipboard(clipboard), m_eventLoop(eventLoop)
 {}
 
 std::shared_ptr<ClipboardManager> ClipboardManager::create(platform::Clipboard& clipboard,
                                                            platform::EventLoop& eventLoop,
-                                                           platform::BackgroundTimers& timers)
+                                                           platform::BackgroundTimers& timers,
+                                                           std::size_t contentBudget)
 {
     // The last holder may be a tick on the watcher thread: the store then goes on the GUI thread, which can
     // stop the watcher, and a QObject must die on its own thread.
-    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(clipboard, eventLoop), [](ClipboardManager* store) {
-        if (QThread::currentThread() == store->thread()) {
-            delete store;
-        } else {
-            store->m_eventLoop.post([store] { delete store; });
-        }
-    });
+    std::shared_ptr<ClipboardManager> manager(new ClipboardManager(clipboard, eventLoop, contentBudget),
+                                              [](ClipboardManager* store) {
+                                                  if (QThread::currentThread() == store->thread()) {
+                                                      delete store;
+                                                  } else {
+                                                      store->m_eventLoop.post([store] { delete store; });
+                                                  }
+                                              });
     manager->m_lastChangeCount.store(clipboard.changeCount());
     manager->startOptimizedClipboardListener(timers);
     return manager;
@@ -152,6 +155,19 @@ void ClipboardManager::stopOptimizedClipboardListener()
     m_clipboard.setReadsInterrupted(true);
     m_backgroundTimer.reset();
     m_clipboard.setReadsInterrupted(false);
+}
+
+platform::TimerStop ClipboardManager::stopOptimizedClipboardListener(std::chrono::milliseconds patience)
+{
+    m_clipboard.setChangeHandler(nullptr);
+    m_clipboard.setReadsInterrupted(true);
+    if (m_backgroundTimer && m_backgroundTimer->stop(patience) == platform::TimerStop::Abandoned) {
+        // The abandoned tick may read still: the reads stay interrupted.
+        m_backgroundTimer.reset();
+        return platform::TimerStop::Abandoned;
+    }
+    stopOptimizedClipboardListener();
+    return platform::TimerStop::Stopped;
 }
 
 void ClipboardManager::tick()
@@ -254,11 +270,26 @@ void ClipboardManager::addToHistory(ClipboardItem candidate, const ContentVerdic
     beginInsertRows({}, 0, 0);
     m_history.insert(m_history.begin(), std::move(candidate));
     endInsertRows();
-    if (m_history.size() > static_cast<std::size_t>(maxHistory)) {
-        beginRemoveRows({}, maxHistory, maxHistory);
-        m_history.pop_back();
-        endRemoveRows();
+    dropOldestPastBounds();
+}
+
+void ClipboardManager::dropOldestPastBounds()
+{
+    // The newest entry stays even when it alone holds more than the budget: the last copy is never lost, and
+    // the clipboard's read limit bounds it.
+    std::size_t kept = 0;
+    for (std::size_t bytes = 0; kept < m_history.size() && kept < static_cast<std::size_t>(maxHistory); ++kept) {
+        bytes += m_history[kept].content()->byteSize();
+        if (kept > 0 && bytes > m_contentBudget) {
+            break;
+        }
     }
+    if (kept == m_history.size()) {
+        return;
+    }
+    beginRemoveRows({}, static_cast<int>(kept), static_cast<int>(m_history.size()) - 1);
+    m_history.erase(m_history.begin() + static_cast<std::ptrdiff_t>(kept), m_history.end());
+    endRemoveRows();
 }
 
 void ClipboardManager::copyItem(const ClipboardItem& item)

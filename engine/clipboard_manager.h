@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +27,8 @@ class ClipboardManager final : public QAbstractListModel, public std::enable_sha
 
 public:
     static constexpr int maxHistory = 50;
+    /// What the entries may hold in memory in all (`ClipboardItem::Content::byteSize`), unless told otherwise.
+    static constexpr std::size_t defaultContentBudget = std::size_t{512} << 20;
 
     /// What a row shows besides its text (`Qt::DisplayRole`, the trimmed text; nothing for an image).
     enum Role
@@ -37,15 +41,18 @@ public:
     };
 
     /// Reads the clipboard's change count, then starts the watcher: what is on the clipboard now is never
-    /// captured. The clipboard and the event loop must outlive the store.
-    [[nodiscard]] static std::shared_ptr<ClipboardManager>
-    create(platform::Clipboard& clipboard, platform::EventLoop& eventLoop, platform::BackgroundTimers& timers);
+    /// captured. The clipboard and the event loop must outlive the store. The oldest entries go once the
+    /// entries hold more than `contentBudget` bytes, except the newest.
+    [[nodiscard]] static std::shared_ptr<ClipboardManager> create(platform::Clipboard& clipboard,
+                                                                  platform::EventLoop& eventLoop,
+                                                                  platform::BackgroundTimers& timers,
+                                                                  std::size_t contentBudget = defaultContentBudget);
     ~ClipboardManager() override;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    /// Newest first, at most `maxHistory` entries.
+    /// Newest first, at most `maxHistory` entries holding at most the content budget.
     [[nodiscard]] const std::vector<ClipboardItem>& history() const { return m_history; }
     /// Replaces the whole history, as one reset of the model.
     void setHistory(std::vector<ClipboardItem> history);
@@ -64,12 +71,16 @@ public:
     /// Stops the watcher, cutting short the read of a tick that is running and waiting for that tick: no
     /// capture is queued from then on. For the end of the program, before the clipboard and the event loop go.
     void stopOptimizedClipboardListener();
+    /// Stops the watcher as above, but waits at most `patience` for a tick at work it cannot leave (decoding
+    /// a huge picture, say). Abandoned: that tick is left to run, and the program must end without
+    /// destroying the store, the clipboard or the event loop.
+    [[nodiscard]] platform::TimerStop stopOptimizedClipboardListener(std::chrono::milliseconds patience);
 
 signals:
     void searchTextChanged(const QString& searchText);
 
 private:
-    ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop);
+    ClipboardManager(platform::Clipboard& clipboard, platform::EventLoop& eventLoop, std::size_t contentBudget);
     void startOptimizedClipboardListener(platform::BackgroundTimers& timers);
     /// Earlier contents, each with whether a candidate has the same. Weak: a verdict neither keeps nor frees one.
     using ContentVerdicts = std::vector<std::pair<std::weak_ptr<const ClipboardItem::Content>, bool>>;
@@ -83,10 +94,12 @@ private:
     /// never compares large texts nor decodes pictures to find a duplicate.
     [[nodiscard]] ContentVerdicts compareWithCapturedContents(const ClipboardItem& candidate);
     void addToHistory(ClipboardItem candidate, const ContentVerdicts& verdicts = {});
+    void dropOldestPastBounds();
     [[nodiscard]] static bool hasSameContent(const ClipboardItem& entry, const ClipboardItem& candidate,
                                              const ContentVerdicts& verdicts);
 
     std::vector<ClipboardItem> m_history;
+    std::size_t m_contentBudget;
     QString m_searchText;
     std::atomic<std::int64_t> m_lastChangeCount = 0;
     std::unique_ptr<platform::BackgroundTimer> m_backgroundTimer;

@@ -1,7 +1,10 @@
 #include "platform/background_timer.h"
 
+#include <QDeadlineTimer>
 #include <QThread>
 #include <QTimer>
+
+#include <cassert>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -42,6 +45,9 @@ public:
 
     ~QtBackgroundTimer() override
     {
+        if (!m_thread) {
+            return;
+        }
         // The loop ends after the tick that is running, if any; no other tick starts.
         m_thread->quit();
         if (QThread::currentThread() == m_thread) {
@@ -54,6 +60,22 @@ public:
     }
 
     void tickNow() override { QMetaObject::invokeMethod(m_timer, m_tick, Qt::QueuedConnection); }
+
+    TimerStop stop(std::chrono::milliseconds patience) override
+    {
+        assert(QThread::currentThread() != m_thread && "a tick cannot wait for itself");
+        if (!m_thread) {
+            return TimerStop::Abandoned;
+        }
+        m_thread->quit();
+        if (m_thread->wait(QDeadlineTimer(patience))) {
+            return TimerStop::Stopped;
+        }
+        // Deleting a thread that runs would abort the process; it goes once its tick has ended, if ever.
+        QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        m_thread = nullptr;
+        return TimerStop::Abandoned;
+    }
 
 private:
     QThread* m_thread;

@@ -111,8 +111,7 @@ SessionChoice chooseSession(const QProcessEnvironment& environment, const QStrin
         }
         return {};
     }
-    const bool saysX11 = environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("x11");
-    if (hasWaylandDisplay(environment) && !(saysX11 && hasX11)) {
+    if (isWaylandSession(environment)) {
         return chooseInWaylandSession(environment, probes);
     }
     if (hasX11) {
@@ -120,6 +119,12 @@ SessionChoice chooseSession(const QProcessEnvironment& environment, const QStrin
     }
     return noDisplay(tr("no display: Velmora needs a Wayland or X11 desktop session (neither WAYLAND_DISPLAY nor "
                         "DISPLAY is set)"));
+}
+
+bool isWaylandSession(const QProcessEnvironment& environment)
+{
+    const bool saysX11 = environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("x11");
+    return hasWaylandDisplay(environment) && !(saysX11 && hasVariable(environment, "DISPLAY"));
 }
 
 bool hasWaylandPlugin(const QProcessEnvironment& environment)

@@ -51,6 +51,10 @@ struct SessionProbes
 [[nodiscard]] SessionChoice chooseSession(const QProcessEnvironment& environment, const QStringList& arguments,
                                           const SessionProbes& probes);
 
+/// Whether `environment` is that of a Wayland session: it names a Wayland display, and it is not an X11
+/// session running a nested compositor.
+[[nodiscard]] bool isWaylandSession(const QProcessEnvironment& environment);
+
 /// Connects to the compositor on WAYLAND_DISPLAY, lists its globals and disconnects again, waiting a few
 /// seconds at most.
 [[nodiscard]] WaylandCompositor probeWaylandCompositor();

@@ -27,7 +27,7 @@ protected:
     }
 
     QTemporaryDir m_runtime;
-    QString m_socket = InstancePaths::forDisplay(m_runtime.path(), qEnvironmentVariable("DISPLAY")).socket;
+    QString m_socket = InstancePaths::forSession(m_runtime.path(), QProcessEnvironment::systemEnvironment()).socket;
 };
 
 // A crash leaves the socket behind: the next Velmora takes its place, and a second launch asks it.

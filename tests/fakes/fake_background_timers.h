@@ -38,6 +38,11 @@ private:
         ~Handle() override { std::erase(owner.m_timers, timer); }
         // At once, on the test's thread.
         void tickNow() override { (*timer)(); }
+        platform::TimerStop stop(std::chrono::milliseconds /*patience*/) override
+        {
+            std::erase(owner.m_timers, timer);
+            return platform::TimerStop::Stopped;
+        }
         FakeBackgroundTimers& owner;
         std::shared_ptr<Timer> timer;
     };

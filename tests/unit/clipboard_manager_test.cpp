@@ -19,9 +19,9 @@ namespace {
 using namespace Qt::StringLiterals;
 using Images = platform::Clipboard::Images;
 
-std::shared_ptr<const platform::Image> solidImage(QColor color, const char* format = "png")
+std::shared_ptr<const platform::Image> solidImage(QColor color, const char* format = "png", QSize size = {8, 6})
 {
-    QImage image(QSize(8, 6), QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     return platform::Image::fromEncoded(platform::encodeImage(image, format).value_or(QByteArray()));
 }
@@ -96,6 +96,12 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
     const auto greenBmp = solidImage(Qt::green, "bmp");
     // A header announcing a picture whose pixels are missing: it has a size, but no TIFF.
     const auto broken = platform::Image::fromEncoded("P6\n64 64\n255\n");
+    // Long texts are composed piece by piece; pieces must neither part a letter from its marks nor a Hangul
+    // syllable from its final consonant.
+    const auto decomposed = u"Cafe\u0301"_s.repeated(3000);
+    auto oneGrave = decomposed;
+    oneGrave[7504] = QChar(0x300);
+    const auto hangul = u"\uAC01"_s.repeated(2000);
     // Name, copies, the history they leave.
     const std::tuple<const char*, std::vector<Content>, std::vector<Content>> rows[] = {
         {"Unicode white space around", {text(u"\u2028\u00A0 a \t b\n\nc\r\n\u0085"_s)}, {text("a \t b\n\nc")}},
@@ -103,6 +109,13 @@ TEST_F(ClipboardManagerTest, StoresEachCopyOnceNewestFirst)
         {"same text but for surrounding white space", {text("alpha"), text("  alpha\n")}, {text("alpha")}},
         {"differs in case", {text("alpha"), text("Alpha")}, {text("Alpha"), text("alpha")}},
         {"precomposed and decomposed accent", {text(u"caf\u00E9"_s), text(u"cafe\u0301"_s)}, {text(u"cafe\u0301"_s)}},
+        {"long, precomposed and decomposed",
+         {text(decomposed), text(u"Caf\u00E9"_s.repeated(3000))},
+         {text(u"Caf\u00E9"_s.repeated(3000))}},
+        {"long, but for one accent", {text(decomposed), text(oneGrave)}, {text(oneGrave), text(decomposed)}},
+        {"long Hangul, in jamo and in syllables",
+         {text(u"\u1100\u1161\u11A8"_s.repeated(1000) + u"\uAC00\u11A8"_s.repeated(1000)), text(hangul)},
+         {text(hangul)}},
         {"compatibility equivalent only", {text(u"\uFB01"_s), text("fi")}, {text("fi"), text(u"\uFB01"_s)}},
         {"equal pictures, held once", {picture(green), picture(greenAgain)}, {picture(green)}},
         {"the same picture in other bytes",
@@ -172,6 +185,25 @@ TEST_F(ClipboardManagerTest, KeepsFiftyEntriesMovesARepeatToTheFrontAndAnnounces
     expect({{"reset", 0, 50}});
     EXPECT_TRUE(manager->history().empty());
     EXPECT_EQ(manager->searchText(), "kept");
+}
+
+// A text of 2^20 letters holds 3 MiB (UTF-16 and a UTF-8 search key); a 1024 x 1024 BMP 3 MiB and a thumbnail.
+TEST_F(ClipboardManagerTest, DropsTheOldestEntriesPastTheContentBudget)
+{
+    manager = ClipboardManager::create(clipboard, eventLoop, timers, 10 << 20);
+    const auto megaText = [](char letter, int mebibytes) { return text(QString(mebibytes << 20, QChar(letter))); };
+    const auto red = solidImage(Qt::red, "bmp", {1024, 1024});
+    const auto blue = solidImage(Qt::blue, "bmp", {1024, 1024});
+    for (const auto& copy : {megaText('a', 1), picture(red), megaText('b', 1), picture(blue)}) {
+        copyAndCapture(copy);
+    }
+    // Compared as booleans: a failure must not print megabytes.
+    EXPECT_TRUE(stored() == (std::vector{picture(blue), megaText('b', 1), picture(red)}));
+    // The newest copy stays, alone, even past the budget; a small one after it is kept before it.
+    copyAndCapture(megaText('c', 4));
+    EXPECT_TRUE(stored() == std::vector{megaText('c', 4)});
+    copyAndCapture(text("small"));
+    EXPECT_TRUE(stored() == std::vector{text("small")});
 }
 
 } // namespace

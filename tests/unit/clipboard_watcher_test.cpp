@@ -5,6 +5,8 @@
 #include "tests/fakes/fake_event_loop.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTest>
 #include <QThread>
 
@@ -20,14 +22,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Holds the next tick inside changeCount() until the test lets it go.
+// Holds the next tick inside changeCount() until the test lets it go, as work that cannot be interrupted
+// would; a minute at most, so that a stop that waits for it fails rather than hangs.
 struct GatedClipboard final : FakeClipboard
 {
     [[nodiscard]] std::int64_t changeCount() const override
     {
         if (armed.exchange(false)) {
             entered = true;
-            release.get_future().wait();
+            release.get_future().wait_for(1min);
         }
         return FakeClipboard::changeCount();
     }
@@ -86,6 +89,35 @@ TEST_F(BackgroundTimerTest, AStoreLeftByATickOnTheWatcherThreadGoesOnTheGuiThrea
     EXPECT_EQ(destroyedOn.load(), nullptr);
     eventLoop.runPending();
     EXPECT_EQ(destroyedOn.load(), QThread::currentThread());
+}
+
+// Linux keeps the first 15 bytes of a thread's name.
+bool isThreadRunning(const QByteArray& name)
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const auto& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name.left(15)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(BackgroundTimerTest, AStopWithinATimeAbandonsATickThatCannotBeInterrupted)
+{
+    GatedClipboard clipboard;
+    FakeEventLoop eventLoop;
+    auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    clipboard.armed = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.entered.load(); }));
+    EXPECT_EQ(manager->stopOptimizedClipboardListener(100ms), platform::TimerStop::Abandoned);
+    ASSERT_TRUE(isThreadRunning("com.hollin.velmora.listener"));
+    // Let go, the tick ends, and its thread goes by itself.
+    clipboard.release.set_value();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !isThreadRunning("com.hollin.velmora.listener"); }));
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

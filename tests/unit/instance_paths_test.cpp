@@ -3,19 +3,47 @@
 #include "app/peer_credentials.h"
 
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(InstancePathsTest, NamesOneSocketPerDisplayWhateverTheScreenOrSpelling)
+// A Wayland session is named after its Wayland display, even where Velmora runs on XWayland there.
+TEST(InstancePathsTest, NamesOneSocketPerDisplayWhateverItsScreenOrSpelling)
 {
-    for (const auto& [display, name] : {std::pair{":12.1", "12"}, {"../../etc:0", "______etc_0"}, {"", "default"}}) {
-        SCOPED_TRACE(display);
-        EXPECT_EQ(displayFileName(QString::fromUtf8(display)), QString::fromUtf8(name));
+    const QString runtime = QStringLiteral("/run/user/1000");
+    const auto socket = [&](const char* variables) {
+        QProcessEnvironment environment;
+        for (const auto& variable : QString::fromUtf8(variables).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        }
+        const auto path = InstancePaths::forSession(runtime, environment).socket;
+        EXPECT_EQ(path.section(QLatin1Char('/'), 0, -2), runtime) << variables;
+        return path;
+    };
+    // Name, two sessions, whether they share one socket.
+    const std::tuple<const char*, const char*, const char*, bool> rows[] = {
+        {"screens of one X display", "DISPLAY=:12.1", "DISPLAY=:12", true},
+        {"the local host spelt out", "DISPLAY=unix:0", "DISPLAY=:0.0", true},
+        {"two X displays", "DISPLAY=:0", "DISPLAY=:1", false},
+        {"a host of slashes", "DISPLAY=../../etc:0", "DISPLAY=:0", false},
+        {"two Wayland sessions", "WAYLAND_DISPLAY=wayland-0", "WAYLAND_DISPLAY=wayland-1", false},
+        {"one Wayland session, Qt told to use XWayland", "WAYLAND_DISPLAY=wayland-1 DISPLAY=:1 QT_QPA_PLATFORM=xcb",
+         "WAYLAND_DISPLAY=wayland-1 DISPLAY=:1", true},
+        {"a Wayland display by name and by path", "XDG_RUNTIME_DIR=/run/user/1000 WAYLAND_DISPLAY=wayland-1",
+         "XDG_RUNTIME_DIR=/run/user/1000 WAYLAND_DISPLAY=/run/user/1000/wayland-1", true},
+        {"a compositor nested in an X11 session", "XDG_SESSION_TYPE=x11 DISPLAY=:0 WAYLAND_DISPLAY=wayland-9",
+         "DISPLAY=:0", true},
+    };
+    for (const auto& [name, first, second, isShared] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(socket(first) == socket(second), isShared);
     }
 }
 
