@@ -87,7 +87,7 @@ struct Panel
     [[nodiscard]] QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
 
     StoreOnFakes store;
-    ContentView view{*store.manager, store.eventLoop, [] {}, [] {}};
+    ContentView view{*store.manager, store.eventLoop};
     QImage canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 

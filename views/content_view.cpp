@@ -20,9 +20,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <cassert>
 #include <optional>
-#include <utility>
 
 namespace {
 
@@ -125,13 +123,10 @@ private:
     }
 };
 
-ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop,
-                         std::function<void()> performAutoPaste, std::function<void()> quit, QWidget* parent)
-    : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_performAutoPaste(std::move(performAutoPaste)),
-      m_quit(std::move(quit)), m_filter(new HistoryFilter(manager, this)),
+ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_filter(new HistoryFilter(manager, this)),
       m_rowView(new ClipboardItemView(m_thumbnails, this))
 {
-    assert(m_performAutoPaste && m_quit && "the row action and the quit button need their steps");
     setFixedSize(cardWidth, cardHeight);
 
     m_emptyMessage = new QLabel(this);
@@ -195,7 +190,7 @@ QWidget* ContentView::makeHeader()
     quit->setIcon(symbolIcon(Symbol::Power));
     quit->setToolTip(tr("Quit"));
     quit->setAccessibleName(tr("Quit"));
-    connect(quit, &QAbstractButton::clicked, this, [this] { m_quit(); });
+    connect(quit, &QAbstractButton::clicked, this, &ContentView::quitRequested);
 
     // The layout's default margins and spacing are the style's standard padding and spacing.
     auto* layout = new QHBoxLayout(header);
@@ -301,7 +296,7 @@ void ContentView::runRow(const QModelIndex& index)
 {
     const auto item = m_filter->item(index);
     m_manager.copyItem(item);
-    m_performAutoPaste();
+    emit pasteRequested();
 }
 
 void ContentView::hover(const QModelIndex& index)

@@ -33,6 +33,9 @@ protected:
         manager->setHistory(items);
         reopen();
         QObject::connect(&view, &ContentView::closeRequested, &view, [this] { ++closeRequests; });
+        // The paste notes what copy back has left on the clipboard by then.
+        QObject::connect(&view, &ContentView::pasteRequested, &view,
+                         [this] { pastes.push_back(clipboard.currentText().value_or(QString())); });
     }
 
     // The texts of the rows listed, top to bottom.
@@ -93,9 +96,7 @@ protected:
 
     std::vector<QString> pastes;
     int closeRequests = 0;
-    // The paste step notes what copy back has left on the clipboard by then.
-    ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); },
-                     [] {}};
+    ContentView view{*manager, eventLoop};
 };
 
 TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)

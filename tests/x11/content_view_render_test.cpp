@@ -28,7 +28,7 @@ TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbols)
 {
     StoreOnFakes store;
     auto& [clipboard, eventLoop, timers, manager] = store;
-    ContentView view{*manager, eventLoop, [] {}, [] {}};
+    ContentView view{*manager, eventLoop};
     view.setAttribute(Qt::WA_TranslucentBackground);
     view.setWindowFlags(Qt::FramelessWindowHint);
     view.show();
