@@ -119,7 +119,7 @@ void ClipboardItemView::paintText(QPainter& painter, const QStyleOptionViewItem&
         line = withEllipsis(preview);
     }
     painter.setFont(option.font);
-    painter.setPen(option.state.testFlag(QStyle::State_Selected) ? QColor(Qt::white)
-                                                                 : option.palette.color(QPalette::WindowText));
+    painter.setPen(option.palette.color(option.state.testFlag(QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                      : QPalette::WindowText));
     painter.drawText(content, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
 }
