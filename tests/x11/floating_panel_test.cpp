@@ -1,6 +1,6 @@
 #include "app/floating_panel.h"
 
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QLabel>
 #include <QTest>

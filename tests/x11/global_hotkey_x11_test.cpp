@@ -2,7 +2,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/hot_keys.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
