@@ -1,8 +1,8 @@
 #include "app/app_delegate.h"
 
+#include "app/auto_paste.h"
+#include "app/global_hotkey.h"
 #include "app/panel_placement.h"
-#include "system/auto_paste.h"
-#include "system/global_hotkey.h"
 #include "views/content_view.h"
 #include "views/symbols.h"
 
@@ -18,15 +18,13 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching()
 {
     m_panel = std::make_unique<FloatingPanel>(QRect(0, 0, ContentView::cardWidth, ContentView::cardHeight));
-    auto content = std::make_unique<ContentView>(
-        *m_clipboardManager, m_services.eventLoop,
-        [this] {
-            performAutoPaste([this] { emit ClosePopover(); }, m_services.application, m_services.eventLoop,
-                             m_services.keyboard);
-        },
-        [this] { m_services.application.quit(); });
+    auto content = std::make_unique<ContentView>(*m_clipboardManager, m_services.eventLoop);
+    connect(content.get(), &ContentView::pasteRequested, this, [this] {
+        performAutoPaste([this] { closePanel(); }, m_services.application, m_services.eventLoop, m_services.keyboard);
+    });
+    connect(content.get(), &ContentView::quitRequested, this, [this] { m_services.application.quit(); });
     // Escape hides the panel as a second press of the hot key does.
-    QObject::connect(content.get(), &ContentView::closeRequested, m_panel.get(), [this] { closePanel(); });
+    connect(content.get(), &ContentView::closeRequested, this, &AppDelegate::closePanel);
     m_panel->setContentView(std::move(content));
 
     m_services.tray.show(symbolIcon(Symbol::DocOnClipboard), QStringLiteral("Velmora"),
@@ -35,7 +33,7 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(this, &AppDelegate::ClosePopover, this, &AppDelegate::closePanel);
     connect(this, &AppDelegate::TogglePopover, this, &AppDelegate::togglePanelFromNotification);
 
-    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, [this] { emit TogglePopover(); });
+    registerGlobalHotkey(m_services.hotKeys, m_services.eventLoop, [this] { togglePanel(Qt::NoButton); });
 }
 
 void AppDelegate::togglePanelFromNotification()

@@ -16,8 +16,8 @@
 
 #include <memory>
 
-/// Owns the history store and the panel, wires them to the tray icon, its two signals and the hot key
-/// when launching has finished, and decides what a click on the tray icon means. GUI thread only.
+/// Owns the history store and the panel, wires them to the tray icon, its two signals, the hot key and the
+/// paste when launching has finished, and decides what a click on the tray icon means. GUI thread only.
 class AppDelegate final : public QObject
 {
     Q_OBJECT
@@ -56,10 +56,10 @@ public:
     void closePanel();
 
 signals:
-    /// Asks for the panel to be shown if it is hidden and hidden if it is shown: the hot key and requests
-    /// from outside the process. Connected once launching has finished.
+    /// Asks for the panel to be shown if it is hidden and hidden if it is shown, for senders outside the
+    /// delegate: requests from outside the process. Connected once launching has finished.
     void TogglePopover();
-    /// Asks for the panel to be hidden: a paste. Connected once launching has finished.
+    /// Asks for the panel to be hidden, for senders outside the delegate. Connected once launching has finished.
     void ClosePopover();
 
 private:

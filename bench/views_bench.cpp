@@ -3,6 +3,7 @@
 // texts, and the repaint of a hovered image row.
 
 #include "bench/sample_picture.h"
+#include "bench/sample_prose.h"
 #include "tests/fakes/store_on_fakes.h"
 #include "views/content_view.h"
 
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QStyleOptionViewItem>
 #include <QTest>
 
@@ -47,20 +47,12 @@ std::vector<ClipboardItem> mixedHistory()
     return history;
 }
 
-// 50 texts of about a megabyte of words each, some accented, none containing a 'q'.
+// 50 texts of about a megabyte of prose each, none containing a 'q'.
 std::vector<ClipboardItem> longTexts()
 {
-    static const char* const words[] = {"lorem ",       "ipsum ", "dolor ", "sit ",  "amet ", "Crème ",  "brûlée ",
-                                        "smörgåsbord ", "café ",  "naïve ", "ELIT ", "sed\n", "tempor ", "magna "};
     std::vector<ClipboardItem> history;
     for (int index = 0; index < entryCount; ++index) {
-        QRandomGenerator random(static_cast<quint32>(index));
-        QString text;
-        text.reserve(1 << 20);
-        while (text.size() < (1 << 20)) {
-            text += QString::fromUtf8(words[random.bounded(static_cast<quint32>(std::size(words)))]);
-        }
-        history.push_back({text, nullptr});
+        history.push_back({prose(1 << 20, index), nullptr});
     }
     return history;
 }
@@ -87,7 +79,7 @@ struct Panel
     [[nodiscard]] QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
 
     StoreOnFakes store;
-    ContentView view{*store.manager, store.eventLoop, [] {}, [] {}};
+    ContentView view{*store.manager, store.eventLoop};
     QImage canvas{ContentView::cardWidth, ContentView::cardHeight, QImage::Format_ARGB32_Premultiplied};
 };
 

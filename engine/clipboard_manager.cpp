@@ -1,8 +1,11 @@
 #include "engine/clipboard_manager.h"
 
+#include "engine/preview_text.h"
+
 #include <QThread>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -122,6 +125,12 @@ QVariant ClipboardManager::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return item.text() ? QVariant(*item.text()) : QVariant();
+    case Qt::AccessibleTextRole:
+        return item.text() ? previewText(*item.text()) : tr("Image");
+    case SearchKeyRole:
+        return item.text() ? QVariant(QByteArray::fromRawData(item.searchKey().data(),
+                                                              static_cast<qsizetype>(item.searchKey().size())))
+                           : QVariant();
     case IdRole:
         return item.id();
     case ThumbnailRole:
@@ -301,6 +310,13 @@ void ClipboardManager::copyItem(const ClipboardItem& item)
         m_clipboard.setImage(item.image());
     }
     m_lastChangeCount.store(m_clipboard.changeCount());
+}
+
+void ClipboardManager::copyItem(const QModelIndex& index)
+{
+    assert(checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) &&
+           "an index of a listed row");
+    copyItem(m_history[static_cast<std::size_t>(index.row())]);
 }
 
 void ClipboardManager::clearHistory()

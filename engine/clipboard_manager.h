@@ -30,7 +30,8 @@ public:
     /// What the entries may hold in memory in all (`ClipboardItem::Content::byteSize`), unless told otherwise.
     static constexpr std::size_t defaultContentBudget = std::size_t{512} << 20;
 
-    /// What a row shows besides its text (`Qt::DisplayRole`, the trimmed text; nothing for an image).
+    /// What a row shows and is searched by besides its text (`Qt::DisplayRole`, the trimmed text; nothing for
+    /// an image) and what a screen reader reads (`Qt::AccessibleTextRole`, the one-line preview or "Image").
     enum Role
     {
         /// The entry's `QUuid`.
@@ -38,6 +39,9 @@ public:
         /// An image entry's thumbnail source, a `QImage` (null when the picture cannot be decoded); nothing for
         /// a text.
         ThumbnailRole,
+        /// A text entry's `ClipboardItem::searchKey` as a `QByteArray` borrowing the entry's bytes, so that a
+        /// keystroke copies no text: valid until the history next changes. Nothing for an image.
+        SearchKeyRole,
     };
 
     /// Reads the clipboard's change count, then starts the watcher: what is on the clipboard now is never
@@ -65,6 +69,8 @@ public:
     void processNewClipboardItem();
     /// Puts the entry back on the clipboard without capturing it again; `history` stays as it is.
     void copyItem(const ClipboardItem& item);
+    /// Puts the entry at `index`, a valid index of this model, back on the clipboard as `copyItem` does.
+    void copyItem(const QModelIndex& index);
     /// Empties the history in one reset of the model.
     void clearHistory();
 

@@ -1,6 +1,7 @@
 #include "views/clipboard_item_view.h"
 
 #include "engine/clipboard_manager.h"
+#include "engine/preview_text.h"
 #include "views/continuous_rounded_rect.h"
 #include "views/plain_button.h"
 #include "views/thumbnail_cache.h"
@@ -13,13 +14,8 @@
 #include <QPen>
 #include <QWidget>
 
-#include <algorithm>
-
 namespace {
 
-// One line of the row is at most a few hundred pixels wide, and no visible character is narrower than a
-// pixel: laying out more than this would only be cut away, and a long text would be shaped on every paint.
-constexpr qsizetype previewLength = 1024;
 constexpr qreal outlineOpacity = 0.3;
 constexpr qreal placeholderOpacity = 0.12;
 
@@ -40,17 +36,6 @@ QColor withAlpha(QColor color, qreal alpha)
 ClipboardItemView::ClipboardItemView(ThumbnailCache& thumbnails, QObject* parent)
     : QStyledItemDelegate(parent), m_thumbnails(thumbnails)
 {}
-
-QString ClipboardItemView::previewText(const QString& text)
-{
-    auto length = std::min(text.size(), previewLength);
-    if (length < text.size() && text.at(length - 1).isHighSurrogate()) {
-        --length;
-    }
-    auto preview = text.first(length);
-    preview.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return preview;
-}
 
 void ClipboardItemView::setPressedRow(const QModelIndex& index)
 {
@@ -134,7 +119,7 @@ void ClipboardItemView::paintText(QPainter& painter, const QStyleOptionViewItem&
         line = withEllipsis(preview);
     }
     painter.setFont(option.font);
-    painter.setPen(option.state.testFlag(QStyle::State_Selected) ? QColor(Qt::white)
-                                                                 : option.palette.color(QPalette::WindowText));
+    painter.setPen(option.palette.color(option.state.testFlag(QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                      : QPalette::WindowText));
     painter.drawText(content, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
 }

@@ -23,9 +23,6 @@ public:
     /// `thumbnails` keeps the thumbnails of the image entries and must outlive the delegate.
     explicit ClipboardItemView(ThumbnailCache& thumbnails, QObject* parent = nullptr);
 
-    /// The beginning of `text` that one line can show, with each line feed replaced by a space.
-    [[nodiscard]] static QString previewText(const QString& text);
-
     /// Draws the row at `index` dimmed, as a plain button while the mouse button is down on it; an invalid
     /// index for none.
     void setPressedRow(const QModelIndex& index);

@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,9 +21,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <cassert>
 #include <optional>
-#include <utility>
 
 namespace {
 
@@ -125,13 +124,13 @@ private:
     }
 };
 
-ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop,
-                         std::function<void()> performAutoPaste, std::function<void()> quit, QWidget* parent)
-    : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_performAutoPaste(std::move(performAutoPaste)),
-      m_quit(std::move(quit)), m_filter(new HistoryFilter(manager, this)),
+ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_eventLoop(eventLoop), m_filter(new HistoryFilter(this)),
       m_rowView(new ClipboardItemView(m_thumbnails, this))
 {
-    assert(m_performAutoPaste && m_quit && "the row action and the quit button need their steps");
+    m_filter->setSourceModel(&m_manager);
+    m_filter->setSearchText(m_manager.searchText());
+    connect(&m_manager, &ClipboardManager::searchTextChanged, m_filter, &HistoryFilter::setSearchText);
     setFixedSize(cardWidth, cardHeight);
 
     m_emptyMessage = new QLabel(this);
@@ -159,9 +158,9 @@ ContentView::ContentView(ClipboardManager& manager, platform::EventLoop& eventLo
     // decodes nothing.
     connect(&m_manager, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { makeThumbnails(first, last); });
-    connect(&m_manager, &QAbstractItemModel::rowsRemoved, this, [this] { m_thumbnails.keepOnly(m_manager.history()); });
+    connect(&m_manager, &QAbstractItemModel::rowsRemoved, this, [this] { m_thumbnails.keepOnly(m_manager); });
     connect(&m_manager, &QAbstractItemModel::modelReset, this, [this] {
-        m_thumbnails.keepOnly(m_manager.history());
+        m_thumbnails.keepOnly(m_manager);
         makeThumbnails(0, m_manager.rowCount() - 1);
     });
     connect(&m_manager, &ClipboardManager::searchTextChanged, this, [this](const QString& searchText) {
@@ -195,7 +194,7 @@ QWidget* ContentView::makeHeader()
     quit->setIcon(symbolIcon(Symbol::Power));
     quit->setToolTip(tr("Quit"));
     quit->setAccessibleName(tr("Quit"));
-    connect(quit, &QAbstractButton::clicked, this, [this] { m_quit(); });
+    connect(quit, &QAbstractButton::clicked, this, &ContentView::quitRequested);
 
     // The layout's default margins and spacing are the style's standard padding and spacing.
     auto* layout = new QHBoxLayout(header);
@@ -280,7 +279,7 @@ void ContentView::showListOrMessage()
 {
     const bool isEmpty = m_filter->rowCount() == 0;
     if (isEmpty) {
-        m_emptyMessage->setText(m_manager.history().empty() ? tr("Clipboard is empty") : tr("No matches"));
+        m_emptyMessage->setText(m_manager.rowCount() == 0 ? tr("Clipboard is empty") : tr("No matches"));
     }
     m_emptyMessage->setVisible(isEmpty);
     m_list->setVisible(!isEmpty);
@@ -289,19 +288,18 @@ void ContentView::showListOrMessage()
 void ContentView::makeThumbnails(int first, int last)
 {
     for (int row = first; row <= last; ++row) {
-        const auto& item = m_manager.history().at(static_cast<std::size_t>(row));
-        if (item.image()) {
-            static_cast<void>(
-                m_thumbnails.thumbnail(item.id(), item.content()->imageSummary.thumbnailSource, devicePixelRatioF()));
+        const auto entry = m_manager.index(row);
+        if (const auto source = entry.data(ClipboardManager::ThumbnailRole); source.isValid()) {
+            static_cast<void>(m_thumbnails.thumbnail(entry.data(ClipboardManager::IdRole).toUuid(),
+                                                     source.value<QImage>(), devicePixelRatioF()));
         }
     }
 }
 
 void ContentView::runRow(const QModelIndex& index)
 {
-    const auto item = m_filter->item(index);
-    m_manager.copyItem(item);
-    m_performAutoPaste();
+    m_manager.copyItem(m_filter->mapToSource(index));
+    emit pasteRequested();
 }
 
 void ContentView::hover(const QModelIndex& index)

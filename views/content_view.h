@@ -6,7 +6,6 @@
 #include <QWidget>
 
 #include <chrono>
-#include <functional>
 
 class ClipboardItemView;
 class ClipboardManager;
@@ -34,12 +33,15 @@ public:
     /// How long after the view comes on screen the search field asks for the keyboard focus.
     static constexpr std::chrono::milliseconds focusDelay{100};
 
-    /// `manager` and `eventLoop` must outlive the view. A row's action calls `manager.copyItem()` with its
-    /// entry, then `performAutoPaste`; the quit button calls `quit`.
-    ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, std::function<void()> performAutoPaste,
-                std::function<void()> quit, QWidget* parent = nullptr);
+    /// `manager` and `eventLoop` must outlive the view.
+    ContentView(ClipboardManager& manager, platform::EventLoop& eventLoop, QWidget* parent = nullptr);
 
 signals:
+    /// A row was clicked, or Return pressed on it, and its entry is back on the clipboard: whoever shows the
+    /// view pastes it where the user was working.
+    void pasteRequested();
+    /// The quit button was clicked.
+    void quitRequested();
     /// Escape was pressed: whoever shows the view closes it, as its hot key would.
     void closeRequested();
 
@@ -60,8 +62,6 @@ private:
 
     ClipboardManager& m_manager;
     platform::EventLoop& m_eventLoop;
-    std::function<void()> m_performAutoPaste;
-    std::function<void()> m_quit;
     ThumbnailCache m_thumbnails;
     HistoryFilter* m_filter = nullptr;
     ClipboardItemView* m_rowView = nullptr;

@@ -2,44 +2,19 @@
 
 #include "engine/clipboard_manager.h"
 #include "engine/search_key.h"
-#include "views/clipboard_item_view.h"
 
-#include <cassert>
+#include <string_view>
 
-HistoryFilter::HistoryFilter(ClipboardManager& manager, QObject* parent)
-    : QSortFilterProxyModel(parent), m_manager(manager)
-{
-    setSourceModel(&m_manager);
-    connect(&m_manager, &ClipboardManager::searchTextChanged, this, &HistoryFilter::setSearchText);
-    setSearchText(m_manager.searchText());
-}
-
-QVariant HistoryFilter::data(const QModelIndex& index, int role) const
-{
-    if (role != Qt::AccessibleTextRole || !index.isValid()) {
-        return QSortFilterProxyModel::data(index, role);
-    }
-    const auto& entry = item(index);
-    if (entry.image()) {
-        return tr("Image");
-    }
-    return ClipboardItemView::previewText(entry.text().value_or(QString()));
-}
-
-const ClipboardItem& HistoryFilter::item(const QModelIndex& index) const
-{
-    const auto row = mapToSource(index).row();
-    assert(row >= 0 && "an index of a listed row");
-    return m_manager.history().at(static_cast<std::size_t>(row));
-}
-
-bool HistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+bool HistoryFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
 {
     if (!m_isSearching) {
         return true;
     }
-    const auto& entry = m_manager.history().at(static_cast<std::size_t>(sourceRow));
-    return entry.text() && containsFolded(entry.searchKey(), m_foldedSearch);
+    const auto searchKey =
+        sourceModel()->index(sourceRow, 0, sourceParent).data(ClipboardManager::SearchKeyRole).toByteArray();
+    return !searchKey.isEmpty() &&
+           containsFolded(std::string_view(searchKey.constData(), static_cast<std::size_t>(searchKey.size())),
+                          m_foldedSearch);
 }
 
 void HistoryFilter::setSearchText(const QString& searchText)

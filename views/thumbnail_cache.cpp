@@ -1,5 +1,6 @@
 #include "views/thumbnail_cache.h"
 
+#include "engine/clipboard_manager.h"
 #include "views/continuous_rounded_rect.h"
 
 #include <QBrush>
@@ -42,14 +43,14 @@ QPixmap ThumbnailCache::thumbnail(const QUuid& id, const QImage& source, qreal p
     return pixmap;
 }
 
-void ThumbnailCache::keepOnly(const std::vector<ClipboardItem>& history)
+void ThumbnailCache::keepOnly(const QAbstractItemModel& history)
 {
     if (m_thumbnails.empty()) {
         return;
     }
     std::unordered_set<QUuid, ClipboardItem::IdHash> ids;
-    for (const auto& item : history) {
-        ids.insert(item.id());
+    for (int row = 0; row < history.rowCount(); ++row) {
+        ids.insert(history.index(row, 0).data(ClipboardManager::IdRole).toUuid());
     }
     std::erase_if(m_thumbnails, [&ids](const auto& entry) { return !ids.contains(entry.first); });
 }

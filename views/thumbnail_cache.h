@@ -8,7 +8,8 @@
 #include <cstddef>
 #include <memory>
 #include <unordered_map>
-#include <vector>
+
+class QAbstractItemModel;
 
 /// The 40 x 40 thumbnails of the image entries, scaled to fill, centred and cut to a rounded square.
 /// Each is scaled from the small source the entry keeps from its one decode, once per entry and pixel ratio,
@@ -22,8 +23,8 @@ public:
     /// The thumbnail of the entry `id`, made from its thumbnail `source`, for a device of `pixelRatio`; a null
     /// pixmap for a null source (an entry without an image, or whose image cannot be decoded).
     [[nodiscard]] QPixmap thumbnail(const QUuid& id, const QImage& source, qreal pixelRatio);
-    /// Forgets the thumbnails of entries that are not in `history`.
-    void keepOnly(const std::vector<ClipboardItem>& history);
+    /// Forgets the thumbnails of entries that are not rows of `history`, by their `ClipboardManager::IdRole`.
+    void keepOnly(const QAbstractItemModel& history);
 
     [[nodiscard]] std::size_t size() const { return m_thumbnails.size(); }
 

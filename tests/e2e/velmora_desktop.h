@@ -3,7 +3,7 @@
 // What tests of the built or installed executable see of Velmora on their private desktop, asked
 // from outside with xdotool, xprop, xwininfo and xclip.
 
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QRect>
 

@@ -2,8 +2,8 @@
 // portals, driven only from outside: wl-copy and a data-control client copy, wl-paste reads, the tests' own
 // fake-input client types and lists KWin's windows.
 
+#include "tests/support/desktop_programs.h"
 #include "tests/support/kwin_session.h"
-#include "tests/x11/x11_test_helpers.h"
 
 #include <QApplication>
 #include <QFile>

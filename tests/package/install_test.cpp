@@ -1,7 +1,7 @@
 // cmake --install into a private DESTDIR: what lands under the prefix, and whether the desktop's own
 // validators accept the desktop entry, the metainfo and the manual.
 
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QTemporaryDir>
 

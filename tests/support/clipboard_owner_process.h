@@ -2,7 +2,7 @@
 
 #include "engine/clipboard_item.h"
 #include "platform/image.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QColor>
 #include <QElapsedTimer>

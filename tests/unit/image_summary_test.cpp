@@ -19,7 +19,7 @@ bool haveSameTiffRepresentation(const Image& left, const Image& right)
     return haveSameTiffRepresentation(left, ImageSummary::of(left), right, ImageSummary::of(right));
 }
 
-TEST(ImageSummaryTest, KeepsTheCentreSquareOfAPictureAndNothingOfOneThatCannotBeDecoded)
+TEST(ImageSummaryTest, KeepsTheCentreSquareOfAPicture)
 {
     QImage picture(QSize(400, 200), QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -31,11 +31,6 @@ TEST(ImageSummaryTest, KeepsTheCentreSquareOfAPictureAndNothingOfOneThatCannotBe
     // The blue pixel sits in the centre of the square, the rest stays red.
     EXPECT_EQ(summary.thumbnailSource.pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_NE(summary.thumbnailSource.pixel(80, 80), qRgb(255, 0, 0));
-
-    // 20000 x 20000 would take 1.6 GB decoded: it is refused, not allocated.
-    const auto huge = ImageSummary::of(*Image::fromEncoded("P6\n20000 20000\n255\n"));
-    EXPECT_FALSE(huge.digest);
-    EXPECT_TRUE(huge.thumbnailSource.isNull());
 }
 
 TEST(ImageSummaryTest, MatchesExactlyWhenTheTiffRepresentationsAreEqual)

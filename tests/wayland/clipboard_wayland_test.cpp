@@ -7,7 +7,7 @@
 #include "platform/image.h"
 #include "platform/wayland/wayland_clipboard.h"
 #include "tests/support/clipboard_owner_process.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QElapsedTimer>
 

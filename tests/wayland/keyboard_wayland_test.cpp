@@ -1,7 +1,7 @@
 // The paste chord on a real Wayland compositor, typed into a window of another process.
 
 #include "platform/wayland/wayland_backend.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <gtest/gtest.h>
 

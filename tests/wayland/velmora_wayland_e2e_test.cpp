@@ -1,7 +1,7 @@
 // The real velmora executable in a native Wayland session on headless sway, with no X server, driven only from
 // outside: wl-copy and a data-control client copy, wtype types, swaymsg tells what sway shows.
 
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QBuffer>
 #include <QFile>

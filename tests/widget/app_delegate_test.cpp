@@ -6,18 +6,31 @@
 #include "tests/fakes/fake_event_loop.h"
 #include "views/content_view.h"
 
-#include <QSignalSpy>
+#include <QAbstractButton>
+#include <QListView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
+using Call = FakeDesktop::Call;
 
 // Launching, toggling, the tray icon's clicks and the panel's place are checked end to end on a real desktop.
 class AppDelegateTest : public ::testing::Test
 {
 protected:
+    void capture(const QString& text)
+    {
+        clipboard.copyText(text);
+        timers.fire();
+        eventLoop.runPending();
+    }
+
     FakeClipboard clipboard;
     FakeEventLoop eventLoop;
     FakeBackgroundTimers timers;
@@ -27,9 +40,7 @@ protected:
 
 TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
 {
-    clipboard.copyText(QStringLiteral("copied early"));
-    timers.fire();
-    eventLoop.runPending();
+    capture(QStringLiteral("copied early"));
     EXPECT_EQ(delegate.clipboardManager().history().size(), 1U);
 }
 
@@ -42,7 +53,7 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEs
     delegate.showPanel();
     EXPECT_TRUE(delegate.clipboardManager().searchText().isEmpty());
     EXPECT_TRUE(delegate.panel()->isVisible());
-    EXPECT_EQ(desktop.log, std::vector{FakeDesktop::Call::Activate});
+    EXPECT_EQ(desktop.log, std::vector{Call::Activate});
     emit delegate.ClosePopover();
     EXPECT_FALSE(delegate.panel()->isVisible());
     delegate.showPanel();
@@ -50,19 +61,39 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEs
     EXPECT_FALSE(delegate.panel()->isVisible());
 }
 
-// The hot key's press waits for a turn of the event loop, then goes through the signal that others may emit.
-TEST_F(AppDelegateTest, TheHotKeyTogglesThePanelThroughTogglePopover)
+// The hot key's press waits for a turn of the event loop; TogglePopover is how others toggle.
+TEST_F(AppDelegateTest, TheHotKeyAndTogglePopoverToggleThePanel)
 {
     delegate.applicationDidFinishLaunching();
-    const QSignalSpy toggles(&delegate, &AppDelegate::TogglePopover);
     ASSERT_TRUE(desktop.hotKeyPressed);
     desktop.hotKeyPressed();
-    EXPECT_EQ(toggles.count(), 0);
+    EXPECT_FALSE(delegate.panel()->isVisible());
     eventLoop.runPending();
-    EXPECT_EQ(toggles.count(), 1);
     EXPECT_TRUE(delegate.panel()->isVisible());
     emit delegate.TogglePopover();
     EXPECT_FALSE(delegate.panel()->isVisible());
+}
+
+// The paste chord must wait until the window the user worked in has the focus again.
+TEST_F(AppDelegateTest, AClickedRowIsCopiedBackThePanelClosesAndThePasteFollowsALittleLater)
+{
+    delegate.applicationDidFinishLaunching();
+    capture(QStringLiteral("chosen"));
+    capture(QStringLiteral("newer"));
+    delegate.showPanel();
+    auto* list = delegate.panel()->findChild<QListView*>(QStringLiteral("historyList"));
+    desktop.log.clear();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    EXPECT_FALSE(delegate.panel()->isVisible());
+    EXPECT_EQ(clipboard.currentText(), QStringLiteral("chosen"));
+    EXPECT_EQ(desktop.log, std::vector{Call::Hide});
+    eventLoop.advance(99ms);
+    EXPECT_EQ(desktop.log, std::vector{Call::Hide});
+    eventLoop.advance(1ms);
+    EXPECT_EQ(desktop.log, (std::vector{Call::Hide, Call::Paste}));
+
+    QTest::mouseClick(delegate.panel()->findChild<QAbstractButton*>(QStringLiteral("quitButton")), Qt::LeftButton);
+    EXPECT_EQ(desktop.log.back(), Call::Quit);
 }
 
 } // namespace

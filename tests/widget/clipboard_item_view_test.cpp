@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int rowWidth = 296;
+// Yellow, which no theme's text has: what the row's text must take when selected.
+const QColor highlightedText(255, 255, 0);
 
 // 400 x 100: red, with a green band of 100 in the middle.
 ClipboardItem bandedPicture()
@@ -36,6 +38,7 @@ protected:
         manager->setHistory({item});
         QStyleOptionViewItem option;
         option.palette = QApplication::palette();
+        option.palette.setColor(QPalette::HighlightedText, highlightedText);
         option.font = QApplication::font();
         option.fontMetrics = QFontMetrics(option.font);
         option.state = isSelected ? QStyle::State_Selected : QStyle::State_None;
@@ -56,7 +59,7 @@ protected:
 // The highlight on a real X server is checked with the panel's rendering.
 TEST_F(ClipboardItemViewTest, EveryKindOfRowHighlightsAlikeAboveItsSeparator)
 {
-    // Name, item, height with the separator, whether it has white text when selected.
+    // Name, item, height with the separator, whether it has text in the highlighted-text colour when selected.
     const std::tuple<const char*, ClipboardItem, int, bool> cases[] = {
         {"text", {QStringLiteral("Hello world"), nullptr}, textRowHeight, true},
         {"image", bandedPicture(), 56 + 1, false},
@@ -64,15 +67,15 @@ TEST_F(ClipboardItemViewTest, EveryKindOfRowHighlightsAlikeAboveItsSeparator)
         {"long text, on one line", {QStringLiteral("word\n").repeated(2000), nullptr}, textRowHeight, true},
     };
     const auto separator = [](const QImage& row) { return qAlpha(row.pixel(2, row.height() - 1)); };
-    for (const auto& [name, item, height, hasWhiteText] : cases) {
+    for (const auto& [name, item, height, hasHighlightedText] : cases) {
         SCOPED_TRACE(name);
         const auto selected = paintRow(item, true);
         EXPECT_EQ(selected.height(), height);
         EXPECT_EQ(selected.pixel(2, 2), QApplication::palette().color(QPalette::Highlight).rgb());
         const auto* pixels = reinterpret_cast<const QRgb*>(selected.constBits());
         EXPECT_EQ(std::any_of(pixels, pixels + selected.width() * (selected.height() - 1),
-                              [](QRgb pixel) { return qRed(pixel) > 230 && qGreen(pixel) > 230; }),
-                  hasWhiteText);
+                              [](QRgb pixel) { return qRed(pixel) > 230 && qGreen(pixel) > 230 && qBlue(pixel) < 40; }),
+                  hasHighlightedText);
         const auto plain = paintRow(item, false);
         EXPECT_EQ(qAlpha(plain.pixel(2, 2)), 0);
         EXPECT_GT(separator(plain), 0);

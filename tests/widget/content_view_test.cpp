@@ -33,6 +33,9 @@ protected:
         manager->setHistory(items);
         reopen();
         QObject::connect(&view, &ContentView::closeRequested, &view, [this] { ++closeRequests; });
+        // The paste notes what copy back has left on the clipboard by then.
+        QObject::connect(&view, &ContentView::pasteRequested, &view,
+                         [this] { pastes.push_back(clipboard.currentText().value_or(QString())); });
     }
 
     // The texts of the rows listed, top to bottom.
@@ -93,9 +96,7 @@ protected:
 
     std::vector<QString> pastes;
     int closeRequests = 0;
-    // The paste step notes what copy back has left on the clipboard by then.
-    ContentView view{*manager, eventLoop, [this] { pastes.push_back(clipboard.currentText().value_or(QString())); },
-                     [] {}};
+    ContentView view{*manager, eventLoop};
 };
 
 TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)
@@ -193,23 +194,17 @@ TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRowAndAClickPastesIt)
     EXPECT_EQ(view.focusWidget(), searchField());
 }
 
-TEST_F(ContentViewTest, AScreenReaderReadsTheRowsAndTheSelection)
+// The list's name, the rows' names and the selection a screen reader hears are checked through AT-SPI end to
+// end; a picture row is not among them.
+TEST_F(ContentViewTest, AScreenReaderHearsATextRowAsItsOneLinePreviewAndAPictureRowAsImage)
 {
     manager->setHistory({{QStringLiteral("first line\nsecond line"), nullptr},
                          {std::nullopt, platform::Image::fromEncoded("P6\n1 1\n255\nabc")}});
     eventLoop.settle();
     auto* accessibleList = QAccessible::queryAccessibleInterface(list());
-    ASSERT_NE(accessibleList, nullptr);
-    EXPECT_EQ(accessibleList->role(), QAccessible::List);
-    EXPECT_EQ(accessibleList->text(QAccessible::Name), QStringLiteral("History"));
-    ASSERT_EQ(accessibleList->childCount(), 2);
+    ASSERT_TRUE(accessibleList && accessibleList->childCount() == 2);
     EXPECT_EQ(accessibleList->child(0)->text(QAccessible::Name), QStringLiteral("first line second line"));
     EXPECT_EQ(accessibleList->child(1)->text(QAccessible::Name), QStringLiteral("Image"));
-    press(Qt::Key_Down);
-    press(Qt::Key_Down);
-    const auto state = accessibleList->child(1)->state();
-    EXPECT_TRUE(state.selected && state.focused);
-    EXPECT_FALSE(accessibleList->child(0)->state().selected);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "platform/clipboard.h"
 #include "platform/image.h"
 #include "tests/support/clipboard_owner_process.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

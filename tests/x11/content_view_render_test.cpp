@@ -1,17 +1,22 @@
-// Shows the panel content on a real X server in its main states and checks what is on it. With
-// VELMORA_SCREENSHOTS_DIR set, each state is also written there as a PNG (scripts/render-panel).
+// Shows the panel content on a real X server in its main states, in the default theme and with Fusion's dark
+// palette, and checks what is on it. With VELMORA_SCREENSHOTS_DIR set, each state is also written there
+// as a PNG, the dark ones prefixed "dark-" (scripts/render-panel).
 
 #include "views/content_view.h"
 
 #include "tests/fakes/store_on_fakes.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QListView>
 #include <QPainter>
+#include <QPalette>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace {
 
@@ -24,26 +29,46 @@ ClipboardItem landscape(QSize size)
     return {std::nullopt, platform::Image::fromEncoded(platform::encodeImage(image, "png").value_or(QByteArray()))};
 }
 
-TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbols)
+// Fusion's colours for a dark desktop, as applications that offer one set them.
+QPalette darkPalette()
+{
+    const QColor accent(42, 130, 218);
+    QPalette palette(Qt::white, QColor(53, 53, 53), QColor(80, 80, 80), Qt::black, Qt::gray, Qt::white, Qt::white,
+                     QColor(42, 42, 42), QColor(53, 53, 53));
+    palette.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
+    palette.setColor(QPalette::Link, accent);
+    palette.setColor(QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    return palette;
+}
+
+TEST(ContentViewRenderTest, DrawsEachStateAsARoundedCardWithItsSymbolsInALightAndADarkTheme)
 {
     StoreOnFakes store;
     auto& [clipboard, eventLoop, timers, manager] = store;
-    ContentView view{*manager, eventLoop, [] {}, [] {}};
+    ContentView view{*manager, eventLoop};
     view.setAttribute(Qt::WA_TranslucentBackground);
     view.setWindowFlags(Qt::FramelessWindowHint);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     QCursor::setPos(10, 10);
     const auto ratio = view.devicePixelRatio();
-    // The panel as drawn, saved under `name` when screenshots are asked for: a card with rounded corners.
+    const auto lightPalette = QApplication::palette();
+    // The panel as drawn in the dark theme, then in the default one, which is returned, each saved when
+    // screenshots are asked for, the dark one as "dark-`name`": a card with rounded corners.
     const auto capture = [&](const char* name) {
-        eventLoop.settle();
-        const auto image = view.grab().toImage();
-        const auto directory = qEnvironmentVariable("VELMORA_SCREENSHOTS_DIR");
-        EXPECT_TRUE(directory.isEmpty() || image.save(QDir(directory).filePath(QString::fromLatin1(name) + ".png")));
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << name;
-        EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0) << name;
-        EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, 0)), 255) << name;
+        QImage image;
+        for (const auto& [prefix, palette] : {std::pair("dark-", darkPalette()), std::pair("", lightPalette)}) {
+            QApplication::setPalette(palette);
+            eventLoop.settle();
+            image = view.grab().toImage();
+            const auto directory = qEnvironmentVariable("VELMORA_SCREENSHOTS_DIR");
+            const auto file = QDir(directory).filePath(QString::fromLatin1(prefix) + name + ".png");
+            EXPECT_TRUE(directory.isEmpty() || image.save(file));
+            EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << prefix << name;
+            EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0) << prefix << name;
+            EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, 0)), 255) << prefix << name;
+        }
         return image;
     };
     const auto empty = capture("empty");

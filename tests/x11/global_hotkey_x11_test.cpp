@@ -1,13 +1,16 @@
-#include "system/global_hotkey.h"
+#include "app/global_hotkey.h"
 
 #include "platform/event_loop.h"
 #include "platform/hot_keys.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -96,7 +99,12 @@ TEST_F(GlobalHotkeyX11Test, AChordHeldByAnotherClientIsReportedTakenAndGivenBack
     ASSERT_TRUE(other && grabSuperShiftC(other.get()));
 
     EXPECT_EQ(hotKeys->registerHotKey(globalHotkey, [] {}), platform::HotKeyStatus::Taken);
+    testing::internal::CaptureStderr();
     registerGlobalHotkey(*hotKeys, eventLoop, [this] { ++toggles; });
+    // Said once, with the way to open the panel without it.
+    const auto said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::ranges::count(said, '\n'), 1) << said;
+    EXPECT_NE(said.find("velmora --toggle"), std::string::npos) << said;
     EXPECT_EQ(togglesAfter({"key", "super+shift+c"}), 0);
     // The variants with the locks, which the other client did not hold, were given back too.
     EXPECT_TRUE(grabSuperShiftC(other.get(), LockMask));

@@ -1,5 +1,5 @@
 #include "platform/desktop_application.h"
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QWidget>
 

@@ -14,6 +14,7 @@ class HotKeys;
 inline constexpr QKeyCombination globalHotkey{Qt::MetaModifier | Qt::ShiftModifier, Qt::Key_C};
 
 /// Makes each press of `globalHotkey`, from any application, call `pressed` on the GUI thread from a turn of
-/// the event loop of its own. A chord that cannot be registered leaves the application without the hot key
-/// and nothing else changed. The event loop must outlive the hot keys.
+/// the event loop of its own. A chord that cannot be registered leaves the application without the hot key and
+/// changes nothing else; one taken by another program or refused by the desktop is named on stderr with what to
+/// use instead. The event loop must outlive the hot keys.
 void registerGlobalHotkey(platform::HotKeys& hotKeys, platform::EventLoop& eventLoop, std::function<void()> pressed);

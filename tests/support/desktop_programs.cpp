@@ -1,4 +1,4 @@
-#include "tests/x11/x11_test_helpers.h"
+#include "tests/support/desktop_programs.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The other programs the tests run on their desktop (xdotool, xclip, the paste target, Velmora itself), and
+// waiting, with events served, for what they do.
+
 #include <QProcess>
 #include <QTemporaryDir>
 

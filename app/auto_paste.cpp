@@ -1,4 +1,4 @@
-#include "system/auto_paste.h"
+#include "app/auto_paste.h"
 
 #include "platform/application.h"
 #include "platform/event_loop.h"
