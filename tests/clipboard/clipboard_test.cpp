@@ -33,16 +33,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-enum DesktopMask
-{
-    X11 = 1,
-    Wayland = 2,
-    Both = X11 | Wayland,
-};
-
 struct X11Desktop
 {
-    static constexpr DesktopMask mask = X11;
+    static constexpr auto name = "X11";
     static constexpr auto textForm = "UTF8_STRING";
     static constexpr auto randomRounds = "500";
 
@@ -53,7 +46,7 @@ struct X11Desktop
 
 struct WaylandDesktop
 {
-    static constexpr DesktopMask mask = Wayland;
+    static constexpr auto name = "Wayland";
     static constexpr auto textForm = "text/plain;charset=utf-8";
     // Each owner is a process of its own with a connection to the compositor: fewer rounds in the same time.
     static constexpr auto randomRounds = "60";
@@ -111,7 +104,7 @@ protected:
 
 struct DesktopName
 {
-    template <typename Desktop> static std::string GetName(int) { return Desktop::mask == X11 ? "X11" : "Wayland"; }
+    template <typename Desktop> static std::string GetName(int) { return Desktop::name; }
 };
 
 TYPED_TEST_SUITE(ClipboardTest, Desktops, DesktopName);
@@ -195,7 +188,6 @@ TYPED_TEST(ClipboardTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         std::optional<Form> captured;
         qsizetype mostAsks = 10;
         QList<Form> replacement = {};
-        int desktops = Both;
     } cases[] = {
         {"a silent owner", "silent", {{text, "never sent"}}, {}, 3},
         {"asked once more after its silence", "skip:1", {{text, greeting.toUtf8()}}, Form{text, greeting.toUtf8()}},
@@ -234,26 +226,24 @@ TYPED_TEST(ClipboardTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
     };
     StallMeter stall;
     for (const auto& row : cases) {
-        if ((row.desktops & TypeParam::mask) == 0) {
-            continue;
-        }
         SCOPED_TRACE(row.what);
         const auto size = this->history().size();
         ASSERT_TRUE(this->owner.start(row.plan, row.offer, row.replacement));
         stall.restart();
         if (row.captured) {
-            ASSERT_TRUE(waitFor([&] { return this->history().size() == size + 1; }, 1min));
-            EXPECT_TRUE(holds(this->history().front(), *row.captured));
+            EXPECT_TRUE(waitFor([&] { return this->history().size() == size + 1; }, 1min) &&
+                        holds(this->history().front(), *row.captured));
         }
         // Then the asking stops: 2.5 s pass without a request.
         qsizetype asks = -1;
         EXPECT_TRUE(this->owner.waitUntilAskedNoMore(asks));
         EXPECT_LE(asks, row.mostAsks) << this->owner.lines("asked").join(", ").toStdString();
-        EXPECT_EQ(this->history().size(), size + (row.captured ? 1 : 0));
 
+        // Whatever came late has come once the next copy is in.
         const auto after = QString("after ") + row.what;
         this->copy(after.toUtf8());
         ASSERT_TRUE(this->waitForFront(after));
+        EXPECT_EQ(this->history().size(), size + (row.captured ? 2 : 1));
         stall.stop();
         // Reads run beside the event loop: a slow or silent owner holds up nothing on screen.
         EXPECT_LT(stall.longest(), 2000);

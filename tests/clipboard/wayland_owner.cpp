@@ -190,7 +190,10 @@ void flood(Owner& owner, int count, const std::string& mimeType)
     getrlimit(RLIMIT_NOFILE, &files);
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
-    for (int request = 0; owner.selection && request < count; ++request) {
+    if (!owner.selection) {
+        std::_Exit(1);
+    }
+    for (int request = 0; request < count; ++request) {
         int ends[2] = {-1, -1};
         if (pipe2(ends, O_CLOEXEC) != 0) {
             std::_Exit(1);
