@@ -151,7 +151,9 @@ void Owner::send(const std::string& mimeType, int descriptor)
         return offer(plan.forms);
     }
     const auto found = std::ranges::find(plan.forms, mimeType, [](const auto& form) { return form.first; });
-    const std::string bytes = found == plan.forms.end() || now == "empty" ? std::string() : found->second;
+    // Not copied: a copy of a large content would keep a busy machine's reader waiting.
+    static const std::string nothing;
+    const auto& bytes = found == plan.forms.end() || now == "empty" ? nothing : found->second;
     if (now == "die") {
         return die(descriptor, bytes);
     }
