@@ -26,7 +26,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,8 +74,11 @@ struct OwnerPlan
             if (index + 1 >= argc) {
                 return std::nullopt;
             }
-            std::ifstream file(argv[index + 1], std::ios::binary);
-            forms->emplace_back(argv[index], std::string(std::istreambuf_iterator<char>(file), {}));
+            // In one read: byte by byte, a large file would keep a sanitized owner from the clipboard for long.
+            std::ifstream file(argv[index + 1], std::ios::binary | std::ios::ate);
+            std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(file.tellg(), 0)), '\0');
+            file.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            forms->emplace_back(argv[index], std::move(bytes));
         }
         // Line by line, so that nothing printed is lost when the owner dies.
         std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -116,7 +116,7 @@ public:
         }
         m_output.clear();
         m_process.start(m_program, arguments);
-        return waitFor([&] { return lines("ready").size() == 1; }, std::chrono::seconds(30));
+        return waitFor([&] { return lines("ready").size() == 1; }, std::chrono::minutes(1));
     }
 
     void stop()
