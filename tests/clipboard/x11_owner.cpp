@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <poll.h>
@@ -188,12 +189,14 @@ struct Owner
         silent = now == "silent" || now == "deleteProperty";
     }
 
-    void put(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string bytes, int format,
+    // Not copied: a copy of a large content would keep a busy machine's reader waiting.
+    void put(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string_view bytes, int format,
              std::string_view now)
     {
         type = now == "wrongType" ? xcb_atom_t{XCB_ATOM_INTEGER} : type;
         format = now == "wrongType" ? 32 : now == "wrongFormat" ? 40 - format : format;
-        bytes.resize(now == "empty" ? 0 : (bytes.size() + format / 8 - 1) / (format / 8) * (format / 8), ' ');
+        // Whole elements only: a wrong format drops the bytes of a last partial one.
+        bytes = bytes.substr(0, now == "empty" ? 0 : bytes.size() / (format / 8) * (format / 8));
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, type, format,
                             bytes.size() / (format / 8), bytes.data());
         if (now == "deleteProperty") {
@@ -239,14 +242,14 @@ struct Owner
 };
 
 /// The bytes of each form, with the list of them as TARGETS and the time the selection is taken as TIMESTAMP.
-std::map<xcb_atom_t, std::string> payloadsOf(const OwnerPlan::Forms& forms, const Owner& owner, xcb_timestamp_t time)
+std::map<xcb_atom_t, std::string> payloadsOf(OwnerPlan::Forms& forms, const Owner& owner, xcb_timestamp_t time)
 {
     // Clipboard managers ask for TIMESTAMP to tell a new copy from one they have read.
     std::vector<xcb_atom_t> offered{owner.targets, owner.timestamp};
     std::map<xcb_atom_t, std::string> payloads;
-    for (const auto& [form, bytes] : forms) {
+    for (auto& [form, bytes] : forms) {
         offered.push_back(intern(form));
-        payloads[offered.back()] = bytes;
+        payloads[offered.back()] = std::move(bytes);
     }
     payloads[owner.targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
     payloads[owner.timestamp] = {reinterpret_cast<const char*>(&time), sizeof time};
@@ -258,7 +261,7 @@ std::map<xcb_atom_t, std::string> payloadsOf(const OwnerPlan::Forms& forms, cons
 int main(int argc, char** argv)
 {
     connection = xcb_connect(nullptr, nullptr);
-    const auto plan = OwnerPlan::parse(argc, argv, missteps);
+    auto plan = OwnerPlan::parse(argc, argv, missteps);
     if (!plan || xcb_connection_has_error(connection)) {
         return 1;
     }
