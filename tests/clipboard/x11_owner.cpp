@@ -162,7 +162,7 @@ struct Owner
 
     void takeStep(const auto& action, Step kind)
     {
-        const auto now = step-- == 0 ? misstep : "none";
+        const auto drawn = step-- == 0 ? misstep : "none";
         if (silent) {
             return;
         }
@@ -175,6 +175,9 @@ struct Owner
         if (!owns && kind == Step::Request) {
             std::_Exit(0);
         }
+        // A transfer that outlives the clipboard goes on plainly: taking the clipboard back, above all, would
+        // undo another application's copy.
+        const auto now = owns ? drawn : std::string_view("none");
         if (now != "none") {
             std::printf("misstep %s\n", std::string(now).c_str());
         }
