@@ -50,9 +50,7 @@ void ClipboardCopy::read()
             if (std::ranges::find(m_targets, target) != m_targets.end()) {
                 m_firstContentRequest = m_firstContentRequest.value_or(arrived);
             }
-        } else if (std::sscanf(line.c_str(), "ready %lld", &nanoseconds) == 1 ||
-                   std::sscanf(line.c_str(), "copied %lld", &nanoseconds) == 1) {
-            // X11's owner stamps its ready, Wayland's the copy: both just before the clipboard was taken.
+        } else if (std::sscanf(line.c_str(), "ready %lld", &nanoseconds) == 1) {
             m_taken = Clock::time_point(std::chrono::nanoseconds(nanoseconds));
         }
     }

@@ -20,8 +20,8 @@ class ClipboardCopy
 public:
     using Clock = std::chrono::steady_clock;
 
-    /// `plan` is the owner's: "none:0" sends the content whole, "none:0:65536" in increments (X11 only),
-    /// "silent:0" never answers.
+    /// `plan` is the owner's (tests/clipboard/owner_plan.h): "none:0" sends the content whole, "none:0:65536"
+    /// in increments, "silent:0" never answers.
     ClipboardCopy(std::vector<std::string> targets, const std::string& file, const std::string& log,
                   const char* plan = "none:0");
 

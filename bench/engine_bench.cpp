@@ -20,7 +20,7 @@ namespace {
 /// A screenshot as it arrives from another application, in the file format `format`.
 std::shared_ptr<const platform::Image> picture(int seed, const char* format = "png")
 {
-    return platform::Image::fromEncoded(encoded(screenshot(seed), format));
+    return platform::Image::fromEncoded(encodedScreenshot(seed, {3840, 2160}, format));
 }
 
 void TickWhenNothingChanged(benchmark::State& state)

@@ -1,16 +1,18 @@
 #include "bench/sample_picture.h"
 
-#include <QBuffer>
+#include "platform/image.h"
+
 #include <QByteArray>
 #include <QImage>
-#include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRandomGenerator>
 
-QImage screenshot(int variant)
+namespace {
+
+QImage screenshot(int variant, QSize size)
 {
-    QImage image(3840, 2160, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     QRandomGenerator random(static_cast<quint32>(variant) * 7919u + 1u);
     image.fill(QColor::fromHsv(random.bounded(360), 30, 235));
     QPainter painter(&image);
@@ -34,23 +36,9 @@ QImage screenshot(int variant)
     return image;
 }
 
-QByteArray encoded(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, format).write(image);
-    return bytes;
-}
+} // namespace
 
-QByteArray gradientPng(int width, int height)
+QByteArray encodedScreenshot(int variant, QSize size, const char* format)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, width, height);
-    gradient.setColorAt(0, QColor(30, 60, 150));
-    gradient.setColorAt(1, QColor(240, 180, 90));
-    painter.fillRect(image.rect(), gradient);
-    painter.end();
-    return encoded(image);
+    return platform::encodeImage(screenshot(variant, size), format).value_or(QByteArray());
 }

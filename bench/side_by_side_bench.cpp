@@ -45,10 +45,13 @@ bool measureHotKey(ProgramRun& program, BenchDesktop& desktop, std::unique_ptr<C
     const QByteArray line("the quick brown fox jumps over the lazy dog\n");
     const std::vector<std::tuple<std::string, std::function<QByteArray(int)>, const char*, const char*, int>> cases{
         {"", [](int) { return QByteArray(); }, "", "", rounds},
-        {", capturing a 3840 x 2160 PNG", [](int round) { return encoded(screenshot(100 + round)); }, "image/png",
+        {", capturing a 3840 x 2160 PNG", [](int round) { return encodedScreenshot(100 + round); }, "image/png",
          "none:0:65536", rounds / 3},
-        {", capturing an 8000 x 8000 PNG", [](int round) { return gradientPng(8000, 8000 - round); }, "image/png",
-         "none:0:65536", rounds / 10},
+        {", capturing an 8000 x 8000 PNG",
+         [](int round) {
+             return encodedScreenshot(round, {8000, 8000 - round});
+         },
+         "image/png", "none:0:65536", rounds / 10},
         {", capturing a 50 MB text",
          [line](int round) { return QByteArray::number(round) + line.repeated((50 << 20) / line.size()); },
          "UTF8_STRING", "none:0:65536", rounds / 10},
@@ -154,7 +157,7 @@ int main(int argc, char** argv)
     }
     std::vector<std::string> pictures;
     for (int variant = 1; variant <= settings["--pictures"]; ++variant) {
-        pictures.push_back(encoded(screenshot(variant)).toStdString());
+        pictures.push_back(encodedScreenshot(variant).toStdString());
     }
     const auto desktop = BenchDesktop::start(VELMORA_TINT2RC);
     if (!desktop) {

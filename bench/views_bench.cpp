@@ -30,7 +30,7 @@ constexpr int entryCount = 50;
 // A 3840 x 2160 picture as the clipboard hands it over: PNG bytes, decoded on first use.
 ClipboardItem pictureItem()
 {
-    static const QByteArray bytes = gradientPng(3840, 2160);
+    static const QByteArray bytes = encodedScreenshot(0);
     return {std::nullopt, platform::Image::fromEncoded(bytes)};
 }
 

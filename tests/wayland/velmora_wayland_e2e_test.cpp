@@ -1,10 +1,9 @@
 // The real velmora executable in a native Wayland session on headless sway, with no X server, driven only from
-// outside: wl-copy and a data-control client copy, wtype types, swaymsg tells what sway shows.
+// outside: wl-copy copies, wtype types, swaymsg tells what sway shows.
 
 #include "tests/support/desktop_programs.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -182,27 +181,6 @@ TEST_F(VelmoraWaylandTest, NativeCopiesShowNewestFirstAndTheChosenOnePastesIntoT
     }
     EXPECT_TRUE(chooseUntil(1, [] { return paste({"--list-types"}).contains("image/png"); }));
     EXPECT_EQ(QImage::fromData(paste({"--type", "image/png"})).convertToFormat(QImage::Format_RGB32), picture);
-}
-
-TEST_F(VelmoraWaylandTest, APasswordHintedCopyIsNotStored)
-{
-    copyUntilNewest("before the password");
-    QFile secret(m_runtime.filePath("secret")), hint(m_runtime.filePath("hint"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("hunter2") == 7 && hint.open(QIODevice::WriteOnly) &&
-                hint.write("secret") == 6);
-    secret.close();
-    hint.close();
-    QProcess manager;
-    manager.start(VELMORA_SELECTION_OWNER, {"none", "text/plain;charset=utf-8", secret.fileName(),
-                                            "x-kde-passwordManagerHint", hint.fileName()});
-    QByteArray said;
-    ASSERT_TRUE(waitFor([&] { return (said += manager.readAll()).contains("ready"); }, 30s));
-    ASSERT_EQ(paste(), "hunter2");
-
-    copyUntilNewest("after the password");
-    EXPECT_TRUE(chooseUntil(2, [] { return paste() == "before the password"; })) << paste().toStdString();
-    // The one request the password manager served was wl-paste's: Velmora did not even read it.
-    EXPECT_EQ((said + manager.readAll()).count("asked"), 1);
 }
 
 } // namespace

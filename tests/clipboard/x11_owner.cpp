@@ -1,15 +1,7 @@
-// An X client that takes the CLIPBOARD, offers the bytes of each FILE as its TARGET and takes one misstep,
-// for the tests of the bounded reader:
-//
-//   velmora_test_clipboard_owner MISSTEP:STEP[:CHUNK[:PAUSE]] TARGET FILE [TARGET FILE ...]
-//   velmora_test_clipboard_owner random:SEED TARGET FILE
-//
-// Steps count every request and every chunk the requestor asks for, from 0. CHUNK > 0 sends data in
-// increments of that many bytes, PAUSE ms apart. random:SEED draws the misstep, its step and the chunking.
-// Prints "ready <ns>" once it owns the selection, "asked <target> <ns>" for each request and "misstep <name>"
-// when it takes it; exits when it loses the selection or dies. <ns> is the monotonic clock (the one of
-// std::chrono::steady_clock) in nanoseconds: just before the selection was taken, and when the request arrived,
-// so that the benchmarks can time a copy from another process.
+// The tests' X11 clipboard owner: an X client that takes the CLIPBOARD and misbehaves by a plan; its
+// command line and what it prints are in tests/clipboard/owner_plan.h.
+
+#include "tests/clipboard/owner_plan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +14,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <poll.h>
@@ -72,12 +65,6 @@ xcb_timestamp_t serverTime()
     return time;
 }
 
-long long monotonicNanoseconds()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
 {
     const xcb_selection_notify_event_t event{
@@ -86,15 +73,16 @@ void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
     xcb_flush(connection);
 }
 
-// changeOwner takes the selection with a second window, which refuses every request; the first goes on.
-constexpr std::string_view missteps[] = {"none",      "skip",  "silent",         "die",         "refuse",
-                                         "wrongType", "empty", "deleteProperty", "changeOwner", "wrongFormat"};
+// replace takes the selection with a second window; the first goes on with a transfer under way.
+constexpr std::string_view missteps[] = {"none",      "skip",  "silent",         "die",     "refuse",
+                                         "wrongType", "empty", "deleteProperty", "replace", "wrongFormat"};
 
 /// What the owner offers, how it errs, and the state of its one transfer.
 struct Owner
 {
-    // Each target's bytes, TARGETS' included.
+    // Each target's bytes, TARGETS' included: of the first window, and of the second when it offers others.
     std::map<xcb_atom_t, std::string> payloads;
+    std::map<xcb_atom_t, std::string> replacement;
     xcb_atom_t targets = intern("TARGETS");
     xcb_atom_t timestamp = intern("TIMESTAMP");
     xcb_atom_t clipboard = intern("CLIPBOARD");
@@ -110,6 +98,7 @@ struct Owner
     int largestChunk = 0;
     int pause = 0;
     bool silent = false;
+    bool lost = false;
     xcb_selection_request_event_t transfer{};
     std::size_t sent = 0;
     long long takenAt = 0;
@@ -148,36 +137,47 @@ struct Owner
             const auto type = event->response_type & ~0x80;
             const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event);
             const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
-            if (type == XCB_SELECTION_CLEAR &&
-                (second == 0 || reinterpret_cast<xcb_selection_clear_event_t*>(event)->owner == second)) {
-                return;
-            }
+            // A transfer under way goes on after the clipboard is lost, as in applications.
+            lost = lost || (type == XCB_SELECTION_CLEAR &&
+                            (second == 0 || reinterpret_cast<xcb_selection_clear_event_t*>(event)->owner == second));
             if (type == XCB_SELECTION_REQUEST) {
                 const auto arrived = monotonicNanoseconds();
                 std::printf("asked %s %lld\n", atomName(request->target).c_str(), arrived);
-                takeStep([&](std::string_view now) { answer(*request, now); });
+                takeStep([&](std::string_view now) { answer(*request, now); }, Step::Request);
             } else if (type == XCB_PROPERTY_NOTIFY && change->window == transfer.requestor &&
                        change->atom == transfer.property && change->state == XCB_PROPERTY_DELETE) {
-                takeStep([&](std::string_view now) { sendChunk(now); });
+                takeStep([&](std::string_view now) { sendChunk(now); }, Step::Chunk);
+            }
+            if (lost && transfer.requestor == 0) {
+                return;
             }
         }
     }
 
-    void takeStep(const auto& action)
+    enum class Step
     {
-        const auto now = step-- == 0 ? misstep : "none";
+        Request,
+        Chunk
+    };
+
+    void takeStep(const auto& action, Step kind)
+    {
+        const auto drawn = step-- == 0 ? misstep : "none";
         if (silent) {
             return;
         }
-        // An event that came before another client took the selection must not take it back or write to the
+        // A request that came before another client took the selection must not take it back or write to the
         // requestor during that client's transfer.
         auto* reply =
             xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
         const bool owns = reply && (reply->owner == first || reply->owner == second);
         std::free(reply);
-        if (!owns) {
+        if (!owns && kind == Step::Request) {
             std::_Exit(0);
         }
+        // A transfer that outlives the clipboard goes on plainly: taking the clipboard back, above all, would
+        // undo another application's copy.
+        const auto now = owns ? drawn : std::string_view("none");
         if (now != "none") {
             std::printf("misstep %s\n", std::string(now).c_str());
         }
@@ -185,19 +185,21 @@ struct Owner
             poll(nullptr, 0, uniform(0, 300));
             std::_Exit(0);
         }
-        second = now == "changeOwner" ? takeClipboard() : second;
+        second = now == "replace" ? takeClipboard() : second;
         if (now != "silent" && now != "skip") {
             action(now);
         }
         silent = now == "silent" || now == "deleteProperty";
     }
 
-    void put(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string bytes, int format,
+    // Not copied: a copy of a large content would keep a busy machine's reader waiting.
+    void put(const xcb_selection_request_event_t& request, xcb_atom_t type, std::string_view bytes, int format,
              std::string_view now)
     {
         type = now == "wrongType" ? xcb_atom_t{XCB_ATOM_INTEGER} : type;
         format = now == "wrongType" ? 32 : now == "wrongFormat" ? 40 - format : format;
-        bytes.resize(now == "empty" ? 0 : (bytes.size() + format / 8 - 1) / (format / 8) * (format / 8), ' ');
+        // Whole elements only: a wrong format drops the bytes of a last partial one.
+        bytes = bytes.substr(0, now == "empty" ? 0 : bytes.size() / (format / 8) * (format / 8));
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property, type, format,
                             bytes.size() / (format / 8), bytes.data());
         if (now == "deleteProperty") {
@@ -208,8 +210,9 @@ struct Owner
 
     void answer(const xcb_selection_request_event_t& request, std::string_view now)
     {
-        const auto payload = payloads.find(request.target);
-        if (now == "refuse" || request.owner == second || payload == payloads.end()) {
+        const auto& offered = request.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto payload = offered.find(request.target);
+        if (now == "refuse" || now == "replace" || payload == offered.end()) {
             return notify(request, XCB_ATOM_NONE);
         }
         if (request.target == targets || request.target == timestamp) {
@@ -224,7 +227,7 @@ struct Owner
                 smallestChunk >= static_cast<int>(payload->second.size()) ? 1 : payload->second.size();
             put(request, intern("INCR"), {reinterpret_cast<const char*>(&announced), 4}, 32, now);
             // A spoiled announcement starts nothing: no stray chunk may land in the requestor's next transfer.
-            transfer = now == "none" || now == "changeOwner" ? request : xcb_selection_request_event_t{};
+            transfer = now == "none" ? request : xcb_selection_request_event_t{};
             sent = 0;
         }
         notify(request, request.property);
@@ -232,7 +235,8 @@ struct Owner
 
     void sendChunk(std::string_view now)
     {
-        const auto chunk = payloads.at(transfer.target).substr(sent, uniform(smallestChunk, largestChunk));
+        const auto& offered = transfer.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto chunk = offered.at(transfer.target).substr(sent, uniform(smallestChunk, largestChunk));
         poll(nullptr, 0, chunk.empty() ? 0 : pause);
         put(transfer, transfer.target, chunk, 8, now);
         sent += chunk.size();
@@ -240,44 +244,46 @@ struct Owner
     }
 };
 
+/// The bytes of each form, with the list of them as TARGETS and the time the selection is taken as TIMESTAMP.
+std::map<xcb_atom_t, std::string> payloadsOf(OwnerPlan::Forms& forms, const Owner& owner, xcb_timestamp_t time)
+{
+    // Clipboard managers ask for TIMESTAMP to tell a new copy from one they have read.
+    std::vector<xcb_atom_t> offered{owner.targets, owner.timestamp};
+    std::map<xcb_atom_t, std::string> payloads;
+    for (auto& [form, bytes] : forms) {
+        offered.push_back(intern(form));
+        payloads[offered.back()] = std::move(bytes);
+    }
+    payloads[owner.targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
+    payloads[owner.timestamp] = {reinterpret_cast<const char*>(&time), sizeof time};
+    return payloads;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     connection = xcb_connect(nullptr, nullptr);
-    if (argc < 4 || argc % 2 != 0 || xcb_connection_has_error(connection)) {
+    auto plan = OwnerPlan::parse(argc, argv, missteps);
+    if (!plan || xcb_connection_has_error(connection)) {
         return 1;
     }
-    // Line by line, so that nothing printed is lost when the owner dies.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Owner owner;
-    std::vector<xcb_atom_t> offered{owner.targets};
-    for (int index = 2; index + 1 < argc; index += 2) {
-        std::ifstream file(argv[index + 1], std::ios::binary);
-        offered.push_back(intern(argv[index]));
-        owner.payloads[offered.back()] = {std::istreambuf_iterator<char>(file), {}};
-    }
-    const auto payloadSize = static_cast<int>(owner.payloads.begin()->second.size());
-    // Clipboard managers ask for it to tell a new copy from one they have read.
-    offered.push_back(owner.timestamp);
-    owner.payloads[owner.targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
-    char name[32] = "";
-    unsigned long long first = 0;
-    std::sscanf(argv[1], "%31[^:]:%llu:%d:%d", name, &first, &owner.smallestChunk, &owner.pause);
-    const auto* found = std::find(std::begin(missteps), std::end(missteps), name);
-    if (std::string_view(name) == "random") {
-        owner.random.seed(first);
-        owner.drawPlan(payloadSize);
-    } else if (found != std::end(missteps)) {
-        owner.misstep = *found;
-        owner.step = static_cast<int>(first);
-        owner.largestChunk = owner.smallestChunk;
+    if (plan->seed) {
+        owner.random.seed(*plan->seed);
+        owner.drawPlan(static_cast<int>(plan->forms.front().second.size()));
     } else {
-        return 1;
+        owner.misstep = plan->misstep;
+        owner.step = plan->step;
+        owner.smallestChunk = owner.largestChunk = plan->chunk;
+        owner.pause = plan->pause;
     }
     // At the time of the user's action, as ICCCM asks, which clipboard managers compare with TIMESTAMP.
     const auto time = serverTime();
-    owner.payloads[owner.timestamp] = {reinterpret_cast<const char*>(&time), sizeof time};
+    owner.payloads = payloadsOf(plan->forms, owner, time);
+    if (!plan->replacement.empty()) {
+        owner.replacement = payloadsOf(plan->replacement, owner, time);
+    }
     owner.first = owner.takeClipboard(time);
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,21 +22,23 @@
 /// A target (X11) or MIME type (Wayland) and the bytes an owner offers as it.
 using Form = std::pair<QString, QByteArray>;
 
-/// A picture of one colour, as PNG.
-inline QByteArray png(QSize size, QColor colour)
+/// A picture of one colour in the file format `format`.
+inline QByteArray picture(QColor colour, const char* format = "png", QSize size = {64, 48})
 {
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(colour);
-    return platform::encodeImage(picture, "png").value_or(QByteArray());
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return platform::encodeImage(image, format).value_or(QByteArray());
 }
 
 /// Whether `entry` holds exactly what `form` offers: a damaged entry holds anything else.
 inline bool holds(const ClipboardItem& entry, const Form& form)
 {
     const auto rgb32 = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
-    return form.first == "image/png"
-               ? entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second))
-               : entry.text() == QString::fromUtf8(form.second).trimmed();
+    if (form.first.startsWith("image/")) {
+        return entry.image() && rgb32(entry.image()->toQImage()) == rgb32(QImage::fromData(form.second));
+    }
+    return entry.text() ==
+           (form.first == "STRING" ? QString::fromLatin1(form.second) : QString::fromUtf8(form.second)).trimmed();
 }
 
 /// A text offered as `textForm` or a picture, for a round of the randomised hostile owners.
@@ -44,7 +47,7 @@ inline Form randomPayload(std::mt19937_64& random, int round, const QString& tex
     const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     if (uniform(0, 3) == 0) {
         const QColor colour(uniform(0, 255), uniform(0, 255), uniform(0, 255));
-        return {"image/png", png({uniform(1, 48), uniform(1, 48)}, colour)};
+        return {"image/png", picture(colour, "png", {uniform(1, 48), uniform(1, 48)})};
     }
     // Up to 128 KB, so that owners send it whole or in pieces of any size.
     QByteArray text = "round " + QByteArray::number(round) + " ";
@@ -87,20 +90,33 @@ public:
     explicit OwnerProcess(QString program) : m_program(std::move(program)) {}
     ~OwnerProcess() { stop(); }
 
-    /// Starts the owner with `plan` offering `forms`; whether it holds the clipboard in time.
-    [[nodiscard]] bool start(const QString& plan, const QList<Form>& forms)
+    /// Starts the owner with `plan` offering `forms`, and `replacement` after a replace; whether it holds the
+    /// clipboard in time.
+    [[nodiscard]] bool start(const QString& plan, const QList<Form>& forms, const QList<Form>& replacement = {})
     {
         QStringList arguments{plan};
-        for (const auto& [form, bytes] : forms) {
-            QFile file(m_directory.filePath(QString::number(arguments.size())));
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-                return false;
+        for (const auto& [form, bytes] : forms + QList<Form>{{"then", {}}} + replacement) {
+            if (form == "then") {
+                arguments << form;
+                continue;
             }
-            arguments << form << file.fileName();
+            const auto file = m_files.size();
+            auto& name = m_files[bytes];
+            if (m_files.size() != file) {
+                name = m_directory.filePath(QString::number(file));
+                QFile written(name);
+                if (!written.open(QIODevice::WriteOnly) || written.write(bytes) != bytes.size()) {
+                    return false;
+                }
+            }
+            arguments << form << name;
+        }
+        if (replacement.isEmpty()) {
+            arguments.removeLast();
         }
         m_output.clear();
         m_process.start(m_program, arguments);
-        return waitFor([&] { return lines("ready").size() == 1; });
+        return waitFor([&] { return lines("ready").size() == 1; }, std::chrono::minutes(1));
     }
 
     void stop()
@@ -139,6 +155,8 @@ public:
 private:
     QString m_program;
     QTemporaryDir m_directory;
+    // Each content once, however many forms offer it.
+    QHash<QByteArray, QString> m_files;
     QProcess m_process;
     QByteArray m_output;
 };
