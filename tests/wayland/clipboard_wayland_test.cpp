@@ -3,9 +3,9 @@
 
 #include "engine/clipboard_manager.h"
 #include "platform/background_timer.h"
+#include "platform/clipboard.h"
 #include "platform/event_loop.h"
 #include "platform/image.h"
-#include "platform/wayland/wayland_clipboard.h"
 #include "tests/support/clipboard_owner_process.h"
 #include "tests/x11/x11_test_helpers.h"
 
@@ -76,7 +76,7 @@ protected:
                        timeout);
     }
 
-    std::unique_ptr<platform::wayland::WaylandClipboard> clipboard = platform::wayland::WaylandClipboard::create();
+    std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
     std::shared_ptr<ClipboardManager> manager =
