@@ -153,13 +153,18 @@ struct DataControl::Writer
 
 namespace {
 
-/// Starts making bytes on a thread of their own, which no one waits for: a reader that goes leaves them to
-/// be finished and dropped, and the dispatching thread never stalls on a large picture's encoding.
-std::shared_ptr<const std::shared_future<QByteArray>> startMaking(const std::function<QByteArray()>& make)
+/// Makes the bytes of `form`, slow work on a thread of its own, which no one waits for: a reader that goes
+/// leaves them to be finished and dropped, and the dispatching thread never stalls on a large picture's
+/// encoding.
+std::shared_ptr<const std::shared_future<QByteArray>> startMaking(const DataControl::Offered& form)
 {
     std::promise<QByteArray> promise;
     auto made = std::make_shared<const std::shared_future<QByteArray>>(promise.get_future().share());
-    std::thread([promise = std::move(promise), make]() mutable { promise.set_value(make()); }).detach();
+    if (form.work == DataControl::Offered::Work::Quick) {
+        promise.set_value(form.make());
+    } else {
+        std::thread([promise = std::move(promise), make = form.make]() mutable { promise.set_value(make()); }).detach();
+    }
     return made;
 }
 
@@ -503,7 +508,7 @@ void DataControl::onSend(void* data, wl_proxy* source, const char* mimeType, std
     }
     auto made = form->made.lock();
     if (!made) {
-        made = startMaking(form->offered.make);
+        made = startMaking(form->offered);
         form->made = made;
     }
     fcntl(owned.get(), F_SETFL, fcntl(owned.get(), F_GETFL) | O_NONBLOCK);

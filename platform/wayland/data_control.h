@@ -30,12 +30,20 @@ namespace platform::wayland {
 class DataControl
 {
 public:
-    /// One form of our own selection: its MIME type and how to make its bytes, which runs beside the
-    /// dispatching thread each time readers ask while none is being served.
+    /// One form of our own selection: its MIME type and how to make its bytes, each time readers ask while
+    /// none is being served. Quick work is done on the dispatching thread, so that a reader is answered at once;
+    /// slow work beside it, never waited for.
     struct Offered
     {
+        enum class Work
+        {
+            Quick,
+            Slow,
+        };
+
         QByteArray mimeType;
         std::function<QByteArray()> make;
+        Work work = Work::Slow;
     };
 
     /// Another application's selection: `serial` names it, 0 when there is none.

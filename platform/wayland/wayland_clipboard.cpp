@@ -21,6 +21,9 @@ using Clock = std::chrono::steady_clock;
 // Read in steps of this size, so that a huge content grows by few, large steps.
 constexpr qsizetype readChunkSize = 1024 * 1024;
 
+// Texts up to this many characters are converted for a reader on the spot.
+constexpr qsizetype quickTextSize = 64 * 1024;
+
 // The forms the X11 side offers a text in; "STRING" is Latin-1 there too.
 constexpr std::array textMimeTypes{"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
 
@@ -79,22 +82,28 @@ ReadOutcome readPipe(int pipe, QByteArray& data, const ReadLimits& limits)
 std::vector<DataControl::Offered> offeredForms(const OwnContent& content)
 {
     std::vector<DataControl::Offered> offered;
+    using Work = DataControl::Offered::Work;
     if (const auto& text = content.text) {
+        const auto work = text->size() <= quickTextSize ? Work::Quick : Work::Slow;
         for (const auto* mimeType : textMimeTypes) {
-            offered.push_back({mimeType, mimeType == std::string_view("STRING")
-                                             ? std::function([text = *text] { return text.toLatin1(); })
-                                             : std::function([text = *text] { return text.toUtf8(); })});
+            offered.push_back({mimeType,
+                               mimeType == std::string_view("STRING")
+                                   ? std::function([text = *text] { return text.toLatin1(); })
+                                   : std::function([text = *text] { return text.toUtf8(); }),
+                               work});
         }
     }
     if (const auto& image = content.image) {
-        offered.push_back({pngMimeType, [image] {
-                               return image->encodedFormat() == "png"
-                                          ? image->encodedBytes()
-                                          : encodeImage(image->toQImage(), "png").value_or(QByteArray());
-                           }});
-        const auto original = mimeTypeForFormat(image->encodedFormat()).toLatin1();
-        if (!original.isEmpty() && original != pngMimeType) {
-            offered.push_back({original, [image] { return image->encodedBytes(); }});
+        const auto original = [image] { return image->encodedBytes(); };
+        if (image->encodedFormat() == "png") {
+            offered.push_back({pngMimeType, original, Work::Quick});
+        } else {
+            offered.push_back(
+                {pngMimeType, [image] { return encodeImage(image->toQImage(), "png").value_or(QByteArray()); }});
+        }
+        const auto originalMimeType = mimeTypeForFormat(image->encodedFormat()).toLatin1();
+        if (!originalMimeType.isEmpty() && originalMimeType != pngMimeType) {
+            offered.push_back({originalMimeType, original, Work::Quick});
         }
     }
     return offered;
