@@ -502,9 +502,16 @@ void DataControl::onSend(void* data, wl_proxy* source, const char* mimeType, std
     }
     const auto form =
         std::ranges::find_if(found->second, [&](const Form& each) { return each.offered.mimeType == mimeType; });
-    // Beyond the readers served at once, a request is closed at once: the reader sees an empty content.
-    if (form == found->second.end() || self.m_writers.size() >= maximumWriters) {
+    if (form == found->second.end()) {
         return;
+    }
+    // Beyond the readers served at once, a new one takes the place of the one that has taken nothing for
+    // longest, which is closed: a flood of requests never read neither takes every descriptor nor keeps a
+    // reader that reads from being served.
+    auto place = self.m_writers.end();
+    if (self.m_writers.size() >= maximumWriters) {
+        place = std::ranges::min_element(
+            self.m_writers, {}, [](const Writer& writer) { return writer.lastProgress.value_or(writer.started); });
     }
     auto made = form->made.lock();
     if (!made) {
@@ -512,7 +519,12 @@ void DataControl::onSend(void* data, wl_proxy* source, const char* mimeType, std
         form->made = made;
     }
     fcntl(owned.get(), F_SETFL, fcntl(owned.get(), F_GETFL) | O_NONBLOCK);
-    self.m_writers.push_back({std::move(owned), std::move(made), Clock::now(), 0, std::nullopt});
+    Writer writer{std::move(owned), std::move(made), Clock::now(), 0, std::nullopt};
+    if (place == self.m_writers.end()) {
+        self.m_writers.push_back(std::move(writer));
+    } else {
+        *place = std::move(writer);
+    }
 }
 
 void DataControl::onCancelled(void* data, wl_proxy* source)
