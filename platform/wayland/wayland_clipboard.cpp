@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 // Read in steps of this size, so that a huge content grows by few, large steps.
 constexpr qsizetype readChunkSize = 1024 * 1024;
 
-// Texts up to this many characters are converted for a reader on the spot.
+// Texts up to this many characters are converted to Latin-1 for a reader on the spot.
 constexpr qsizetype quickTextSize = 64 * 1024;
 
 // The forms the X11 side offers a text in; "STRING" is Latin-1 there too.
@@ -78,28 +78,35 @@ ReadOutcome readPipe(int pipe, QByteArray& data, const ReadLimits& limits)
     }
 }
 
-/// The forms of our own copy, each made when a reader asks.
+/// The forms of our own copy. A text is kept once, as UTF-8, and a picture as it came; other forms are made
+/// when a reader asks. Made on the GUI thread from what the engine holds, so that the data-control thread
+/// only ever touches what this thread made and handed over under its lock.
 std::vector<DataControl::Offered> offeredForms(const OwnContent& content)
 {
-    std::vector<DataControl::Offered> offered;
     using Work = DataControl::Offered::Work;
+    std::vector<DataControl::Offered> offered;
     if (const auto& text = content.text) {
+        const auto utf8 = text->toUtf8();
         const auto work = text->size() <= quickTextSize ? Work::Quick : Work::Slow;
         for (const auto* mimeType : textMimeTypes) {
             offered.push_back({mimeType,
                                mimeType == std::string_view("STRING")
-                                   ? std::function([text = *text] { return text.toLatin1(); })
-                                   : std::function([text = *text] { return text.toUtf8(); }),
-                               work});
+                                   ? std::function([utf8] { return QString::fromUtf8(utf8).toLatin1(); })
+                                   : std::function([utf8] { return utf8; }),
+                               mimeType == std::string_view("STRING") ? work : Work::Quick});
         }
     }
     if (const auto& image = content.image) {
-        const auto original = [image] { return image->encodedBytes(); };
+        const auto encoded = image->encodedBytes();
+        const auto original = [encoded] { return encoded; };
         if (image->encodedFormat() == "png") {
             offered.push_back({pngMimeType, original, Work::Quick});
         } else {
-            offered.push_back(
-                {pngMimeType, [image] { return encodeImage(image->toQImage(), "png").value_or(QByteArray()); }});
+            offered.push_back({pngMimeType, [encoded] {
+                                   const auto decoded = Image::fromEncoded(encoded);
+                                   return decoded ? encodeImage(decoded->toQImage(), "png").value_or(QByteArray())
+                                                  : QByteArray();
+                               }});
         }
         const auto originalMimeType = mimeTypeForFormat(image->encodedFormat()).toLatin1();
         if (!originalMimeType.isEmpty() && originalMimeType != pngMimeType) {
