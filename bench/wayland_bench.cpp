@@ -1,7 +1,8 @@
 // Velmora on a private headless sway, measured from outside: `velmora --toggle` to its panel shown (sway's
 // window event "new" for Velmora's app id, as `swaymsg` reports it), and a short text copied by another
 // application (the Wayland tests' data-control owner) to Velmora's first request for it and to the end of the
-// work. Prints one table of medians and longest times.
+// work. Beside it clipman, when installed, as its README runs it (`wl-paste -t text --watch clipman store`),
+// for the copies alone. Prints one table of medians and longest times.
 //
 //   build/bench/wayland_bench [--toggles N] [--copies N]
 
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -25,7 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-void measure(ProgramRun& program, const std::map<std::string, int>& settings, Figures& figures)
+void measure(ProgramRun& program, int toggles, int copies, Figures& figures)
 {
     // Sway's events as `swaymsg -m -r` writes them, a JSON object a line.
     const auto events = program.file("events");
@@ -61,7 +63,7 @@ void measure(ProgramRun& program, const std::map<std::string, int>& settings, Fi
         return seen;
     };
     // Each opens a hidden panel on an idle Velmora; the first, which builds the panel, is not timed.
-    for (int round = 0; round <= settings.at("--toggles"); ++round) {
+    for (int round = 0; toggles > 0 && round <= toggles; ++round) {
         const auto shown = toggle("new");
         if (!shown || !toggle("close") || !program.settle(1s, 10'000'000, 30s)) {
             figures.failure = "--toggle did not show and hide the panel within 10 s, or Velmora stayed busy";
@@ -74,7 +76,7 @@ void measure(ProgramRun& program, const std::map<std::string, int>& settings, Fi
     const auto idle = program.idleCpu(5s).first;
     figures["CPU while idle (ms per s)"].push_back(idle);
     std::unique_ptr<ClipboardCopy> serving;
-    for (int copy = 1; copy <= settings.at("--copies"); ++copy) {
+    for (int copy = 1; copy <= copies; ++copy) {
         if (!followCopy(program, serving, "Wayland copy " + std::to_string(copy), {"text/plain;charset=utf-8"},
                         "copy of a short text to ", 300ms, idle, figures)) {
             return;
@@ -100,9 +102,17 @@ int main(int argc, char** argv)
         return std::filesystem::exists(run.file("runtime/velmora-default.socket"));
     };
     if (const auto program = ProgramRun::start({VELMORA_EXECUTABLE}, "wayland", isListening, columns[0].failure)) {
-        measure(*program, settings, columns[0]);
+        measure(*program, settings["--toggles"], settings["--copies"], columns[0]);
+    }
+    if (std::system("command -v clipman >/dev/null") == 0) {
+        const auto program = ProgramRun::start(
+            {"wl-paste", "-t", "text", "--watch", "clipman", "store"}, "wayland",
+            [](const ProgramRun&) { return true; }, columns.emplace_back().failure);
+        if (program) {
+            measure(*program, 0, settings["--copies"], columns.back());
+        }
     }
     std::printf("Over %d toggles and %d copies, on a private headless sway.\n\n", settings["--toggles"],
                 settings["--copies"]);
-    return printTable({"Velmora"}, columns) ? 0 : 1;
+    return printTable({"Velmora", "clipman"}, columns) ? 0 : 1;
 }

@@ -7,6 +7,8 @@
 
 #include <QGuiApplication>
 
+#include <sys/resource.h>
+
 namespace platform {
 
 namespace {
@@ -24,10 +26,22 @@ bool isWaylandSession()
     return runsOnWayland() || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
+// Every reader of our copy, and every descriptor another client sends, takes one: under the usual soft
+// limit a flood of requests would break the Wayland connection, and the process with it.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Clipboard> createClipboard()
 {
+    raiseOpenFileLimit();
     // A platform forced on a compositor without data-control leaves Qt's clipboard, which holds only our writes.
     auto clipboard = runsOnWayland() ? wayland::createClipboard() : nullptr;
     return clipboard ? std::move(clipboard) : x11::createClipboard();

@@ -25,9 +25,10 @@ public:
     /// Takes a new value whenever the content is replaced, by any application, this one included.
     /// Cheap, reads no content.
     [[nodiscard]] virtual std::int64_t changeCount() const = 0;
-    /// `handler` runs on the GUI thread, from the event loop, as soon as the desktop reports that another
-    /// application replaced the content, once the change count has its new value. Desktops that report
-    /// nothing never call it.
+    /// `handler` runs as soon as the desktop reports that another application replaced the content, once the
+    /// change count has its new value, on the thread that hears of it (the GUI thread on X11, the clipboard's
+    /// own on Wayland): it must only hand the work on. Once unset, no call of it is running. Desktops that
+    /// report nothing never call it.
     virtual void setChangeHandler(std::function<void()> handler) = 0;
     /// The pictures on the clipboard, in its order; nothing when it offers none. A null element stands for
     /// offered data that is not a picture.

@@ -1,5 +1,7 @@
 #include "platform/wayland/data_control.h"
 
+#include "platform/clipboard_formats.h"
+#include "platform/selection_source.h"
 #include "qwayland-ext-data-control-v1.h"
 #include "qwayland-wlr-data-control-unstable-v1.h"
 
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,11 +37,13 @@ constexpr std::uint32_t receiveRequest = 0;
 // Of the device, the source and the offer.
 constexpr std::uint32_t destroyRequest = 1;
 
-// A reader of our selection that takes nothing for this long is dropped.
+// A reader of our selection that takes nothing for this long is dropped, and one still reading after the
+// deadline too: a page now and then must not hold its bytes for good.
 constexpr auto writerPatience = std::chrono::seconds(5);
+constexpr auto writerDeadline = std::chrono::seconds(30);
+// Readers served at once; each holds a descriptor, and a flood of requests must not take them all.
+constexpr std::size_t maximumWriters = 16;
 constexpr std::size_t writeChunkSize = 64 * 1024;
-// A hostile owner may offer any number of types; real ones offer a few dozen.
-constexpr std::size_t maximumMimeTypes = 1024;
 
 struct DeviceListener
 {
@@ -132,29 +137,38 @@ struct DataControl::Offer
 struct DataControl::Writer
 {
     FileDescriptor descriptor;
-    Bytes bytes;
+    Made bytes;
+    Clock::time_point started;
     qsizetype written = 0;
     // When it last took something, or its bytes were ready; unset while they are being made.
     std::optional<Clock::time_point> lastProgress;
+
+    [[nodiscard]] bool isReady() const { return bytes->wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+    [[nodiscard]] Clock::time_point givesUpAt() const
+    {
+        return std::min(started + writerDeadline,
+                        lastProgress ? *lastProgress + writerPatience : Clock::time_point::max());
+    }
 };
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+namespace {
+
+/// Makes the bytes of `form`, slow work on a thread of its own, which no one waits for: a reader that goes
+/// leaves them to be finished and dropped, and the dispatching thread never stalls on a large picture's
+/// encoding.
+std::shared_ptr<const std::shared_future<QByteArray>> startMaking(const DataControl::Offered& form)
 {
-    if (this != &other) {
-        if (m_descriptor >= 0) {
-            ::close(m_descriptor);
-        }
-        m_descriptor = std::exchange(other.m_descriptor, -1);
+    std::promise<QByteArray> promise;
+    auto made = std::make_shared<const std::shared_future<QByteArray>>(promise.get_future().share());
+    if (form.work == DataControl::Offered::Work::Quick) {
+        promise.set_value(form.make());
+    } else {
+        std::thread([promise = std::move(promise), make = form.make]() mutable { promise.set_value(make()); }).detach();
     }
-    return *this;
+    return made;
 }
 
-FileDescriptor::~FileDescriptor()
-{
-    if (m_descriptor >= 0) {
-        ::close(m_descriptor);
-    }
-}
+} // namespace
 
 std::unique_ptr<DataControl> DataControl::create(std::function<void()> selectionChanged)
 {
@@ -303,7 +317,8 @@ bool DataControl::roundtrip(Clock::time_point deadline, int interruption)
 void DataControl::setSelection(std::vector<Offered> offered)
 {
     {
-        const std::scoped_lock lock(m_selectionMutex);
+        // The offer destroyed below may be in the middle of its events on the dispatching thread.
+        const std::scoped_lock lock(m_dispatchMutex, m_selectionMutex);
         auto* source =
             static_cast<wl_proxy*>(wl_proxy_marshal_flags(m_managerOnQueue, createDataSourceRequest, m_protocol.source,
                                                           wl_proxy_get_version(m_managerOnQueue), 0, nullptr));
@@ -314,7 +329,11 @@ void DataControl::setSelection(std::vector<Offered> offered)
                                    form.mimeType.constData());
         }
         wl_proxy_marshal_flags(m_device, setSelectionRequest, nullptr, wl_proxy_get_version(m_device), 0, source);
-        m_sources.emplace(source, std::move(offered));
+        std::vector<Form> forms;
+        for (auto& form : offered) {
+            forms.push_back({std::move(form), {}});
+        }
+        m_sources.emplace(source, std::move(forms));
         m_ownSource = source;
         // Reads of the selection before ours end with nothing.
         destroyOffer(std::exchange(m_current, nullptr));
@@ -343,10 +362,10 @@ void DataControl::run(const std::stop_token& stop)
         descriptors = {{wl_display_get_fd(m_display), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
         auto timeout = Clock::time_point::max();
         for (const auto& writer : m_writers) {
-            const bool ready = writer.bytes.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            const bool ready = writer.isReady();
             descriptors.push_back({writer.descriptor.get(), static_cast<short>(ready ? POLLOUT : 0), 0});
             // Bytes still being made are looked for again shortly.
-            timeout = std::min(timeout, writer.lastProgress && ready ? *writer.lastProgress + writerPatience
+            timeout = std::min(timeout, writer.lastProgress && ready ? writer.givesUpAt()
                                                                      : Clock::now() + std::chrono::milliseconds(50));
         }
         const auto wait = timeout == Clock::time_point::max()
@@ -386,13 +405,14 @@ void DataControl::serveWriters(const std::vector<short>& events)
     std::vector<bool> finished(m_writers.size(), false);
     for (std::size_t index = 0; index < m_writers.size() && index < events.size(); ++index) {
         auto& writer = m_writers[index];
-        if (writer.bytes.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (!writer.isReady()) {
+            finished[index] = now >= writer.givesUpAt();
             continue;
         }
         if (!writer.lastProgress) {
             writer.lastProgress = now;
         }
-        const auto& bytes = writer.bytes.get();
+        const auto& bytes = writer.bytes->get();
         if ((events[index] & (POLLOUT | POLLERR | POLLHUP)) != 0) {
             const auto length = std::min<qsizetype>(bytes.size() - writer.written, writeChunkSize);
             const auto written = ::write(writer.descriptor.get(), bytes.constData() + writer.written, length);
@@ -409,8 +429,7 @@ void DataControl::serveWriters(const std::vector<short>& events)
                 sigtimedwait(&pipeSignal, nullptr, &none);
             }
         }
-        finished[index] =
-            finished[index] || writer.written == bytes.size() || now - *writer.lastProgress > writerPatience;
+        finished[index] = finished[index] || writer.written == bytes.size() || now >= writer.givesUpAt();
     }
     std::size_t index = 0;
     std::erase_if(m_writers, [&](const Writer&) { return finished[index++]; });
@@ -433,7 +452,10 @@ void DataControl::onDataOffer(void* /*data*/, wl_proxy* /*device*/, wl_proxy* of
 void DataControl::onOfferMimeType(void* data, wl_proxy* /*offer*/, const char* mimeType)
 {
     auto& offer = *static_cast<Offer*>(data);
-    if (offer.mimeTypes.size() < maximumMimeTypes) {
+    // The hint counts wherever it stands in a list of any length.
+    const bool isHint = std::string_view(mimeType) == passwordManagerHint;
+    if (offer.mimeTypes.size() < SelectionSource::maximumForms ||
+        (isHint && std::ranges::find(offer.mimeTypes, QByteArray(mimeType)) == offer.mimeTypes.end())) {
         offer.mimeTypes.emplace_back(mimeType);
     }
 }
@@ -478,12 +500,31 @@ void DataControl::onSend(void* data, wl_proxy* source, const char* mimeType, std
     if (found == self.m_sources.end()) {
         return;
     }
-    const auto form = std::ranges::find(found->second, QByteArray(mimeType), &Offered::mimeType);
+    const auto form =
+        std::ranges::find_if(found->second, [&](const Form& each) { return each.offered.mimeType == mimeType; });
     if (form == found->second.end()) {
         return;
     }
+    // Beyond the readers served at once, a new one takes the place of the one that has taken nothing for
+    // longest, which is closed: a flood of requests never read neither takes every descriptor nor keeps a
+    // reader that reads from being served.
+    auto place = self.m_writers.end();
+    if (self.m_writers.size() >= maximumWriters) {
+        place = std::ranges::min_element(
+            self.m_writers, {}, [](const Writer& writer) { return writer.lastProgress.value_or(writer.started); });
+    }
+    auto made = form->made.lock();
+    if (!made) {
+        made = startMaking(form->offered);
+        form->made = made;
+    }
     fcntl(owned.get(), F_SETFL, fcntl(owned.get(), F_GETFL) | O_NONBLOCK);
-    self.m_writers.push_back({std::move(owned), form->bytes, 0, std::nullopt});
+    Writer writer{std::move(owned), std::move(made), Clock::now(), 0, std::nullopt};
+    if (place == self.m_writers.end()) {
+        self.m_writers.push_back(std::move(writer));
+    } else {
+        *place = std::move(writer);
+    }
 }
 
 void DataControl::onCancelled(void* data, wl_proxy* source)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/file_descriptor.h"
+
 #include <QByteArray>
 
 #include <atomic>
@@ -21,23 +23,6 @@ struct wl_proxy;
 
 namespace platform::wayland {
 
-/// Owns a file descriptor; -1 for none.
-class FileDescriptor
-{
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    ~FileDescriptor();
-
-    [[nodiscard]] int get() const { return m_descriptor; }
-    [[nodiscard]] bool isValid() const { return m_descriptor >= 0; }
-
-private:
-    int m_descriptor = -1;
-};
-
 /// A seat's clipboard selection through the compositor's data-control protocol (ext, else wlr), on Qt's
 /// Wayland connection. Its objects live on an event queue of their own, dispatched by a thread of its own:
 /// a new selection is known, and our own data is served, however busy the GUI thread is. The primary
@@ -45,12 +30,20 @@ private:
 class DataControl
 {
 public:
-    using Bytes = std::shared_future<QByteArray>;
-    /// One form of our own selection: its MIME type and the bytes, which may still be being made.
+    /// One form of our own selection: its MIME type and how to make its bytes, each time readers ask while
+    /// none is being served. Quick work is done on the dispatching thread, so that a reader is answered at once;
+    /// slow work beside it, never waited for.
     struct Offered
     {
+        enum class Work
+        {
+            Quick,
+            Slow,
+        };
+
         QByteArray mimeType;
-        Bytes bytes;
+        std::function<QByteArray()> make;
+        Work work = Work::Slow;
     };
 
     /// Another application's selection: `serial` names it, 0 when there is none.
@@ -81,8 +74,8 @@ public:
     /// answer by `deadline` or `interruption` turns readable. One thread at a time, not the dispatching one.
     [[nodiscard]] bool isCurrent(std::uint64_t serial, std::chrono::steady_clock::time_point deadline,
                                  int interruption);
-    /// Makes `offered` the selection, or an empty one for none. Served from memory on the dispatching
-    /// thread; a reader that stops reading is dropped. GUI thread.
+    /// Makes `offered` the selection, or an empty one for none. Served on the dispatching thread to a few
+    /// readers at once, each for a bounded time; a reader that stops reading is dropped. GUI thread.
     void setSelection(std::vector<Offered> offered);
 
     /// How one of the protocols is bound and named; they differ in nothing else.
@@ -91,6 +84,13 @@ public:
 private:
     struct Offer;
     struct Writer;
+    // Bytes being made, or made, for the readers of one form; they go with the last of them.
+    using Made = std::shared_ptr<const std::shared_future<QByteArray>>;
+    struct Form
+    {
+        Offered offered;
+        std::weak_ptr<const std::shared_future<QByteArray>> made;
+    };
 
     DataControl(wl_display* display, std::unique_ptr<QWaylandClientExtension> manager, const Protocol& protocol,
                 std::function<void()> selectionChanged);
@@ -128,7 +128,7 @@ private:
     Offer* m_current = nullptr;
     std::uint64_t m_serial = 0;
     wl_proxy* m_ownSource = nullptr;
-    std::map<wl_proxy*, std::vector<Offered>> m_sources;
+    std::map<wl_proxy*, std::vector<Form>> m_sources;
 
     // Held while events of our queue run, so that a proxy is never destroyed under its own event.
     std::mutex m_dispatchMutex;

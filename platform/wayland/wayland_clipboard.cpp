@@ -1,16 +1,15 @@
-#include "platform/wayland/wayland_clipboard.h"
+#include "platform/wayland/wayland_backend.h"
 
 #include "platform/clipboard_formats.h"
 #include "platform/huge_pages.h"
-#include "platform/wayland/wayland_backend.h"
-
-#include <QMetaObject>
+#include "platform/selection_clipboard.h"
+#include "platform/wayland/data_control.h"
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace platform::wayland {
@@ -19,50 +18,35 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a content's read session lasts: a capture reads the image, then the text, within it.
-constexpr auto sessionLifetime = std::chrono::seconds(5);
 // Read in steps of this size, so that a huge content grows by few, large steps.
 constexpr qsizetype readChunkSize = 1024 * 1024;
+
+// Texts up to this many characters are converted to Latin-1 for a reader on the spot.
+constexpr qsizetype quickTextSize = 64 * 1024;
 
 // The forms the X11 side offers a text in; "STRING" is Latin-1 there too.
 constexpr std::array textMimeTypes{"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT", "STRING"};
 
-enum class Outcome
+/// All the owner writes into `pipe` until it closes it, within `limits`.
+ReadOutcome readPipe(int pipe, QByteArray& data, const ReadLimits& limits)
 {
-    Received,
-    /// The owner sent nothing for the silence limit: busy or hung, it still holds the selection.
-    Silent,
-    /// The selection went, the owner died, passed the deadline, sent too much, or the read was interrupted.
-    Failed,
-};
-
-DataControl::Bytes ready(QByteArray bytes)
-{
-    std::promise<QByteArray> promise;
-    promise.set_value(std::move(bytes));
-    return promise.get_future().share();
-}
-
-/// All the owner writes into `pipe` until it closes it, within the bounds.
-Outcome readPipe(int pipe, QByteArray& data, Clock::time_point deadline, int interruption)
-{
-    auto silenceEnds = Clock::now() + WaylandClipboard::silenceLimit;
+    auto silenceEnds = Clock::now() + limits.silence;
     qsizetype size = 0;
     for (;;) {
         const auto now = Clock::now();
-        if (now >= deadline) {
-            return Outcome::Failed;
+        if (now >= limits.deadline) {
+            return ReadOutcome::Failed;
         }
         if (now >= silenceEnds) {
-            return Outcome::Silent;
+            return ReadOutcome::Silent;
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, deadline) - now);
-        std::array descriptors{pollfd{pipe, POLLIN, 0}, pollfd{interruption, POLLIN, 0}};
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, limits.deadline) - now);
+        std::array descriptors{pollfd{pipe, POLLIN, 0}, pollfd{limits.stop, POLLIN, 0}};
         if (poll(descriptors.data(), descriptors.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) {
-            return Outcome::Failed;
+            return ReadOutcome::Failed;
         }
         if (descriptors[1].revents != 0) {
-            return Outcome::Failed;
+            return ReadOutcome::Failed;
         }
         if (descriptors[0].revents == 0) {
             continue;
@@ -78,184 +62,108 @@ Outcome readPipe(int pipe, QByteArray& data, Clock::time_point deadline, int int
         if (got == 0) {
             data.truncate(size);
             data.squeeze();
-            return Outcome::Received;
+            return ReadOutcome::Received;
         }
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
-            return Outcome::Failed;
+            return ReadOutcome::Failed;
         }
         size += got;
-        if (size > WaylandClipboard::maximumSize) {
-            return Outcome::Failed;
+        if (size > maximumReadSize) {
+            return ReadOutcome::Failed;
         }
-        silenceEnds = Clock::now() + WaylandClipboard::silenceLimit;
+        silenceEnds = Clock::now() + limits.silence;
     }
 }
+
+/// The forms of our own copy. A text is kept once, as UTF-8, and a picture as it came; other forms are made
+/// when a reader asks. Made on the GUI thread from what the engine holds, so that the data-control thread
+/// only ever touches what this thread made and handed over under its lock.
+std::vector<DataControl::Offered> offeredForms(const OwnContent& content)
+{
+    using Work = DataControl::Offered::Work;
+    std::vector<DataControl::Offered> offered;
+    if (const auto& text = content.text) {
+        const auto utf8 = text->toUtf8();
+        const auto work = text->size() <= quickTextSize ? Work::Quick : Work::Slow;
+        for (const auto* mimeType : textMimeTypes) {
+            offered.push_back({mimeType,
+                               mimeType == std::string_view("STRING")
+                                   ? std::function([utf8] { return QString::fromUtf8(utf8).toLatin1(); })
+                                   : std::function([utf8] { return utf8; }),
+                               mimeType == std::string_view("STRING") ? work : Work::Quick});
+        }
+    }
+    if (const auto& image = content.image) {
+        const auto encoded = image->encodedBytes();
+        const auto original = [encoded] { return encoded; };
+        if (image->encodedFormat() == "png") {
+            offered.push_back({pngMimeType, original, Work::Quick});
+        } else {
+            offered.push_back({pngMimeType, [encoded] {
+                                   const auto decoded = Image::fromEncoded(encoded);
+                                   return decoded ? encodeImage(decoded->toQImage(), "png").value_or(QByteArray())
+                                                  : QByteArray();
+                               }});
+        }
+        const auto originalMimeType = mimeTypeForFormat(image->encodedFormat()).toLatin1();
+        if (!originalMimeType.isEmpty() && originalMimeType != pngMimeType) {
+            offered.push_back({originalMimeType, original, Work::Quick});
+        }
+    }
+    return offered;
+}
+
+/// The selection of a Wayland session through the data-control protocol, which needs neither a window nor
+/// the focus. Another application's copy is read through the pipe of its offer; the changes are reported
+/// on the data-control thread, as the compositor tells them.
+class WaylandSelection final : public SelectionSource
+{
+public:
+    explicit WaylandSelection(std::unique_ptr<DataControl> control) : m_control(std::move(control)) {}
+
+    [[nodiscard]] ReadResult<std::vector<QByteArray>> forms(const ReadLimits& /*limits*/) override
+    {
+        auto selection = m_control->selection();
+        m_serial = selection.serial;
+        return {m_serial == 0 ? ReadOutcome::Refused : ReadOutcome::Received, std::move(selection.mimeTypes)};
+    }
+
+    [[nodiscard]] ReadResult<QByteArray> read(const QByteArray& form, const ReadLimits& limits) override
+    {
+        const auto pipe = m_control->receive(m_serial, form);
+        if (!pipe.isValid()) {
+            return {};
+        }
+        ReadResult<QByteArray> result;
+        result.outcome = readPipe(pipe.get(), result.value, limits);
+        // The pipe also ends when its owner dies: only an owner still holding the selection finished it.
+        if (result.outcome == ReadOutcome::Received && !m_control->isCurrent(m_serial, limits.deadline, limits.stop)) {
+            return {};
+        }
+        return result;
+    }
+
+    [[nodiscard]] bool ownsSelection() const override { return m_control->ownsSelection(); }
+
+    void publish(const OwnContent& content) override { m_control->setSelection(offeredForms(content)); }
+
+private:
+    std::unique_ptr<DataControl> m_control;
+    // The selection begun by forms(); used by the reading thread only.
+    std::uint64_t m_serial = 0;
+};
 
 } // namespace
 
 std::unique_ptr<Clipboard> createClipboard()
 {
-    return WaylandClipboard::create();
-}
-
-std::unique_ptr<WaylandClipboard> WaylandClipboard::create()
-{
-    std::unique_ptr<WaylandClipboard> clipboard(new WaylandClipboard);
-    clipboard->m_control = DataControl::create([raw = clipboard.get()] { raw->selectionChanged(); });
-    return clipboard->m_control ? std::move(clipboard) : nullptr;
-}
-
-WaylandClipboard::WaylandClipboard() : m_interruption(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-void WaylandClipboard::selectionChanged()
-{
-    m_changeCount.fetch_add(1);
-    QMetaObject::invokeMethod(
-        &m_context,
-        [this] {
-            if (m_changeHandler) {
-                m_changeHandler();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-WaylandClipboard::ReadSession* WaylandClipboard::readSession()
-{
-    const auto now = Clock::now();
-    const auto count = changeCount();
-    const auto usable = [this] { return m_session->gaveUp || m_session->secret ? nullptr : &*m_session; };
-    if (m_session && m_session->changeCount == count && now - m_session->started < sessionLifetime) {
-        return usable();
-    }
-    auto selection = m_control->selection();
-    const bool secret =
-        std::ranges::find(selection.mimeTypes, QByteArray(passwordManagerHint)) != selection.mimeTypes.end();
-    m_session = ReadSession{count, std::move(selection), now, false, secret};
-    return usable();
-}
-
-std::optional<QByteArray> WaylandClipboard::read(ReadSession& session, const QByteArray& mimeType)
-{
-    const auto pipe = m_control->receive(session.selection.serial, mimeType);
-    if (!pipe.isValid()) {
-        session.gaveUp = true;
-        return std::nullopt;
-    }
-    const auto deadline = session.started + readLimit;
-    QByteArray data;
-    auto outcome = readPipe(pipe.get(), data, deadline, m_interruption.get());
-    // The pipe also ends when its owner dies: only an owner still holding the selection finished it.
-    if (outcome == Outcome::Received &&
-        !m_control->isCurrent(session.selection.serial, deadline, m_interruption.get())) {
-        outcome = Outcome::Failed;
-    }
-    if (outcome == Outcome::Received) {
-        return data;
-    }
-    session.gaveUp = true;
-    // A silent owner is asked once more, at the next tick, unless this was that once more.
-    if (outcome == Outcome::Silent && m_retriedSerial != session.selection.serial) {
-        m_retriedSerial = session.selection.serial;
-        auto expected = session.changeCount;
-        m_changeCount.compare_exchange_strong(expected, expected + 1);
-    }
-    return std::nullopt;
-}
-
-std::optional<Clipboard::Images> WaylandClipboard::images()
-{
-    if (m_control->ownsSelection()) {
-        const std::scoped_lock lock(m_ownContentMutex);
-        return m_ownContent.image ? std::optional(Images{m_ownContent.image}) : std::nullopt;
-    }
-    auto* session = readSession();
-    const auto mimeType = session ? chooseImageTarget(session->selection.mimeTypes) : std::nullopt;
-    auto bytes = mimeType ? read(*session, *mimeType) : std::nullopt;
-    if (!bytes) {
-        return std::nullopt;
-    }
-    // Bytes that hold no picture give a null element: the offer was there, the picture was not.
-    return std::vector{Image::fromEncoded(std::move(*bytes))};
-}
-
-std::optional<QString> WaylandClipboard::text()
-{
-    if (m_control->ownsSelection()) {
-        const std::scoped_lock lock(m_ownContentMutex);
-        return m_ownContent.text;
-    }
-    auto* session = readSession();
-    for (const auto& form : textForms) {
-        if (!session || session->gaveUp) {
-            return std::nullopt;
-        }
-        const QByteArray mimeType(form.target);
-        if (std::ranges::find(session->selection.mimeTypes, mimeType) == session->selection.mimeTypes.end()) {
-            continue;
-        }
-        if (const auto bytes = read(*session, mimeType)) {
-            return decodeText(*bytes, form.encoding);
-        }
-    }
-    return std::nullopt;
-}
-
-void WaylandClipboard::setReadsInterrupted(bool interrupted)
-{
-    if (interrupted) {
-        eventfd_write(m_interruption.get(), 1);
-    } else {
-        eventfd_t value = 0;
-        eventfd_read(m_interruption.get(), &value);
-    }
-}
-
-void WaylandClipboard::write(OwnContent content, std::vector<DataControl::Offered> offered)
-{
-    {
-        const std::scoped_lock lock(m_ownContentMutex);
-        m_ownContent = std::move(content);
-    }
-    m_control->setSelection(std::move(offered));
-}
-
-void WaylandClipboard::clear()
-{
-    write({}, {});
-    m_changeCount.fetch_add(1);
-}
-
-void WaylandClipboard::setText(const QString& text)
-{
-    const auto utf8 = ready(text.toUtf8());
-    std::vector<DataControl::Offered> offered;
-    for (const auto* mimeType : textMimeTypes) {
-        offered.push_back({mimeType, mimeType == std::string_view("STRING") ? ready(text.toLatin1()) : utf8});
-    }
-    write({text, nullptr}, std::move(offered));
-}
-
-void WaylandClipboard::setImage(std::shared_ptr<const Image> image)
-{
-    if (!image) {
-        return;
-    }
-    // A picture that came in another format is encoded as PNG beside the GUI thread, and served once done.
-    const auto png = image->encodedFormat() == "png"
-                         ? ready(image->encodedBytes())
-                         : std::async(std::launch::async, [image] {
-                               return encodeImage(image->toQImage(), "png").value_or(QByteArray());
-                           }).share();
-    std::vector<DataControl::Offered> offered{{pngMimeType, png}};
-    const auto original = mimeTypeForFormat(image->encodedFormat()).toLatin1();
-    if (!original.isEmpty() && original != pngMimeType) {
-        offered.push_back({original, ready(image->encodedBytes())});
-    }
-    write({std::nullopt, std::move(image)}, std::move(offered));
+    return SelectionClipboard::create([](SelectionSource::ChangeReport changed) -> std::unique_ptr<SelectionSource> {
+        auto control = DataControl::create(std::move(changed));
+        return control ? std::make_unique<WaylandSelection>(std::move(control)) : nullptr;
+    });
 }
 
 } // namespace platform::wayland

@@ -1,5 +1,6 @@
 #include "platform/x11/selection_reader.h"
 
+#include "platform/clipboard_formats.h"
 #include "platform/huge_pages.h"
 #include "platform/x11/connection.h"
 
@@ -10,6 +11,7 @@
 #include <poll.h>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 #include <xcb/xproto.h>
 
 namespace platform::x11 {
@@ -17,54 +19,66 @@ namespace platform::x11 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Event = Reply<xcb_generic_event_t>;
 
 // Each GetProperty asks for this many bytes at most, so that no single reply is huge.
 constexpr std::uint32_t propertyChunkSize = 4 * 1024 * 1024;
-// A hostile owner may offer any number of targets; real ones offer a few dozen.
-constexpr std::size_t maximumTargets = 1024;
-
-using Event = Reply<xcb_generic_event_t>;
 
 std::uint8_t eventType(const xcb_generic_event_t& event)
 {
     return event.response_type & ~0x80;
 }
 
-struct Waited
+/// Whether an event tells that the selection being read has gone: its owner's window destroyed, or a new
+/// owner (or a new copy of the same one) reported after the owner was looked up.
+struct SelectionEnd
 {
-    Event event;
-    /// Why no event came, when none did.
-    SelectionReader::Outcome failure = SelectionReader::Outcome::Failed;
+    std::uint32_t owner;
+    std::uint32_t ownerSequence;
+    std::uint8_t selectionNotify;
+    std::uint32_t selection;
+
+    bool operator()(const xcb_generic_event_t& event) const
+    {
+        if (eventType(event) == XCB_DESTROY_NOTIFY) {
+            return reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == owner;
+        }
+        if (eventType(event) != selectionNotify) {
+            return false;
+        }
+        // An event carries the sequence number of our last request the server had handled: one handled
+        // before the lookup came before it, and the lookup saw its new owner.
+        const auto& notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event);
+        return notify.selection == selection && static_cast<std::int32_t>(event.full_sequence - ownerSequence) >= 0;
+    }
 };
 
-/// The first event that `isWanted`, skipping the others; none once the owner has been silent for too long,
-/// the deadline passes, the connection breaks, the window `owner` is destroyed or the read is interrupted. The silence
+/// The first event that `isWanted`, skipping the others; none once one `ends` the selection, the owner has
+/// been silent for too long, the deadline passes, the connection breaks or the read is stopped. The silence
 /// counts from the call: the caller has just asked the owner, or taken what it sent last.
 template <typename IsWanted>
-Waited waitForEvent(xcb_connection_t* connection, std::uint32_t owner, IsWanted isWanted,
-                    const SelectionReader::Patience& patience)
+ReadResult<Event> waitForEvent(xcb_connection_t* connection, IsWanted isWanted, const SelectionEnd& ends,
+                               const ReadLimits& limits)
 {
-    const auto silenceEnds = Clock::now() + patience.silence;
+    const auto silenceEnds = Clock::now() + limits.silence;
     for (;;) {
         while (Event event{xcb_poll_for_event(connection)}) {
-            if (eventType(*event) == XCB_DESTROY_NOTIFY &&
-                reinterpret_cast<const xcb_destroy_notify_event_t&>(*event).window == owner) {
+            if (ends(*event)) {
                 return {};
             }
             if (isWanted(*event)) {
-                return {std::move(event)};
+                return {ReadOutcome::Received, std::move(event)};
             }
         }
         const auto now = Clock::now();
-        if (xcb_connection_has_error(connection) || now >= patience.deadline) {
+        if (xcb_connection_has_error(connection) || now >= limits.deadline) {
             return {};
         }
         if (now >= silenceEnds) {
-            return {nullptr, SelectionReader::Outcome::Silent};
+            return {ReadOutcome::Silent, nullptr};
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, patience.deadline) - now);
-        std::array descriptors{pollfd{xcb_get_file_descriptor(connection), POLLIN, 0},
-                               pollfd{patience.interruption, POLLIN, 0}};
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(silenceEnds, limits.deadline) - now);
+        std::array descriptors{pollfd{xcb_get_file_descriptor(connection), POLLIN, 0}, pollfd{limits.stop, POLLIN, 0}};
         poll(descriptors.data(), descriptors.size(), static_cast<int>(left.count()));
         if (descriptors[1].revents != 0) {
             return {};
@@ -80,13 +94,29 @@ std::unique_ptr<SelectionReader> SelectionReader::create(std::uint32_t root)
     if (!connection || xcb_connection_has_error(connection.get())) {
         return nullptr;
     }
-    return std::unique_ptr<SelectionReader>(new SelectionReader(std::move(connection), root));
+    const auto* xfixes = xcb_get_extension_data(connection.get(), &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present) {
+        return nullptr;
+    }
+    // The server speaks XFixes to a client only once it has said which version it knows.
+    const Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+        connection.get(), xcb_xfixes_query_version(connection.get(), XCB_XFIXES_MAJOR_VERSION, 0), nullptr));
+    if (!version) {
+        return nullptr;
+    }
+    const auto selectionNotify = static_cast<std::uint8_t>(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+    return std::unique_ptr<SelectionReader>(new SelectionReader(std::move(connection), root, selectionNotify));
 }
 
-SelectionReader::SelectionReader(Connection connection, std::uint32_t root)
-    : m_connection(std::move(connection)), m_root(root), m_clipboardAtom(atom("CLIPBOARD")),
-      m_targetsAtom(atom("TARGETS")), m_incrAtom(atom("INCR")), m_propertyAtom(atom("VELMORA_SELECTION"))
+SelectionReader::SelectionReader(Connection connection, std::uint32_t root, std::uint8_t selectionNotify)
+    : m_connection(std::move(connection)), m_root(root), m_selectionNotify(selectionNotify),
+      m_clipboardAtom(atom("CLIPBOARD")), m_targetsAtom(atom("TARGETS")), m_incrAtom(atom("INCR")),
+      m_propertyAtom(atom("VELMORA_SELECTION")), m_passwordManagerHintAtom(atom(passwordManagerHint))
 {
+    xcb_xfixes_select_selection_input(m_connection.get(), m_root, m_clipboardAtom,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     makeRequestor();
 }
 
@@ -139,61 +169,79 @@ std::vector<QByteArray> SelectionReader::atomNames(const std::vector<std::uint32
     return names;
 }
 
-SelectionReader::Result<std::vector<QByteArray>> SelectionReader::targets(const Patience& patience)
+ReadResult<std::vector<QByteArray>> SelectionReader::targets(const ReadLimits& limits)
 {
-    const auto converted = convert(m_targetsAtom, patience);
-    if (converted.outcome != Outcome::Received) {
-        return {converted.outcome, {}, converted.owner};
+    // Whatever is still queued tells of earlier selections.
+    while (Event stale{xcb_poll_for_event(m_connection.get())}) {
+    }
+    const auto cookie = xcb_get_selection_owner(m_connection.get(), m_clipboardAtom);
+    const Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(m_connection.get(), cookie, nullptr));
+    m_replaced = !owner;
+    m_owner = owner ? owner->owner : XCB_NONE;
+    m_ownerSequence = cookie.sequence;
+    if (!owner) {
+        return {};
+    }
+    const auto converted = convert(m_targetsAtom, limits);
+    if (converted.outcome != ReadOutcome::Received) {
+        return {converted.outcome, {}};
     }
     // A list of atoms has 32-bit elements; anything else is not a list of targets.
     if (converted.value.format != 32) {
-        return {Outcome::Refused, {}, converted.owner};
+        return {ReadOutcome::Refused, {}};
     }
     const auto& data = converted.value.data;
-    std::vector<std::uint32_t> atoms(std::min(static_cast<std::size_t>(data.size()) / 4, maximumTargets));
+    std::vector<std::uint32_t> atoms(static_cast<std::size_t>(data.size()) / 4);
     std::copy_n(data.constData(), atoms.size() * 4, reinterpret_cast<char*>(atoms.data()));
-    return {Outcome::Received, atomNames(atoms), converted.owner};
+    // The hint counts wherever it stands; only the names of the first targets are asked for.
+    const bool hinted = std::ranges::find(atoms, m_passwordManagerHintAtom) != atoms.end();
+    atoms.resize(std::min(atoms.size(), SelectionSource::maximumForms));
+    auto names = atomNames(atoms);
+    if (hinted) {
+        names.emplace_back(passwordManagerHint);
+    }
+    return {ReadOutcome::Received, std::move(names)};
 }
 
-SelectionReader::Result<QByteArray> SelectionReader::read(const QByteArray& target, const Patience& patience)
+ReadResult<QByteArray> SelectionReader::read(const QByteArray& target, const ReadLimits& limits)
 {
     const auto targetAtom = atom(target);
     if (targetAtom == XCB_ATOM_NONE) {
-        return {Outcome::Failed, {}};
+        return {};
     }
-    auto converted = convert(targetAtom, patience);
+    auto converted = convert(targetAtom, limits);
     // Texts and pictures are byte strings; data in 16- or 32-bit elements is something else.
-    if (converted.outcome == Outcome::Received && converted.value.format != 8) {
-        return {Outcome::Refused, {}, converted.owner};
+    if (converted.outcome == ReadOutcome::Received && converted.value.format != 8) {
+        return {ReadOutcome::Refused, {}};
     }
-    return {converted.outcome, std::move(converted.value.data), converted.owner};
+    return {converted.outcome, std::move(converted.value.data)};
 }
 
-SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std::uint32_t target,
-                                                                            const Patience& patience)
+ReadResult<SelectionReader::Property> SelectionReader::convert(std::uint32_t target, const ReadLimits& limits)
 {
-    // Whatever is still queued belongs to earlier transfers.
+    const SelectionEnd ends{m_owner, m_ownerSequence, m_selectionNotify, m_clipboardAtom};
+    // Whatever is still queued belongs to earlier transfers, unless it tells that this selection has gone.
     while (Event stale{xcb_poll_for_event(m_connection.get())}) {
+        m_replaced = m_replaced || ends(*stale);
     }
-    const Reply<xcb_get_selection_owner_reply_t> ownerReply(xcb_get_selection_owner_reply(
-        m_connection.get(), xcb_get_selection_owner(m_connection.get(), m_clipboardAtom), nullptr));
-    if (!ownerReply) {
-        return {Outcome::Failed, {}};
+    // Never ask another owner than the one that gave the list: it might offer a secret's hint there.
+    if (m_replaced) {
+        return {};
     }
-    const auto owner = ownerReply->owner;
-    if (owner == XCB_NONE) {
-        return {Outcome::Refused, {}};
+    if (m_owner == XCB_NONE) {
+        return {ReadOutcome::Refused, {}};
     }
     // Hearing of the owner's end lets a transfer from an owner that dies fail at once, not at the deadline.
     const std::uint32_t watchOwner = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    xcb_change_window_attributes(m_connection.get(), owner, XCB_CW_EVENT_MASK, &watchOwner);
+    xcb_change_window_attributes(m_connection.get(), m_owner, XCB_CW_EVENT_MASK, &watchOwner);
     xcb_delete_property(m_connection.get(), m_requestor, m_propertyAtom);
     xcb_convert_selection(m_connection.get(), m_requestor, m_clipboardAtom, target, m_propertyAtom, XCB_CURRENT_TIME);
     xcb_flush(m_connection.get());
 
-    auto result = [&]() -> Result<Property> {
-        const auto [notify, failure] = waitForEvent(
-            m_connection.get(), owner,
+    auto result = [&]() -> ReadResult<Property> {
+        const auto [outcome, notify] = waitForEvent(
+            m_connection.get(),
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_SELECTION_NOTIFY) {
                     return false;
@@ -202,46 +250,48 @@ SelectionReader::Result<SelectionReader::Property> SelectionReader::convert(std:
                 return selection.requestor == m_requestor && selection.selection == m_clipboardAtom &&
                        selection.target == target;
             },
-            patience);
+            ends, limits);
         if (!notify) {
-            return {failure, {}};
+            return {outcome, {}};
         }
         const auto property = reinterpret_cast<const xcb_selection_notify_event_t&>(*notify).property;
         if (property == XCB_NONE) {
-            return {Outcome::Refused, {}};
+            return {ReadOutcome::Refused, {}};
         }
         // Normally our property; an owner that put the data elsewhere is followed there.
         // A property that is missing, though the owner named it, is a broken promise.
         auto taken = takeProperty(property);
         if (!taken || taken->type == XCB_NONE) {
-            return {Outcome::Failed, {}};
+            return {};
         }
         if (taken->type == m_incrAtom) {
-            return readIncrementally(owner, property, patience);
+            return readIncrementally(property, limits);
         }
-        return {Outcome::Received, std::move(*taken)};
+        return {ReadOutcome::Received, std::move(*taken)};
     }();
-    result.owner = owner;
 
     const std::uint32_t noEvents = 0;
-    xcb_change_window_attributes(m_connection.get(), owner, XCB_CW_EVENT_MASK, &noEvents);
-    if (result.outcome == Outcome::Failed || result.outcome == Outcome::Silent) {
+    xcb_change_window_attributes(m_connection.get(), m_owner, XCB_CW_EVENT_MASK, &noEvents);
+    if (result.outcome == ReadOutcome::Failed || result.outcome == ReadOutcome::Silent) {
         makeRequestor();
     }
+    // A failed read of this selection is its last one.
+    m_replaced = m_replaced || result.outcome == ReadOutcome::Failed;
     xcb_flush(m_connection.get());
     return result;
 }
 
-SelectionReader::Result<SelectionReader::Property>
-SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, const Patience& patience)
+ReadResult<SelectionReader::Property> SelectionReader::readIncrementally(std::uint32_t property,
+                                                                         const ReadLimits& limits)
 {
+    const SelectionEnd ends{m_owner, m_ownerSequence, m_selectionNotify, m_clipboardAtom};
     // Deleting the INCR announcement, as takeProperty() did, asks the owner for the first chunk; each
     // deletion of a chunk asks for the next, and an empty chunk ends the transfer. Each chunk gives the
     // owner a new spell of silence: a big transfer on a busy machine goes on as long as data flows.
     Property whole;
     for (;;) {
-        const auto [newValue, failure] = waitForEvent(
-            m_connection.get(), owner,
+        const auto [outcome, newValue] = waitForEvent(
+            m_connection.get(),
             [&](const xcb_generic_event_t& event) {
                 if (eventType(event) != XCB_PROPERTY_NOTIFY) {
                     return false;
@@ -250,26 +300,26 @@ SelectionReader::readIncrementally(std::uint32_t owner, std::uint32_t property, 
                 return change.window == m_requestor && change.atom == property &&
                        change.state == XCB_PROPERTY_NEW_VALUE;
             },
-            patience);
+            ends, limits);
         if (!newValue) {
-            return {failure, {}};
+            return {outcome, {}};
         }
         // A chunk deleted before we could read it leaves no property: the end of a transfer is an
         // empty property, not a missing one.
         auto chunk = takeProperty(property);
         if (!chunk || chunk->type == XCB_NONE) {
-            return {Outcome::Failed, {}};
+            return {};
         }
         if (chunk->data.isEmpty()) {
             whole.type = chunk->type;
             whole.format = whole.data.isEmpty() ? chunk->format : whole.format;
             // The room grew by doubling: what was never filled goes back.
             whole.data.squeeze();
-            return {Outcome::Received, std::move(whole)};
+            return {ReadOutcome::Received, std::move(whole)};
         }
         const bool formatChanged = !whole.data.isEmpty() && chunk->format != whole.format;
-        if (formatChanged || static_cast<std::uint64_t>(whole.data.size()) + chunk->data.size() > maximumSize) {
-            return {Outcome::Failed, {}};
+        if (formatChanged || whole.data.size() + chunk->data.size() > maximumReadSize) {
+            return {};
         }
         whole.format = chunk->format;
         const auto capacity = whole.data.capacity();
@@ -295,7 +345,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(std::uint
         if (offset == 0) {
             taken.type = reply->type;
             taken.format = reply->format;
-            if (static_cast<std::uint64_t>(length) + reply->bytes_after > maximumSize) {
+            if (static_cast<std::uint64_t>(length) + reply->bytes_after > maximumReadSize) {
                 xcb_delete_property(m_connection.get(), m_requestor, property);
                 return std::nullopt;
             }

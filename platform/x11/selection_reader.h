@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/selection_source.h"
+
 #include <QByteArray>
 #include <QHash>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,53 +16,21 @@ namespace platform::x11 {
 
 /// Reads the CLIPBOARD selection of another application on an X connection of its own, so that every
 /// wait has a bound of ours: Qt's reader waits 5 s per request, and that cannot be shortened.
-/// Handles incremental (INCR) transfers. Used on one thread at a time.
+/// Each read keeps to one selection: the owner that gave the list of forms gives the content, and a read
+/// fails as soon as the server reports a new owner or a new copy of the same one (XFixes). Handles
+/// incremental (INCR) transfers. Used on one thread at a time.
 class SelectionReader
 {
 public:
-    /// How long to wait: an owner that sends data keeps the transfer going, one that falls silent ends it.
-    struct Patience
-    {
-        /// The longest time the owner may send nothing, counted from the request or its last chunk.
-        std::chrono::milliseconds silence;
-        /// When the transfer ends however busy the owner is, against an owner that trickles forever.
-        std::chrono::steady_clock::time_point deadline;
-        /// A descriptor that turns readable when the transfer must end at once, as the program quits; -1 for
-        /// none.
-        int interruption = -1;
-    };
-
-    enum class Outcome
-    {
-        Received,
-        /// Nobody owns the selection, or the owner cannot give it in the asked form.
-        Refused,
-        /// The owner sent nothing for `Patience::silence`: busy or hung, it still holds the selection.
-        Silent,
-        /// The owner died, broke the protocol, passed the deadline or sent more than `maximumSize`, or the
-        /// transfer was interrupted.
-        Failed,
-    };
-
-    template <typename Value> struct Result
-    {
-        Outcome outcome = Outcome::Failed;
-        Value value{};
-        /// The window that owned the selection when it was asked; none when nobody did.
-        std::uint32_t owner = 0;
-    };
-
-    /// Largest transfer accepted, in bytes.
-    static constexpr std::uint32_t maximumSize = 128 * 1024 * 1024;
-
     /// Connects to $DISPLAY, the display the application runs on (Velmora takes no -display argument), to
-    /// read the selection for the screen of `root`. Null when `root` is 0 or the connection fails.
+    /// read the selection for the screen of `root`. Null when `root` is 0, the connection fails or the server
+    /// lacks XFixes.
     [[nodiscard]] static std::unique_ptr<SelectionReader> create(std::uint32_t root);
 
-    /// The names of the forms the owner offers (its TARGETS).
-    [[nodiscard]] Result<std::vector<QByteArray>> targets(const Patience& patience);
-    /// The selection converted to `target`.
-    [[nodiscard]] Result<QByteArray> read(const QByteArray& target, const Patience& patience);
+    /// Begins a read of the selection as it is now: the names of the forms its owner offers (its TARGETS).
+    [[nodiscard]] ReadResult<std::vector<QByteArray>> targets(const ReadLimits& limits);
+    /// The selection begun by `targets()` converted to `target`.
+    [[nodiscard]] ReadResult<QByteArray> read(const QByteArray& target, const ReadLimits& limits);
 
     /// False once the connection to the server is broken; the reader is then of no further use.
     [[nodiscard]] bool isConnected() const;
@@ -76,11 +45,10 @@ private:
 
     using Connection = std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)>;
 
-    SelectionReader(Connection connection, std::uint32_t root);
+    SelectionReader(Connection connection, std::uint32_t root, std::uint8_t selectionNotify);
 
-    [[nodiscard]] Result<Property> convert(std::uint32_t target, const Patience& patience);
-    [[nodiscard]] Result<Property> readIncrementally(std::uint32_t owner, std::uint32_t property,
-                                                     const Patience& patience);
+    [[nodiscard]] ReadResult<Property> convert(std::uint32_t target, const ReadLimits& limits);
+    [[nodiscard]] ReadResult<Property> readIncrementally(std::uint32_t property, const ReadLimits& limits);
     /// Reads and deletes the property of the requestor window; nothing when it is too large.
     [[nodiscard]] std::optional<Property> takeProperty(std::uint32_t property);
     void makeRequestor();
@@ -89,6 +57,8 @@ private:
 
     Connection m_connection;
     std::uint32_t m_root;
+    // The event code of XFixes' selection notification on this connection.
+    std::uint8_t m_selectionNotify;
     // Before the atoms below, which are interned through it.
     QHash<QByteArray, std::uint32_t> m_atomsByName;
     // The window the owner delivers to; replaced after a failed transfer, so that late answers to an
@@ -98,6 +68,13 @@ private:
     std::uint32_t m_targetsAtom;
     std::uint32_t m_incrAtom;
     std::uint32_t m_propertyAtom;
+    std::uint32_t m_passwordManagerHintAtom;
+
+    // The selection being read: its owner, 0 for none, and the sequence number of the request that found it.
+    // A change of owner reported with a later sequence number came after.
+    std::uint32_t m_owner = 0;
+    std::uint32_t m_ownerSequence = 0;
+    bool m_replaced = true;
 };
 
 } // namespace platform::x11
