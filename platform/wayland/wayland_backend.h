@@ -11,8 +11,8 @@ namespace platform::wayland {
 /// wayland platform and the compositor offers it.
 [[nodiscard]] std::unique_ptr<Clipboard> createClipboard();
 
-/// Key strokes through the compositor's virtual-keyboard protocol; where it offers none, or the application
-/// does not run on Qt's wayland platform, a keyboard that presses nothing.
+/// Key strokes through the compositor's virtual-keyboard protocol; null where it offers none, or the
+/// application does not run on Qt's wayland platform.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
 
 } // namespace platform::wayland

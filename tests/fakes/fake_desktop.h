@@ -38,6 +38,7 @@ struct FakeDesktop final : platform::Application,
     void hide() override { log.push_back(Call::Hide); }
     void quit() override { log.push_back(Call::Quit); }
     void pressPasteChord() override { log.push_back(Call::Paste); }
+    [[nodiscard]] bool canPressKeys() const override { return true; }
     platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> pressed) override
     {
         log.push_back(Call::RegisterHotKey);
