@@ -65,4 +65,14 @@ TEST_F(AppDelegateTest, TheHotKeyTogglesThePanelThroughTogglePopover)
     EXPECT_FALSE(delegate.panel()->isVisible());
 }
 
+TEST_F(AppDelegateTest, TheAboutNoteSaysToPressCtrlVWhereVelmoraCannotPressKeys)
+{
+    delegate.applicationDidFinishLaunching();
+    for (const bool pressesKeys : {true, false}) {
+        desktop.pressesKeys = pressesKeys;
+        delegate.togglePanel(Qt::RightButton);
+        EXPECT_EQ(desktop.lastAlert.informativeText.contains(QLatin1String("press Ctrl+V to paste it")), !pressesKeys);
+    }
+}
+
 } // namespace
