@@ -56,7 +56,7 @@ struct FakeDesktop final : platform::Application,
     }
     [[nodiscard]] std::vector<platform::Screen> screens() const override { return {}; }
     [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
-    [[nodiscard]] QPoint pointerPosition() const override { return {}; }
+    [[nodiscard]] std::optional<QPoint> pointerPosition() const override { return QPoint(); }
 
     bool pressesKeys = true;
     std::vector<Call> log;

@@ -201,6 +201,8 @@ TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPor
         ASSERT_TRUE(waitFor([] { return run(VELMORA_EXECUTABLE, {"--toggle"}).status == 0; }, 1min));
         ASSERT_TRUE(waitFor(DesktopWindows::isPanelShown, 1min));
         const auto panel = DesktopWindows::geometry(DesktopWindows::panelWindow());
+        // XWayland's pointer is over no X11 window, at a stale spot: the panel is centred on the screen instead.
+        EXPECT_EQ(panel.topLeft(), QPoint(480, 190));
         ASSERT_TRUE(DesktopWindows::clickAt(panel.topLeft() + firstRowInPanel));
         if (answer == TestPortal::Answer::Grant) {
             EXPECT_TRUE(waitFor([&] { return target.text() == pasted; }, 1min)) << target.text().toStdString();
