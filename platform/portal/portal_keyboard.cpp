@@ -66,9 +66,7 @@ PortalKeyboard::PortalKeyboard(const QDBusConnection& bus, unsigned int version,
 
 PortalKeyboard::~PortalKeyboard()
 {
-    if (!m_session.isEmpty()) {
-        m_bus.send(QDBusMessage::createMethodCall(service, m_session, sessionInterface, QStringLiteral("Close")));
-    }
+    closeSession();
 }
 
 void PortalKeyboard::pressPasteChord()
@@ -141,7 +139,8 @@ void PortalKeyboard::start()
     connect(request, &PortalRequest::answered, this,
             [this](PortalRequest::Outcome outcome, const QVariantMap& results) {
                 const bool hasKeyboard = results.value(QStringLiteral("devices")).toUInt() & keyboardDevice;
-                if (outcome != PortalRequest::Outcome::Granted || !hasKeyboard) {
+                // The session may have closed while it started.
+                if (outcome != PortalRequest::Outcome::Granted || !hasKeyboard || m_session.isEmpty()) {
                     refuse();
                     return;
                 }
@@ -159,7 +158,7 @@ void PortalKeyboard::start()
 void PortalKeyboard::refuse()
 {
     say("the desktop did not let Velmora press keys: it puts the entry on the clipboard; press Ctrl+V to paste it");
-    handleSessionClosed();
+    closeSession();
     m_state = State::Refused;
     if (std::exchange(m_isPastePending, false)) {
         m_fallback->pressPasteChord();
@@ -175,6 +174,14 @@ void PortalKeyboard::handleSessionClosed()
     m_session.clear();
     // The desktop or the user ended it: the next paste starts another, with the token kept.
     m_state = State::Idle;
+}
+
+void PortalKeyboard::closeSession()
+{
+    if (!m_session.isEmpty()) {
+        m_bus.send(QDBusMessage::createMethodCall(service, m_session, sessionInterface, QStringLiteral("Close")));
+    }
+    handleSessionClosed();
 }
 
 void PortalKeyboard::pressChord() const

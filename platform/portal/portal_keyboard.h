@@ -51,6 +51,8 @@ private:
     void selectDevices(const QString& session);
     void start();
     void refuse();
+    /// Ends the session on the desktop's side too.
+    void closeSession();
     void pressChord() const;
 
     QDBusConnection m_bus;
