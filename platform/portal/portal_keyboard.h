@@ -15,7 +15,7 @@ namespace platform::portal {
 /// press keys in any window. The session starts at the first paste, when the desktop may ask the user; a paste
 /// waits for it. Portals from version 2 give a restore token that spares later starts the question. Once the
 /// desktop has refused, `fallback` presses the keys for the rest of the run. The portal presses on a device of its own
-/// and cannot release keys the user holds on another: a modifier still held may join the chord.
+/// and cannot release keys the user holds on another: a modifier still held joins the chord.
 /// GUI thread only.
 class PortalKeyboard final : public QObject, public Keyboard
 {
