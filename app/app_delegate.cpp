@@ -71,11 +71,18 @@ void AppDelegate::closePanel()
 void AppDelegate::showAboutAlert()
 {
     m_services.application.activate();
-    m_services.alerts.exec({
-        QCoreApplication::translate("AppDelegate", "Velmora by Hollin \U0001F967"),
+    QString note =
         QCoreApplication::translate("AppDelegate", "Velmora runs quietly in your tray.\n\n"
                                                    "Every time you copy text or images, it remembers them.\n\n"
-                                                   "Click the tray icon or press Super+Shift+C to see your history."),
+                                                   "Click the tray icon or press Super+Shift+C to see your history.");
+    if (!m_services.keyboard.canPressKeys()) {
+        note +=
+            QStringLiteral("\n\n") + QCoreApplication::translate("AppDelegate", "Velmora puts the entry on the "
+                                                                                "clipboard; press Ctrl+V to paste it.");
+    }
+    m_services.alerts.exec({
+        QCoreApplication::translate("AppDelegate", "Velmora by Hollin \U0001F967"),
+        note,
         QCoreApplication::translate("AppDelegate", "Got it"),
     });
 }

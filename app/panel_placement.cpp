@@ -24,14 +24,18 @@ std::optional<QRect> usableAreaAt(QPoint pointer, const std::vector<platform::Sc
 
 } // namespace
 
-QPoint panelTopLeft(QPoint pointer, QSize panelSize, const std::vector<platform::Screen>& screens,
+QPoint panelTopLeft(std::optional<QPoint> pointer, QSize panelSize, const std::vector<platform::Screen>& screens,
                     const std::optional<platform::Screen>& activeScreen)
 {
     const int w = panelSize.width();
     const int h = panelSize.height();
-    QPoint topLeft(pointer.x() - w / 2, pointer.y() + gapBelowPointer);
+    if (!pointer) {
+        const QRect area = activeScreen ? activeScreen->availableGeometry : QRect();
+        return {area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2};
+    }
+    QPoint topLeft(pointer->x() - w / 2, pointer->y() + gapBelowPointer);
 
-    const auto area = usableAreaAt(pointer, screens, activeScreen);
+    const auto area = usableAreaAt(*pointer, screens, activeScreen);
     if (!area) {
         return topLeft;
     }

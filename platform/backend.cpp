@@ -5,7 +5,10 @@
 #include "platform/wayland/wayland_backend.h"
 #include "platform/x11/x11_backend.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+
+#include <cstdio>
 
 #include <sys/resource.h>
 
@@ -37,6 +40,21 @@ void raiseOpenFileLimit()
     }
 }
 
+// XDG_CURRENT_DESKTOP is a list: "ubuntu:GNOME" on Ubuntu.
+bool isGnomeSession()
+{
+    return isWaylandSession() &&
+           qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("GNOME"));
+}
+
+/// Where no keys can be pressed: the entry stays on the clipboard for the user to paste.
+class NoKeyboard final : public Keyboard
+{
+public:
+    void pressPasteChord() override {}
+    [[nodiscard]] bool canPressKeys() const override { return false; }
+};
+
 } // namespace
 
 std::unique_ptr<Clipboard> createClipboard()
@@ -49,7 +67,21 @@ std::unique_ptr<Clipboard> createClipboard()
 
 std::unique_ptr<Keyboard> createKeyboard()
 {
-    return runsOnWayland() ? wayland::createKeyboard() : x11::createKeyboard();
+    std::unique_ptr<Keyboard> keyboard;
+    if (runsOnWayland()) {
+        keyboard = wayland::createKeyboard();
+        keyboard = keyboard ? std::move(keyboard) : portal::createKeyboard(std::make_unique<NoKeyboard>());
+    } else {
+        // XTest reaches X11 windows only; Mutter gives the portal's keys to every window.
+        keyboard = isGnomeSession() ? portal::createKeyboard(x11::createKeyboard()) : x11::createKeyboard();
+    }
+    if (!keyboard->canPressKeys()) {
+        std::fprintf(stderr, "velmora: %s\n",
+                     qPrintable(QCoreApplication::translate(
+                         "Keyboard", "this desktop offers no way to press keys: Velmora puts the entry on the "
+                                     "clipboard; press Ctrl+V to paste it")));
+    }
+    return keyboard;
 }
 
 std::unique_ptr<HotKeys> createHotKeys()

@@ -1,5 +1,7 @@
 #include "platform/qt_screens.h"
 
+#include "platform/x11/x11_backend.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -33,8 +35,13 @@ std::optional<Screen> QtScreens::activeScreen() const
     return screen ? std::optional(toScreen(*screen)) : std::nullopt;
 }
 
-QPoint QtScreens::pointerPosition() const
+std::optional<QPoint> QtScreens::pointerPosition() const
 {
+    const bool onXWayland =
+        QGuiApplication::platformName() == QLatin1String("xcb") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (onXWayland && !x11::isPointerOverX11Window()) {
+        return std::nullopt;
+    }
     return QCursor::pos();
 }
 

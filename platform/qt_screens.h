@@ -10,7 +10,7 @@ class QtScreens final : public Screens
 public:
     [[nodiscard]] std::vector<Screen> screens() const override;
     [[nodiscard]] std::optional<Screen> activeScreen() const override;
-    [[nodiscard]] QPoint pointerPosition() const override;
+    [[nodiscard]] std::optional<QPoint> pointerPosition() const override;
 };
 
 } // namespace platform

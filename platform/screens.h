@@ -28,7 +28,8 @@ public:
     /// The screen of the window that has the keyboard focus, else the primary screen; none when there is no
     /// screen at all.
     [[nodiscard]] virtual std::optional<Screen> activeScreen() const = 0;
-    [[nodiscard]] virtual QPoint pointerPosition() const = 0;
+    /// None where the desktop does not say: XWayland while the pointer is over a native Wayland window.
+    [[nodiscard]] virtual std::optional<QPoint> pointerPosition() const = 0;
 };
 
 } // namespace platform

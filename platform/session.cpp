@@ -86,8 +86,9 @@ SessionChoice chooseInWaylandSession(const QProcessEnvironment& environment, con
                        "Velmora cannot see what other applications copy")};
         }
         return onXWayland(tr("this Wayland compositor offers no clipboard data-control, so Velmora runs through "
-                             "XWayland: it records copies, but its paste reaches X11 windows only and Super+Shift+C "
-                             "needs the desktop's GlobalShortcuts portal or a shortcut to \"velmora --toggle\""));
+                             "XWayland: it records copies, but its paste reaches X11 windows only unless the "
+                             "desktop's RemoteDesktop portal lets it press keys, and Super+Shift+C needs the "
+                             "desktop's GlobalShortcuts portal or a shortcut to \"velmora --toggle\""));
     case WaylandCompositor::Unreachable:
         break;
     }

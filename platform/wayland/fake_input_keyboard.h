@@ -16,6 +16,7 @@ public:
     ~FakeInputKeyboard() override;
 
     void pressPasteChord() override;
+    [[nodiscard]] bool canPressKeys() const override { return true; }
 
 private:
     class Device;

@@ -11,8 +11,8 @@ namespace platform::wayland {
 /// wayland platform and the compositor offers it.
 [[nodiscard]] std::unique_ptr<Clipboard> createClipboard();
 
-/// Key strokes through the compositor's virtual-keyboard protocol, else KWin's fake input; where it offers
-/// neither, or the application does not run on Qt's wayland platform, a keyboard that presses nothing.
+/// Key strokes through the compositor's virtual-keyboard protocol, else KWin's fake input; null where it
+/// offers neither, or the application does not run on Qt's wayland platform.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
 
 } // namespace platform::wayland

@@ -92,6 +92,7 @@ public:
     static std::unique_ptr<WaylandKeyboard> create();
 
     void pressPasteChord() override;
+    [[nodiscard]] bool canPressKeys() const override { return true; }
 
 private:
     WaylandKeyboard(std::unique_ptr<KeyboardManager> manager, std::unique_ptr<VirtualKeyboard> keyboard,
@@ -106,13 +107,6 @@ private:
     std::uint32_t m_modifierKey;
     std::uint32_t m_pasteKey;
     std::uint32_t m_modifierMask;
-};
-
-/// Where no keys can be pressed: the entry stays on the clipboard for the user to paste.
-class NoKeyboard final : public Keyboard
-{
-public:
-    void pressPasteChord() override {}
 };
 
 std::unique_ptr<WaylandKeyboard> WaylandKeyboard::create()
@@ -181,10 +175,7 @@ std::unique_ptr<Keyboard> createKeyboard()
     if (auto keyboard = WaylandKeyboard::create()) {
         return keyboard;
     }
-    if (auto keyboard = FakeInputKeyboard::create()) {
-        return keyboard;
-    }
-    return std::make_unique<NoKeyboard>();
+    return FakeInputKeyboard::create();
 }
 
 } // namespace platform::wayland

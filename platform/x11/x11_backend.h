@@ -15,6 +15,10 @@ namespace platform::x11 {
 /// Key strokes through the XTest extension of the application's X server; does nothing without one.
 [[nodiscard]] std::unique_ptr<Keyboard> createKeyboard();
 
+/// Whether the pointer is over a window of the application's X server. XWayland learns where the pointer is only
+/// while it is over an X11 window: once it leaves for a native one, XWayland keeps the last spot, over no window.
+[[nodiscard]] bool isPointerOverX11Window();
+
 /// Grabs on the root window of the application's X server; Meta is the Super key there. Without an X11
 /// display every registration is `Unavailable`. Must be destroyed before the application object.
 [[nodiscard]] std::unique_ptr<HotKeys> createHotKeys();

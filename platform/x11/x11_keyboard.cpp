@@ -27,6 +27,7 @@ public:
     X11Keyboard(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root) {}
 
     void pressPasteChord() override;
+    [[nodiscard]] bool canPressKeys() const override { return m_connection != nullptr; }
 
 private:
     void fakeKey(std::uint8_t type, xcb_keycode_t keycode) const

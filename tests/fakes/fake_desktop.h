@@ -38,6 +38,7 @@ struct FakeDesktop final : platform::Application,
     void hide() override { log.push_back(Call::Hide); }
     void quit() override { log.push_back(Call::Quit); }
     void pressPasteChord() override { log.push_back(Call::Paste); }
+    [[nodiscard]] bool canPressKeys() const override { return pressesKeys; }
     platform::HotKeyStatus registerHotKey(QKeyCombination /*chord*/, std::function<void()> pressed) override
     {
         log.push_back(Call::RegisterHotKey);
@@ -48,12 +49,18 @@ struct FakeDesktop final : platform::Application,
     {
         log.push_back(Call::ShowTrayIcon);
     }
-    void exec(const platform::Alert& /*alert*/) override { log.push_back(Call::Alert); }
+    void exec(const platform::Alert& alert) override
+    {
+        log.push_back(Call::Alert);
+        lastAlert = alert;
+    }
     [[nodiscard]] std::vector<platform::Screen> screens() const override { return {}; }
     [[nodiscard]] std::optional<platform::Screen> activeScreen() const override { return std::nullopt; }
-    [[nodiscard]] QPoint pointerPosition() const override { return {}; }
+    [[nodiscard]] std::optional<QPoint> pointerPosition() const override { return QPoint(); }
 
+    bool pressesKeys = true;
     std::vector<Call> log;
+    platform::Alert lastAlert;
     /// What a press of the hot key registered last calls.
     std::function<void()> hotKeyPressed;
 };

@@ -1,8 +1,10 @@
 #include "tests/support/mutter_session.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include <unistd.h>
 
@@ -23,6 +25,13 @@ std::unique_ptr<MutterSession> MutterSession::start()
         return nullptr;
     }
     result->m_runtimeDirectory = folder;
+    // Mutter's XWayland refuses a socket folder that is not world-writable, which an X server started as root
+    // under umask 022 (KWin's XWayland) leaves behind: 1777 is the folder's usual mode.
+    if (::geteuid() == 0) {
+        std::error_code ignored;
+        std::filesystem::permissions("/tmp/.X11-unix", std::filesystem::perms::all | std::filesystem::perms::sticky_bit,
+                                     ignored);
+    }
     result->m_bus = SessionBus::start();
     if (!result->m_bus) {
         return nullptr;
@@ -58,6 +67,12 @@ MutterSession::~MutterSession()
 {
     m_mutter.reset();
     m_bus.reset();
+    // The document portal, which a portal call may start on the bus, mounts a FUSE file system here.
+    ChildProcess unmount({"fusermount3", "-u", "-z", m_runtimeDirectory + "/doc"});
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         unmount.isRunning() && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     std::error_code ignored;
     std::filesystem::remove_all(m_runtimeDirectory, ignored);
 }

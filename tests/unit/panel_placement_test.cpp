@@ -54,4 +54,9 @@ TEST(PanelPlacementTest, APointerOnAScreensEdgeBelongsToExactlyOneScreen)
     });
 }
 
+TEST(PanelPlacementTest, APointerNobodyKnowsCentresThePanelOnTheActiveScreen)
+{
+    EXPECT_EQ(panelTopLeft(std::nullopt, panelSize, {laptop, monitor}, monitor), QPoint(2240, 162));
+}
+
 } // namespace

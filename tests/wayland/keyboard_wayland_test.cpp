@@ -12,6 +12,7 @@ using namespace std::chrono_literals;
 TEST(KeyboardWaylandTest, PastesTheClipboardIntoTheFocusedWindowOfAnotherApplication)
 {
     const auto keyboard = platform::wayland::createKeyboard();
+    ASSERT_TRUE(keyboard) << "sway offers no virtual keyboard";
     const PasteTarget target;
     ASSERT_NE(target.window, 0U) << "the paste target never had the focus";
     QProcess copy;

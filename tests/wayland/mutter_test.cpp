@@ -15,11 +15,15 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -152,5 +156,73 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysSomethingIsLimitedAndTakesItsHo
     EXPECT_TRUE(waitFor([] { return !DesktopWindows::isPanelShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+}
+
+// The first paste asks the desktop and keeps its token; the next start restores the consent without asking; a
+// refusal (the user has since revoked the consent) pastes nothing and says so.
+TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPortalAfterOneConsent)
+{
+    TestPortal portal;
+    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                             QStringLiteral("portal"));
+    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
+    ASSERT_TRUE(bus.registerService(QLatin1String(TestPortal::service)));
+    const QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    const PasteTarget target;
+    qunsetenv("QT_QPA_PLATFORM");
+    ASSERT_NE(target.window, 0U) << "the native paste target never had the focus";
+    const QByteArray token = state.filePath(QStringLiteral("velmora/remote-desktop-token")).toLocal8Bit();
+    const struct
+    {
+        const char* text;
+        TestPortal::Answer answer;
+        const char* pasted;
+    } runs[] = {{"first", TestPortal::Answer::Grant, "first"},
+                {"second", TestPortal::Answer::Grant, "firstsecond"},
+                {"refused", TestPortal::Answer::Cancel, "firstsecond"}};
+    for (const auto& [text, answer, pasted] : runs) {
+        SCOPED_TRACE(text);
+        portal.setAnswer(answer);
+        QProcess velmora;
+        velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
+        ASSERT_TRUE(waitFor([] { return DesktopWindows::panelWindow() != 0; }, 1min));
+        // wl-copy serves one read, Velmora's, then ends.
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return run("wl-copy", {"--foreground", "--paste-once", text}, 1min).status == 0;
+            },
+            3min));
+        ASSERT_TRUE(waitFor([] { return run(VELMORA_EXECUTABLE, {"--toggle"}).status == 0; }, 1min));
+        ASSERT_TRUE(waitFor(DesktopWindows::isPanelShown, 1min));
+        const auto panel = DesktopWindows::geometry(DesktopWindows::panelWindow());
+        // XWayland's pointer is over no X11 window, at a stale spot: the panel is centred on the screen instead.
+        EXPECT_EQ(panel.topLeft(), QPoint(480, 190));
+        // Velmora lists the copy a moment after wl-copy has served it: the row is clicked until the paste shows.
+        QByteArray said;
+        const auto pasteShows = [&] {
+            if (DesktopWindows::isPanelShown() && DesktopWindows::clickAt(panel.topLeft() + firstRowInPanel)) {
+                // A second click before the panel has gone would paste twice.
+                static_cast<void>(waitFor([] { return !DesktopWindows::isPanelShown(); }, 10s));
+            }
+            said += velmora.readAllStandardError();
+            return answer == TestPortal::Answer::Grant ? target.text() == pasted : said.contains("did not let");
+        };
+        EXPECT_TRUE(waitFor(pasteShows, 2min)) << target.text().toStdString() << said.constData();
+        EXPECT_EQ(target.text(), pasted);
+        if (answer == TestPortal::Answer::Grant) {
+            QFile kept(QString::fromLocal8Bit(token));
+            EXPECT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), portal.remoteDesktopRecords().restoreToken.toUtf8());
+            struct stat status = {};
+            EXPECT_EQ(::stat(token.constData(), &status) == 0 ? status.st_mode & 0777 : 0, 0600U);
+        }
+        EXPECT_EQ(portal.remoteDesktopRecords().questions, 1);
+        velmora.terminate();
+        EXPECT_TRUE(waitForEnd(velmora, 30s));
+    }
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
 }

@@ -1,5 +1,6 @@
 #include "tests/wayland/test_portal.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -27,6 +28,8 @@ Q_DECLARE_METATYPE(BoundShortcut)
 namespace {
 
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString mutterService = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 
 /// The caller's unique name as the portal puts it into object paths.
 QString pathElement(const QDBusMessage& call)
@@ -63,7 +66,14 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
     const Answer answer = m_answer;
     const QString member = message.interface() + QLatin1Char('.') + message.member();
     if (member == QLatin1String("org.freedesktop.DBus.Properties.Get")) {
-        connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
+        // Version 2 of the remote desktop keeps consent with restore tokens.
+        const uint version = arguments.value(0).toString() == remoteDesktopInterface ? 2 : 1;
+        connection.send(message.createReply(QVariant::fromValue(QDBusVariant(version))));
+    } else if (message.interface() == remoteDesktopInterface) {
+        // Mutter is called back and forth: not on the bus's own thread, which serves the answers.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this, message, connection] { handleRemoteDesktop(message, connection); },
+            Qt::QueuedConnection);
     } else if (member == QLatin1String("org.freedesktop.host.portal.Registry.Register")) {
         const std::scoped_lock lock(m_recordsMutex);
         m_records.appId = arguments.value(0).toString();
@@ -104,6 +114,52 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         return false;
     }
     return true;
+}
+
+void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnection& connection)
+{
+    const auto arguments = call.arguments();
+    const QString session = arguments.value(0).value<QDBusObjectPath>().path();
+    const auto callMutter = [&connection](const QString& path, const QString& method, const QVariantList& values) {
+        auto message =
+            QDBusMessage::createMethodCall(mutterService, path, mutterService + QStringLiteral(".Session"), method);
+        message.setArguments(values);
+        return connection.call(message);
+    };
+    if (call.member() == QLatin1String("CreateSession")) {
+        const auto created = connection.call(
+            QDBusMessage::createMethodCall(mutterService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                           mutterService, QStringLiteral("CreateSession")));
+        const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
+        const QString ours = QLatin1String(path) + QStringLiteral("/session/") + pathElement(call) + QLatin1Char('/') +
+                             options.value(QStringLiteral("session_handle_token")).toString();
+        m_mutterSessions[ours] = created.arguments().value(0).value<QDBusObjectPath>().path();
+        respond(call, connection, 0u, {{QStringLiteral("session_handle"), ours}});
+    } else if (call.member() == QLatin1String("SelectDevices")) {
+        const auto options = qdbus_cast<QVariantMap>(arguments.value(1));
+        m_offeredTokens[session] = options.value(QStringLiteral("restore_token")).toString();
+        respond(call, connection, 0u, {});
+    } else if (call.member() == QLatin1String("Start")) {
+        const std::scoped_lock lock(m_recordsMutex);
+        auto& records = m_remoteDesktopRecords;
+        if (m_offeredTokens.value(session).isEmpty() || m_offeredTokens.value(session) != records.restoreToken) {
+            ++records.questions;
+        }
+        if (m_answer == Answer::Cancel) {
+            respond(call, connection, 1u, {});
+            return;
+        }
+        static_cast<void>(callMutter(m_mutterSessions.value(session), QStringLiteral("Start"), {}));
+        records.restoreToken = QStringLiteral("token%1").arg(m_offeredTokens.size());
+        respond(call, connection, 0u,
+                {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), records.restoreToken}});
+    } else if (call.member() == QLatin1String("NotifyKeyboardKeycode")) {
+        const auto mutterSession = m_mutterSessions.value(session);
+        const auto keycode = arguments.value(2).toUInt();
+        const bool pressed = arguments.value(3).toUInt() == 1;
+        connection.send(call.createReply());
+        static_cast<void>(callMutter(mutterSession, QStringLiteral("NotifyKeyboardKeycode"), {keycode, pressed}));
+    }
 }
 
 void TestPortal::respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
+#include <QMap>
 #include <QString>
 #include <QVariantMap>
 
@@ -16,15 +17,17 @@ struct BoundShortcut
     QVariantMap properties;
 };
 
-/// `org.freedesktop.portal.GlobalShortcuts` as a desktop's portal offers it on the session bus, recording what
-/// it was asked. Its methods answer through Request objects, as the portal's do. Thread-safe.
+/// `org.freedesktop.portal.GlobalShortcuts` as a desktop's portal offers it on the session bus, and
+/// `org.freedesktop.portal.RemoteDesktop` as GNOME's does, pressing keys through Mutter's own remote desktop on
+/// the same bus; recording what it was asked. Its methods answer through Request objects, as the portal's do.
+/// Thread-safe; the remote desktop's calls are served by the event loop of the main thread.
 class TestPortal final : public QDBusVirtualObject
 {
 public:
     static constexpr const char* service = "org.freedesktop.portal.Desktop";
     static constexpr const char* path = "/org/freedesktop/portal/desktop";
 
-    /// How the portal answers a binding.
+    /// How the portal answers a binding or a remote desktop's start.
     enum class Answer
     {
         Grant,
@@ -69,13 +72,33 @@ public:
         const std::scoped_lock lock(m_recordsMutex);
         return m_records;
     }
+    /// How often a remote desktop's start asked the user, having no valid restore token; the token the last
+    /// granted start gave.
+    struct RemoteDesktopRecords
+    {
+        int questions = 0;
+        QString restoreToken;
+    };
+    [[nodiscard]] RemoteDesktopRecords remoteDesktopRecords() const
+    {
+        const std::scoped_lock lock(m_recordsMutex);
+        return m_remoteDesktopRecords;
+    }
 
 private:
     /// Answers a call that the portal answers through a Request object.
     void respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
                  const QVariantMap& results) const;
 
+    /// Serves a call of org.freedesktop.portal.RemoteDesktop; main thread only.
+    void handleRemoteDesktop(const QDBusMessage& call, const QDBusConnection& connection);
+
     std::atomic<Answer> m_answer = Answer::Grant;
+    /// The restore token each remote desktop session was started with, by the session's path.
+    QMap<QString, QString> m_offeredTokens;
+    /// Mutter's remote desktop session behind each of ours.
+    QMap<QString, QString> m_mutterSessions;
     mutable std::mutex m_recordsMutex;
     Records m_records;
+    RemoteDesktopRecords m_remoteDesktopRecords;
 };

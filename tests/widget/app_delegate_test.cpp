@@ -96,4 +96,14 @@ TEST_F(AppDelegateTest, AClickedRowIsCopiedBackThePanelClosesAndThePasteFollowsA
     EXPECT_EQ(desktop.log.back(), Call::Quit);
 }
 
+TEST_F(AppDelegateTest, TheAboutNoteSaysToPressCtrlVWhereVelmoraCannotPressKeys)
+{
+    delegate.applicationDidFinishLaunching();
+    for (const bool pressesKeys : {true, false}) {
+        desktop.pressesKeys = pressesKeys;
+        delegate.togglePanel(Qt::RightButton);
+        EXPECT_EQ(desktop.lastAlert.informativeText.contains(QLatin1String("press Ctrl+V to paste it")), !pressesKeys);
+    }
+}
+
 } // namespace
