@@ -65,20 +65,18 @@ struct OwnerPlan
         }
         plan.step = static_cast<int>(first);
         auto* forms = &plan.forms;
-        for (int index = 2; index < argc; index += 2) {
+        for (int index = 2; index < argc; ++index) {
             if (std::string_view(argv[index]) == "then") {
                 forms = &plan.replacement;
-                --index;
-                continue;
-            }
-            if (index + 1 >= argc) {
+            } else if (++index < argc) {
+                // In one read: byte by byte, a large file would keep a sanitized owner from the clipboard for long.
+                std::ifstream file(argv[index], std::ios::binary | std::ios::ate);
+                std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(file.tellg(), 0)), '\0');
+                file.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+                forms->emplace_back(argv[index - 1], std::move(bytes));
+            } else {
                 return std::nullopt;
             }
-            // In one read: byte by byte, a large file would keep a sanitized owner from the clipboard for long.
-            std::ifstream file(argv[index + 1], std::ios::binary | std::ios::ate);
-            std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(file.tellg(), 0)), '\0');
-            file.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            forms->emplace_back(argv[index], std::move(bytes));
         }
         // Line by line, so that nothing printed is lost when the owner dies.
         std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -5,17 +5,13 @@
 #include "tests/support/desktop_programs.h"
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include <algorithm>
 #include <chrono>
-
 #include <random>
 #include <utility>
 
@@ -57,31 +53,6 @@ inline Form randomPayload(std::mt19937_64& random, int round, const QString& tex
     return {textForm, text};
 }
 
-/// How long the event loop is kept from running its timers, from `restart()` on.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker,
-                         [this] { m_longest = std::max(m_longest, m_sinceTick.restart()); });
-    }
-    void restart()
-    {
-        m_longest = 0;
-        m_sinceTick.start();
-        m_ticker.start(10);
-    }
-    void stop() { m_ticker.stop(); }
-    /// In milliseconds.
-    [[nodiscard]] qint64 longest() const { return m_longest; }
-
-private:
-    qint64 m_longest = 0;
-    QElapsedTimer m_sinceTick;
-    QTimer m_ticker;
-};
-
 /// One of the tests' own clipboard owners in a process of its own: it offers forms, misbehaves by a plan
 /// and prints a line for each step it takes ("ready", "asked <form>", "misstep ..."), which the test reads.
 class OwnerProcess
@@ -96,26 +67,19 @@ public:
     {
         QStringList arguments{plan};
         for (const auto& [form, bytes] : forms + QList<Form>{{"then", {}}} + replacement) {
-            if (form == "then") {
-                arguments << form;
-                continue;
-            }
-            const auto file = m_files.size();
+            // Each content once, however many forms offer it.
             auto& name = m_files[bytes];
-            if (m_files.size() != file) {
-                name = m_directory.filePath(QString::number(file));
+            if (name.isEmpty()) {
+                name = m_directory.filePath(QString::number(m_files.size()));
                 QFile written(name);
                 if (!written.open(QIODevice::WriteOnly) || written.write(bytes) != bytes.size()) {
                     return false;
                 }
             }
-            arguments << form << name;
-        }
-        if (replacement.isEmpty()) {
-            arguments.removeLast();
+            arguments << form << (form == "then" ? QStringList() : QStringList{name});
         }
         m_output.clear();
-        m_process.start(m_program, arguments);
+        m_process.start(m_program, replacement.isEmpty() ? arguments.mid(0, arguments.size() - 1) : arguments);
         return waitFor([&] { return lines("ready").size() == 1; }, std::chrono::minutes(1));
     }
 
@@ -136,26 +100,9 @@ public:
         return found;
     }
 
-    /// Waits until the owner has been asked nothing for 2.5 s; whether it was within 20 s. `asks` is how many
-    /// requests it had by then.
-    [[nodiscard]] bool waitUntilAskedNoMore(qsizetype& asks)
-    {
-        asks = -1;
-        QElapsedTimer quiet;
-        return waitFor(
-            [&] {
-                if (std::exchange(asks, lines("asked").size()) != asks) {
-                    quiet.start();
-                }
-                return quiet.elapsed() > 2500;
-            },
-            std::chrono::seconds(20));
-    }
-
 private:
     QString m_program;
     QTemporaryDir m_directory;
-    // Each content once, however many forms offer it.
     QHash<QByteArray, QString> m_files;
     QProcess m_process;
     QByteArray m_output;

@@ -47,58 +47,37 @@ struct Owner
     void connect();
     void offer(const OwnerPlan::Forms& forms);
     void send(const std::string& mimeType, int descriptor);
-    void die(int descriptor, const std::string& bytes);
 };
 
-void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version)
-{
-    auto& owner = *static_cast<Owner*>(data);
-    if (std::string_view(interface) == wl_seat_interface.name && !owner.seat) {
-        owner.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-    } else if (std::string_view(interface) == zwlr_data_control_manager_v1_interface.name) {
-        owner.manager = static_cast<zwlr_data_control_manager_v1*>(
-            wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, std::min(version, 2U)));
-    }
-}
+constexpr wl_registry_listener registryListener{
+    [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {
+        auto& owner = *static_cast<Owner*>(data);
+        if (std::string_view(interface) == wl_seat_interface.name && !owner.seat) {
+            owner.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        } else if (std::string_view(interface) == zwlr_data_control_manager_v1_interface.name) {
+            owner.manager = static_cast<zwlr_data_control_manager_v1*>(
+                wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, std::min(version, 2U)));
+        }
+    },
+    [](auto...) {}};
 
-void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+constexpr zwlr_data_control_source_v1_listener sourceListener{
+    [](void* data, zwlr_data_control_source_v1*, const char* mimeType, std::int32_t descriptor) {
+        static_cast<Owner*>(data)->send(mimeType, descriptor);
+    },
+    [](void* data, zwlr_data_control_source_v1* source) {
+        auto& owner = *static_cast<Owner*>(data);
+        owner.done = owner.done || source == owner.current;
+        zwlr_data_control_source_v1_destroy(source);
+    }};
 
-constexpr wl_registry_listener registryListener{&onGlobal, &onGlobalRemove};
-
-void onSend(void* data, zwlr_data_control_source_v1*, const char* mimeType, std::int32_t descriptor)
-{
-    static_cast<Owner*>(data)->send(mimeType, descriptor);
-}
-
-void onCancelled(void* data, zwlr_data_control_source_v1* source)
-{
-    auto& owner = *static_cast<Owner*>(data);
-    owner.done = owner.done || source == owner.current;
-    zwlr_data_control_source_v1_destroy(source);
-}
-
-constexpr zwlr_data_control_source_v1_listener sourceListener{&onSend, &onCancelled};
-
-void onOffered(void*, zwlr_data_control_offer_v1*, const char*) {}
-
-constexpr zwlr_data_control_offer_v1_listener offerListener{&onOffered};
-
-void onDataOffer(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer)
-{
-    zwlr_data_control_offer_v1_add_listener(offer, &offerListener, nullptr);
-}
-
-void onSelection(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer)
-{
-    static_cast<Owner*>(data)->selection = offer;
-}
-
-void onFinished(void*, zwlr_data_control_device_v1*) {}
-
-void onPrimarySelection(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
-
-constexpr zwlr_data_control_device_v1_listener deviceListener{&onDataOffer, &onSelection, &onFinished,
-                                                              &onPrimarySelection};
+// Offers get no listener: their events are dropped.
+constexpr zwlr_data_control_device_v1_listener deviceListener{
+    [](auto...) {},
+    [](void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+        static_cast<Owner*>(data)->selection = offer;
+    },
+    [](auto...) {}, [](auto...) {}};
 
 void Owner::connect()
 {
@@ -143,11 +122,9 @@ void Owner::send(const std::string& mimeType, int descriptor)
         held.push_back(descriptor);
         return;
     }
-    if (now == "replace" && !plan.replacement.empty()) {
-        std::swap(plan.forms, plan.replacement);
-    }
     if (now == "replace") {
         close(descriptor);
+        plan.forms = plan.replacement.empty() ? plan.forms : plan.replacement;
         return offer(plan.forms);
     }
     const auto found = std::ranges::find(plan.forms, mimeType, [](const auto& form) { return form.first; });
@@ -155,34 +132,26 @@ void Owner::send(const std::string& mimeType, int descriptor)
     static const std::string nothing;
     const auto& bytes = found == plan.forms.end() || now == "empty" ? nothing : found->second;
     if (now == "die") {
-        return die(descriptor, bytes);
+        static_cast<void>(write(descriptor, bytes.data(), bytes.size() / 2));
+        // The pipe ends only once the compositor has dropped our selection, as when a process dies before its
+        // pipes close: the reader must not take what came for the whole.
+        wl_display_disconnect(display);
+        connect();
+        for (int round = 0; selection && round < 100; ++round) {
+            poll(nullptr, 0, 50);
+            wl_display_roundtrip(display);
+        }
+        std::_Exit(0);
     }
-    for (std::size_t sent = 0; sent < bytes.size();) {
+    for (std::size_t sent = 0; sent < bytes.size(); poll(nullptr, 0, sent < bytes.size() ? plan.pause : 0)) {
         const auto length = std::min(bytes.size() - sent, plan.chunk == 0 ? bytes.size() : std::size_t(plan.chunk));
         const auto written = write(descriptor, bytes.data() + sent, length);
         if (written <= 0) {
             break;
         }
         sent += static_cast<std::size_t>(written);
-        if (plan.pause > 0 && sent < bytes.size()) {
-            poll(nullptr, 0, plan.pause);
-        }
     }
     close(descriptor);
-}
-
-void Owner::die(int descriptor, const std::string& bytes)
-{
-    static_cast<void>(write(descriptor, bytes.data(), bytes.size() / 2));
-    // The pipe ends only once the compositor has dropped our selection, as when a process dies before its
-    // pipes close: the reader must not take what came for the whole.
-    wl_display_disconnect(display);
-    connect();
-    for (int round = 0; selection && round < 100; ++round) {
-        poll(nullptr, 0, 50);
-        wl_display_roundtrip(display);
-    }
-    std::_Exit(0);
 }
 
 /// Asks the selection `count` times for `mimeType`, keeping the ends to read from open and unread.

@@ -3,13 +3,9 @@
 
 #include "tests/clipboard/owner_plan.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -52,15 +48,12 @@ xcb_timestamp_t serverTime()
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &watch);
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_flush(connection);
-    xcb_timestamp_t time = XCB_CURRENT_TIME;
-    for (auto* event = xcb_wait_for_event(connection); event; event = xcb_wait_for_event(connection)) {
-        const bool isNotice = (event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY;
-        time = isNotice ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : time;
+    xcb_generic_event_t* event = nullptr;
+    while ((event = xcb_wait_for_event(connection)) && (event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY) {
         std::free(event);
-        if (isNotice) {
-            break;
-        }
     }
+    const xcb_timestamp_t time = event ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : XCB_CURRENT_TIME;
+    std::free(event);
     xcb_destroy_window(connection, window);
     return time;
 }
