@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -47,7 +46,7 @@ int main(int argc, char** argv)
         xServer = XServer::start(testDisplay == TestDisplay::X11WithOpenbox ? XServer::WindowManager::Openbox
                                                                             : XServer::WindowManager::None);
         if (!xServer) {
-            std::fprintf(stderr, "cannot start Xvfb or its window manager\n");
+            std::cerr << "cannot start Xvfb or its window manager\n";
             return 1;
         }
         setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -55,7 +54,7 @@ int main(int argc, char** argv)
     case TestDisplay::Wayland:
         compositor = SwayCompositor::start();
         if (!compositor) {
-            std::fprintf(stderr, "cannot start sway\n");
+            std::cerr << "cannot start sway\n";
             return 1;
         }
         setenv("QT_QPA_PLATFORM", "wayland", 1);

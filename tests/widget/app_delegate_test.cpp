@@ -45,7 +45,7 @@ TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
 }
 
 // A paste hides every window of the application as well, so only here does a lost close request show.
-TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEscape)
+TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchHidesOnClosePopoverOrEscapeAndTheHotKeyTogglesIt)
 {
     delegate.applicationDidFinishLaunching();
     delegate.clipboardManager().setSearchText(QStringLiteral("abc"));
@@ -59,12 +59,7 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchAndHidesOnClosePopoverOrEs
     delegate.showPanel();
     emit delegate.panel()->findChild<ContentView*>()->closeRequested();
     EXPECT_FALSE(delegate.panel()->isVisible());
-}
-
-// The hot key's press waits for a turn of the event loop; TogglePopover is how others toggle.
-TEST_F(AppDelegateTest, TheHotKeyAndTogglePopoverToggleThePanel)
-{
-    delegate.applicationDidFinishLaunching();
+    // The hot key's press waits for a turn of the event loop; TogglePopover is how others toggle.
     ASSERT_TRUE(desktop.hotKeyPressed);
     desktop.hotKeyPressed();
     EXPECT_FALSE(delegate.panel()->isVisible());

@@ -116,6 +116,17 @@ TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)
     eventLoop.settle();
     EXPECT_EQ(searchField()->text(), QStringLiteral("entry 12"));
     EXPECT_EQ(listed(), std::vector{QStringLiteral("entry 12")});
+    // A capture that matches the search is listed as it arrives; one that does not is not.
+    for (const auto& text : {QStringLiteral("entry 12 new"), QStringLiteral("other")}) {
+        clipboard.copyText(text);
+        capture();
+    }
+    eventLoop.settle();
+    EXPECT_EQ(listed(), (std::vector{QStringLiteral("entry 12 new"), QStringLiteral("entry 12")}));
+    // The search is not trimmed.
+    manager->setSearchText(QStringLiteral("entry 12 "));
+    eventLoop.settle();
+    EXPECT_EQ(listed(), std::vector{QStringLiteral("entry 12 new")});
     manager->setSearchText(QStringLiteral("zzz"));
     eventLoop.settle();
     EXPECT_EQ(message(), QStringLiteral("No matches"));
@@ -196,7 +207,7 @@ TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRowAndAClickPastesIt)
 
 // The list's name, the rows' names and the selection a screen reader hears are checked through AT-SPI end to
 // end; a picture row is not among them.
-TEST_F(ContentViewTest, AScreenReaderHearsATextRowAsItsOneLinePreviewAndAPictureRowAsImage)
+TEST_F(ContentViewTest, AScreenReaderHearsATextRowAsItsOneLinePreviewAndAPictureRowAsImageAndNoSearchListsIt)
 {
     manager->setHistory({{QStringLiteral("first line\nsecond line"), nullptr},
                          {std::nullopt, platform::Image::fromEncoded("P6\n1 1\n255\nabc")}});
@@ -205,6 +216,10 @@ TEST_F(ContentViewTest, AScreenReaderHearsATextRowAsItsOneLinePreviewAndAPicture
     ASSERT_TRUE(accessibleList && accessibleList->childCount() == 2);
     EXPECT_EQ(accessibleList->child(0)->text(QAccessible::Name), QStringLiteral("first line second line"));
     EXPECT_EQ(accessibleList->child(1)->text(QAccessible::Name), QStringLiteral("Image"));
+    // A picture is listed without a search, and matches no search, not even its spoken name.
+    manager->setSearchText(QStringLiteral("image"));
+    eventLoop.settle();
+    EXPECT_EQ(listed(), std::vector<QString>());
 }
 
 } // namespace

@@ -5,18 +5,10 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-/// The window that has the X input focus; without a window manager nothing else moves it.
-std::uint32_t focusWindow()
-{
-    return windowByXdotool({QStringLiteral("getwindowfocus"), QStringLiteral("-f")});
-}
-
-} // namespace
-
 TEST(WindowFocusX11Test, HidingGivesTheInputFocusBackWithoutAWindowManager)
 {
+    // Without a window manager nothing else moves the X input focus.
+    const auto focusWindow = [] { return windowByXdotool({"getwindowfocus", "-f"}); };
     const PasteTarget target;
     ASSERT_NE(target.window, 0u);
     ASSERT_TRUE(waitFor([&] { return focusWindow() == target.window; }));
