@@ -53,6 +53,11 @@ public:
     /// Emits the session's Closed on `connection`, as the portal does when it ends a session.
     static void close(const QDBusConnection& connection, const QString& session);
 
+    /// Calls `method` of Mutter's own remote desktop on `connection`: of the session at the path `session`, or of
+    /// the remote desktop itself where that is empty.
+    static QDBusMessage callMutter(const QDBusConnection& connection, const QString& session, const QString& method,
+                                   const QVariantList& arguments = {});
+
     /// How it answers the bindings asked for from now on; Grant at first.
     void setAnswer(Answer answer) { m_answer = answer; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
