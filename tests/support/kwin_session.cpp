@@ -1,7 +1,5 @@
 #include "tests/support/kwin_session.h"
 
-#include "tests/support/desktop_programs.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,8 +71,8 @@ std::unique_ptr<KWinSession> KWinSession::start(const std::vector<std::string>& 
                                                                              "--no-lockscreen", "--socket", socketName},
                                                     ChildProcess::Output::Logged, result->logFile());
     const fs::path socket = fs::path(runtime) / socketName;
-    const bool listens =
-        waitFor([&] { return fs::exists(socket) || !result->m_kwin->isRunning(); }, 60s) && result->m_kwin->isRunning();
+    const bool listens = pollUntil([&] { return fs::exists(socket) || !result->m_kwin->isRunning(); }, 60s) &&
+                         result->m_kwin->isRunning();
     // The first call starts the portals, which may take a while on a busy machine.
-    return listens && waitFor(portalAnswers, 120s) ? std::move(result) : nullptr;
+    return listens && pollUntil(portalAnswers, 120s) ? std::move(result) : nullptr;
 }

@@ -1,7 +1,5 @@
 #include "tests/support/sway_compositor.h"
 
-#include "tests/support/desktop_programs.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,7 +87,7 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
         ipcSocket = listeningSocket(directory, "sway-ipc.");
         return (!socket.empty() && !ipcSocket.empty()) || !result->m_sway->isRunning();
     };
-    if (!waitFor(listens, std::chrono::seconds(30)) || !result->m_sway->isRunning()) {
+    if (!pollUntil(listens, std::chrono::seconds(30)) || !result->m_sway->isRunning()) {
         return nullptr;
     }
     // An absolute path needs no XDG_RUNTIME_DIR, which would be another user's directory to Qt.

@@ -1,10 +1,21 @@
 #include "tests/support/temporary_folder.h"
 
 #include "tests/support/child_process.h"
-#include "tests/support/desktop_programs.h"
-
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+
+bool pollUntil(const std::function<bool()>& condition, std::chrono::seconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 TemporaryFolder::TemporaryFolder(const std::string& prefix) : m_path("/tmp/" + prefix + "XXXXXX")
 {
@@ -20,7 +31,7 @@ TemporaryFolder::~TemporaryFolder()
     }
     // The document portal, which a portal call may start on a private bus, mounts a FUSE file system here.
     ChildProcess unmount({"fusermount3", "-u", "-z", m_path + "/doc"});
-    static_cast<void>(waitFor([&] { return !unmount.isRunning(); }, std::chrono::seconds(30)));
+    static_cast<void>(pollUntil([&] { return !unmount.isRunning(); }, std::chrono::seconds(30)));
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
 }

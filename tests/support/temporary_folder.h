@@ -1,6 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
+
+/// Checks `condition` every 20 ms until it holds or `timeout` passes; whether it held. Plain sleeps, not Qt's
+/// event loop: compositors start before the application object, and a Qt wait before it spoils later ones.
+bool pollUntil(const std::function<bool()>& condition, std::chrono::seconds timeout);
 
 /// A new folder /tmp/<prefix>XXXXXX, for a compositor's runtime folder, HOME or bus; it goes with the object,
 /// after the file system that a document portal on a private bus may have mounted in it.

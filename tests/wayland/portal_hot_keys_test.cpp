@@ -106,7 +106,7 @@ TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOnce
               HotKeyStatus::Unsupported);
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
     EXPECT_EQ(registerAndWait(*hotKeys), HotKeyStatus::Registered);
-    const auto [appId, session, sessions, bound] = portal.records();
+    const auto [appId, session, sessions, bound, questions, token] = portal.records();
     EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     ASSERT_TRUE(bound.has_value());
     EXPECT_EQ(bound->properties.value(QStringLiteral("description")).toString(), "Show clipboard history");

@@ -134,7 +134,7 @@ void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnec
         respond(call, connection, 0u, {});
     } else if (call.member() == QLatin1String("Start")) {
         const std::scoped_lock lock(m_recordsMutex);
-        auto& records = m_remoteDesktopRecords;
+        auto& records = m_records;
         if (m_offeredTokens.value(session).isEmpty() || m_offeredTokens.value(session) != records.restoreToken) {
             ++records.questions;
         }

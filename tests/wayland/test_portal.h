@@ -63,31 +63,23 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
-    /// What the client asked for: the app id it named to the host registry, the last session created, how many
-    /// were, and the first shortcut of the last binding (of the last session, where KdeLike).
+    /// What the client asked for: the app id it named to the host registry, the last shortcuts session created,
+    /// how many were, and the first shortcut of the last binding (of the last session, where KdeLike); how often
+    /// a remote desktop's start asked the user, having no valid restore token, and the token the last granted
+    /// start gave.
     struct Records
     {
         QString appId;
         QString session;
         int sessions = 0;
         std::optional<BoundShortcut> bound;
+        int questions = 0;
+        QString restoreToken;
     };
     [[nodiscard]] Records records() const
     {
         const std::scoped_lock lock(m_recordsMutex);
         return m_records;
-    }
-    /// How often a remote desktop's start asked the user, having no valid restore token; the token the last
-    /// granted start gave.
-    struct RemoteDesktopRecords
-    {
-        int questions = 0;
-        QString restoreToken;
-    };
-    [[nodiscard]] RemoteDesktopRecords remoteDesktopRecords() const
-    {
-        const std::scoped_lock lock(m_recordsMutex);
-        return m_remoteDesktopRecords;
     }
 
 private:
@@ -105,5 +97,4 @@ private:
     QMap<QString, QString> m_mutterSessions;
     mutable std::mutex m_recordsMutex;
     Records m_records;
-    RemoteDesktopRecords m_remoteDesktopRecords;
 };
