@@ -1,29 +1,14 @@
 #include "tests/support/kwin_session.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr const char* socketName = "velmora-kwin";
-
-/// Waits for `condition`, checking every 50 ms, for at most `timeout`; whether it held.
-template <typename Condition> bool waitUntil(Condition condition, std::chrono::seconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 /// Whether the GlobalShortcuts portal answers on the session bus, started by the bus if need be.
 bool portalAnswers()
@@ -45,12 +30,10 @@ std::unique_ptr<KWinSession> KWinSession::start(const std::vector<std::string>& 
                                                 const std::function<bool(const std::string& home)>& prepareHome)
 {
     auto result = std::make_unique<KWinSession>();
-    std::string runtime = "/tmp/velmora-kwin-run-XXXXXX", home = "/tmp/velmora-kwin-home-XXXXXX";
-    if (!::mkdtemp(runtime.data()) || !::mkdtemp(home.data())) {
+    const auto &runtime = result->m_runtimeDirectory.path(), &home = result->m_home.path();
+    if (runtime.empty() || home.empty()) {
         return nullptr;
     }
-    result->m_runtimeDirectory = runtime;
-    result->m_home = home;
     namespace fs = std::filesystem;
     std::error_code error;
     // The packaged binary carries a file capability that a container may not grant; a copy carries none. KWin's
@@ -88,22 +71,8 @@ std::unique_ptr<KWinSession> KWinSession::start(const std::vector<std::string>& 
                                                                              "--no-lockscreen", "--socket", socketName},
                                                     ChildProcess::Output::Logged, result->logFile());
     const fs::path socket = fs::path(runtime) / socketName;
-    const bool listens = waitUntil([&] { return fs::exists(socket) || !result->m_kwin->isRunning(); }, 60s) &&
+    const bool listens = pollUntil([&] { return fs::exists(socket) || !result->m_kwin->isRunning(); }, 60s) &&
                          result->m_kwin->isRunning();
     // The first call starts the portals, which may take a while on a busy machine.
-    return listens && waitUntil(portalAnswers, 120s) ? std::move(result) : nullptr;
-}
-
-KWinSession::~KWinSession()
-{
-    m_kwin.reset();
-    m_bus.reset();
-    if (!m_runtimeDirectory.empty()) {
-        // The document portal, started by the bus, mounts a FUSE file system here.
-        ChildProcess unmount({"fusermount3", "-u", "-z", m_runtimeDirectory + "/doc"});
-        waitUntil([&] { return !unmount.isRunning(); }, 30s);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_runtimeDirectory, ignored);
-    std::filesystem::remove_all(m_home, ignored);
+    return listens && pollUntil(portalAnswers, 120s) ? std::move(result) : nullptr;
 }

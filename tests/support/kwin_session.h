@@ -2,6 +2,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/session_bus.h"
+#include "tests/support/temporary_folder.h"
 
 #include <functional>
 #include <memory>
@@ -24,16 +25,15 @@ public:
     KWinSession(const KWinSession&) = delete;
     KWinSession& operator=(const KWinSession&) = delete;
     KWinSession() = default;
-    ~KWinSession();
 
-    [[nodiscard]] const std::string& home() const { return m_home; }
+    [[nodiscard]] const std::string& home() const { return m_home.path(); }
     /// Where KWin writes what it reports, for a test that fails.
-    [[nodiscard]] std::string logFile() const { return m_home + "/kwin.log"; }
+    [[nodiscard]] std::string logFile() const { return m_home.path() + "/kwin.log"; }
 
 private:
-    std::string m_runtimeDirectory;
-    std::string m_home;
     // Declared in the order they start: they end in reverse.
+    TemporaryFolder m_runtimeDirectory{"velmora-kwin-run-"};
+    TemporaryFolder m_home{"velmora-kwin-home-"};
     std::unique_ptr<SessionBus> m_bus;
     std::unique_ptr<ChildProcess> m_kwin;
 };

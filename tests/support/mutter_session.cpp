@@ -1,10 +1,8 @@
 #include "tests/support/mutter_session.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include <unistd.h>
 
@@ -20,11 +18,10 @@ constexpr const char* reporter = "echo \"velmora-session $WAYLAND_DISPLAY $DISPL
 std::unique_ptr<MutterSession> MutterSession::start()
 {
     auto result = std::make_unique<MutterSession>();
-    std::string folder = "/tmp/velmora-mutter-XXXXXX";
-    if (!::mkdtemp(folder.data())) {
+    const auto& folder = result->m_runtimeDirectory.path();
+    if (folder.empty()) {
         return nullptr;
     }
-    result->m_runtimeDirectory = folder;
     // Mutter's XWayland refuses a socket folder that is not world-writable, which an X server started as root
     // under umask 022 (KWin's XWayland) leaves behind: 1777 is the folder's usual mode.
     if (::geteuid() == 0) {
@@ -61,18 +58,4 @@ std::unique_ptr<MutterSession> MutterSession::start()
         }
     }
     return nullptr;
-}
-
-MutterSession::~MutterSession()
-{
-    m_mutter.reset();
-    m_bus.reset();
-    // The document portal, which a portal call may start on the bus, mounts a FUSE file system here.
-    ChildProcess unmount({"fusermount3", "-u", "-z", m_runtimeDirectory + "/doc"});
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-         unmount.isRunning() && std::chrono::steady_clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_runtimeDirectory, ignored);
 }

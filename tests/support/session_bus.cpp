@@ -1,9 +1,6 @@
 #include "tests/support/session_bus.h"
 
-#include <cstdlib>
 #include <fstream>
-
-#include <unistd.h>
 
 namespace {
 
@@ -28,13 +25,7 @@ constexpr const char* configuration =
 std::unique_ptr<SessionBus> SessionBus::start(Services services)
 {
     auto result = std::make_unique<SessionBus>();
-    std::string name = "/tmp/velmora-test-bus-XXXXXX";
-    const int file = ::mkstemp(name.data());
-    if (file < 0) {
-        return nullptr;
-    }
-    ::close(file);
-    result->m_configFile = name;
+    const auto name = result->m_folder.path() + "/bus.conf";
     std::string text = configuration;
     text.replace(text.find("%SERVICES%"), 10, services == Services::Installed ? "<standard_session_servicedirs/>" : "");
     std::ofstream(name) << text;
@@ -44,12 +35,4 @@ std::unique_ptr<SessionBus> SessionBus::start(Services services)
         ChildProcess::Output::Piped);
     result->m_address = result->m_daemon->readLine();
     return result->m_address.empty() ? nullptr : std::move(result);
-}
-
-SessionBus::~SessionBus()
-{
-    m_daemon.reset();
-    if (!m_configFile.empty()) {
-        ::unlink(m_configFile.c_str());
-    }
 }

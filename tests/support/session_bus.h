@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/child_process.h"
+#include "tests/support/temporary_folder.h"
 
 #include <memory>
 #include <string>
@@ -20,13 +21,12 @@ public:
 
     /// Starts dbus-daemon; null if it cannot start.
     static std::unique_ptr<SessionBus> start(Services services = Services::None);
-    ~SessionBus();
 
     /// What DBUS_SESSION_BUS_ADDRESS holds for a client of this bus.
     [[nodiscard]] const std::string& address() const { return m_address; }
 
 private:
-    std::string m_configFile;
+    TemporaryFolder m_folder{"velmora-test-bus-"};
     std::unique_ptr<ChildProcess> m_daemon;
     std::string m_address;
 };

@@ -1,11 +1,9 @@
 #include "tests/support/sway_compositor.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
-#include <thread>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -52,11 +50,10 @@ std::string listeningSocket(const std::filesystem::path& directory, std::string_
 std::unique_ptr<SwayCompositor> SwayCompositor::start()
 {
     auto result = std::make_unique<SwayCompositor>();
-    std::string directory = (std::filesystem::temp_directory_path() / "velmora-sway-XXXXXX").string();
-    if (!mkdtemp(directory.data())) {
+    const auto& directory = result->m_directory.path();
+    if (directory.empty()) {
         return nullptr;
     }
-    result->m_directory = directory;
     const auto config = directory + "/config";
     // No bar, no XWayland, nothing bound: a bare desktop with one output, where new windows take the focus.
     // It ends itself and goes once this process has gone, even one that aborted before it could end sway.
@@ -83,15 +80,14 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
                                  "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1",
                                  std::string("PATH=") + (path ? path : "/usr/bin:/bin")});
     // 30 s for busy machines; sway ending early ends the wait.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::string socket;
     std::string ipcSocket;
-    while (((socket = listeningSocket(directory, "wayland-")).empty() ||
-            (ipcSocket = listeningSocket(directory, "sway-ipc.")).empty()) &&
-           result->m_sway->isRunning() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (socket.empty() || ipcSocket.empty()) {
+    const auto listens = [&] {
+        socket = listeningSocket(directory, "wayland-");
+        ipcSocket = listeningSocket(directory, "sway-ipc.");
+        return (!socket.empty() && !ipcSocket.empty()) || !result->m_sway->isRunning();
+    };
+    if (!pollUntil(listens, std::chrono::seconds(30)) || !result->m_sway->isRunning()) {
         return nullptr;
     }
     // An absolute path needs no XDG_RUNTIME_DIR, which would be another user's directory to Qt.
@@ -100,13 +96,4 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     setenv("SWAYSOCK", ipcSocket.c_str(), 1);
     unsetenv("DISPLAY");
     return result;
-}
-
-SwayCompositor::~SwayCompositor()
-{
-    m_sway.reset();
-    if (!m_directory.empty()) {
-        std::error_code error;
-        std::filesystem::remove_all(m_directory, error);
-    }
 }

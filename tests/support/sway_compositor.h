@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/child_process.h"
+#include "tests/support/temporary_folder.h"
 
 #include <memory>
 #include <string>
@@ -17,12 +18,12 @@ public:
     SwayCompositor(const SwayCompositor&) = delete;
     SwayCompositor& operator=(const SwayCompositor&) = delete;
     SwayCompositor() = default;
-    ~SwayCompositor();
 
     /// Where sway writes what it reports, for a test that fails.
-    [[nodiscard]] std::string logFile() const { return m_directory + "/sway.log"; }
+    [[nodiscard]] std::string logFile() const { return m_directory.path() + "/sway.log"; }
 
 private:
-    std::string m_directory;
+    // Declared in the order they start: they end in reverse.
+    TemporaryFolder m_directory{"velmora-sway-"};
     std::unique_ptr<ChildProcess> m_sway;
 };

@@ -3,10 +3,6 @@
 // Mutter gives the clipboard only to a client with the keyboard focus, and a headless Mutter has a keyboard
 // only while a remote desktop session is open on its bus: the test holds one.
 
-#include "engine/clipboard_manager.h"
-#include "platform/background_timer.h"
-#include "platform/clipboard.h"
-#include "platform/event_loop.h"
 #include "tests/e2e/velmora_desktop.h"
 #include "tests/support/mutter_session.h"
 #include "tests/wayland/test_portal.h"
@@ -28,8 +24,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-const QString remoteDesktopService = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 
 /// Mutter, its XWayland, a remote desktop session and this process's application on XWayland, for all the
 /// tests of the process.
@@ -59,26 +53,18 @@ private:
     {
         auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
                                                  QStringLiteral("remote-desktop"));
-        const auto created = bus.call(
-            QDBusMessage::createMethodCall(remoteDesktopService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-                                           remoteDesktopService, QStringLiteral("CreateSession")));
-        const auto session = created.arguments().value(0).value<QDBusObjectPath>().path();
-        if (session.isEmpty()) {
-            return false;
-        }
-        const QString sessionInterface = remoteDesktopService + QStringLiteral(".Session");
-        const auto started = bus.call(
-            QDBusMessage::createMethodCall(remoteDesktopService, session, sessionInterface, QStringLiteral("Start")));
+        const auto session = TestPortal::callMutter(bus, {}, QStringLiteral("CreateSession"))
+                                 .arguments()
+                                 .value(0)
+                                 .value<QDBusObjectPath>();
+        const auto succeeds = [&](const QString& method, const QVariantList& arguments) {
+            return TestPortal::callMutter(bus, session.path(), method, arguments).type() == QDBusMessage::ReplyMessage;
+        };
         // The seat announces a keyboard once the session's virtual keyboard has pressed a key: Shift, alone.
-        bool pressed = started.type() == QDBusMessage::ReplyMessage;
-        for (const bool down : {true, false}) {
-            auto press = QDBusMessage::createMethodCall(remoteDesktopService, session, sessionInterface,
-                                                        QStringLiteral("NotifyKeyboardKeysym"));
-            constexpr uint shift = 0xffe1;
-            press << shift << down;
-            pressed = pressed && bus.call(press).type() == QDBusMessage::ReplyMessage;
-        }
-        return pressed;
+        constexpr uint shift = 0xffe1;
+        return !session.path().isEmpty() && succeeds(QStringLiteral("Start"), {}) &&
+               succeeds(QStringLiteral("NotifyKeyboardKeysym"), {shift, true}) &&
+               succeeds(QStringLiteral("NotifyKeyboardKeysym"), {shift, false});
     }
 
     int m_argc = 1;
@@ -90,69 +76,35 @@ private:
 
 [[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new MutterEnvironment);
 
-/// Copies `text` as a native Wayland application; wl-copy stays to serve it until the clipboard changes.
-bool copyNatively(const QString& text)
+/// Puts `portal` on the session bus as the desktop's portal, on the connection named "portal".
+bool registerPortal(TestPortal& portal)
 {
-    // Mutter may have no keyboard focus to give it for a moment after the last client went.
-    return waitFor([&] { return run(QStringLiteral("wl-copy"), {text}, 30s).status == 0; }, 1min);
+    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                             QStringLiteral("portal"));
+    return bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal) &&
+           bus.registerService(QLatin1String(TestPortal::service));
 }
-
-class MutterTest : public ::testing::Test
-{
-protected:
-    bool waitForNewest(const QString& text)
-    {
-        return waitFor([&] { return !manager->history().empty() && manager->history().front().text() == text; }, 1min);
-    }
-
-    std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
-    platform::QtEventLoop eventLoop;
-    platform::QtBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(*clipboard, eventLoop, timers);
-};
 
 } // namespace
-
-TEST_F(MutterTest, ANativeCopyIsCapturedThroughXWaylandAndNativeApplicationsPasteACopyBack)
-{
-    ASSERT_TRUE(copyNatively(QStringLiteral("copied natively")));
-    ASSERT_TRUE(waitForNewest(QStringLiteral("copied natively")));
-    ASSERT_TRUE(copyNatively(QStringLiteral("copied natively again")));
-    ASSERT_TRUE(waitForNewest(QStringLiteral("copied natively again")));
-
-    manager->copyItem(manager->history().at(1));
-    // wl-paste, too, needs the focus for a moment, which it may not get at once.
-    QByteArray pasted;
-    EXPECT_TRUE(waitFor(
-        [&] {
-            pasted = run(QStringLiteral("wl-paste"), {"--no-newline"}, 30s).output;
-            return pasted == "copied natively";
-        },
-        1min))
-        << "wl-paste read: " << pasted.constData();
-    manager->stopOptimizedClipboardListener();
-}
 
 TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysSomethingIsLimitedAndTakesItsHotKeyFromThePortal)
 {
     TestPortal portal;
-    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
-                                             QStringLiteral("portal"));
-    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
-    ASSERT_TRUE(bus.registerService(QLatin1String(TestPortal::service)));
+    ASSERT_TRUE(registerPortal(portal));
+    const QDBusConnection bus(QStringLiteral("portal"));
     // Velmora chooses its platform itself.
     qunsetenv("QT_QPA_PLATFORM");
     QProcess velmora;
     velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
     ASSERT_TRUE(waitFor([&] { return portal.records().bound.has_value(); }, 1min)) << "Velmora bound no shortcut";
-    const auto [appId, session, sessions, bound] = portal.records();
-    EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
+    const auto records = portal.records();
+    EXPECT_EQ(records.appId, QStringLiteral("com.hollin.velmora"));
     // A notice shows that the probe found no data-control on a real Mutter; its wording is session_test's.
     EXPECT_FALSE(velmora.readAllStandardError().trimmed().isEmpty());
 
-    TestPortal::activate(bus, session, bound->id);
+    TestPortal::activate(bus, records.session, records.bound->id);
     EXPECT_TRUE(waitFor(DesktopWindows::isPanelShown, 1min)) << "no panel on XWayland";
-    TestPortal::activate(bus, session, bound->id);
+    TestPortal::activate(bus, records.session, records.bound->id);
     EXPECT_TRUE(waitFor([] { return !DesktopWindows::isPanelShown(); }, 1min));
     velmora.terminate();
     EXPECT_TRUE(waitForEnd(velmora, 30s));
@@ -164,10 +116,7 @@ TEST(MutterSessionTest, VelmoraRunsOnXWaylandSaysSomethingIsLimitedAndTakesItsHo
 TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPortalAfterOneConsent)
 {
     TestPortal portal;
-    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
-                                             QStringLiteral("portal"));
-    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal));
-    ASSERT_TRUE(bus.registerService(QLatin1String(TestPortal::service)));
+    ASSERT_TRUE(registerPortal(portal));
     const QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
@@ -216,11 +165,11 @@ TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPor
         if (answer == TestPortal::Answer::Grant) {
             QFile kept(QString::fromLocal8Bit(token));
             EXPECT_TRUE(kept.open(QIODevice::ReadOnly));
-            EXPECT_EQ(kept.readAll(), portal.remoteDesktopRecords().restoreToken.toUtf8());
+            EXPECT_EQ(kept.readAll(), portal.records().restoreToken.toUtf8());
             struct stat status = {};
             EXPECT_EQ(::stat(token.constData(), &status) == 0 ? status.st_mode & 0777 : 0, 0600U);
         }
-        EXPECT_EQ(portal.remoteDesktopRecords().questions, 1);
+        EXPECT_EQ(portal.records().questions, 1);
         velmora.terminate();
         EXPECT_TRUE(waitForEnd(velmora, 30s));
     }

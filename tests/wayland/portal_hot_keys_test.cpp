@@ -67,19 +67,22 @@ protected:
     {
         const auto other = PortalHotKeys::create(*m_client);
         ASSERT_NE(other, nullptr);
-        int unused = 0;
-        static_cast<void>(registerAndWait(*other, unused));
+        static_cast<void>(registerAndWait(*other));
     }
 
-    /// Registers Super+Shift+C and waits for the portal's answer; the presses are counted in `presses`.
-    std::optional<HotKeyStatus> registerAndWait(PortalHotKeys& hotKeys, int& presses)
+    /// Registers Super+Shift+C and waits for the portal's answer, which `m_answers` gathers with any later
+    /// ones; the presses are counted in `m_presses`.
+    std::optional<HotKeyStatus> registerAndWait(PortalHotKeys& hotKeys)
     {
-        std::optional<HotKeyStatus> answer;
+        const auto before = m_answers.size();
         QObject::connect(&hotKeys, &PortalHotKeys::answered, &hotKeys,
-                         [&answer](HotKeyStatus status) { answer = status; });
-        EXPECT_EQ(hotKeys.registerHotKey(superShiftC, [&presses] { ++presses; }), HotKeyStatus::Requested);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000)) << "the portal never answered";
-        return answer;
+                         [this](HotKeyStatus status) { m_answers.push_back(status); });
+        EXPECT_EQ(hotKeys.registerHotKey(superShiftC, [this] { ++m_presses; }), HotKeyStatus::Requested);
+        if (!QTest::qWaitFor([&] { return m_answers.size() > before; }, 30000)) {
+            ADD_FAILURE() << "the portal never answered";
+            return std::nullopt;
+        }
+        return m_answers.back();
     }
 
     std::unique_ptr<SessionBus> m_bus;
@@ -87,6 +90,8 @@ protected:
     QThread m_portalThread;
     std::unique_ptr<TestPortal> m_portal;
     std::unique_ptr<QDBusConnection> m_portalConnection;
+    std::vector<HotKeyStatus> m_answers;
+    int m_presses = 0;
 };
 
 TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOncePerActivation)
@@ -100,9 +105,8 @@ TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOnce
     EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::KeypadModifier, Qt::Key_1), [] {}),
               HotKeyStatus::Unsupported);
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
-    int presses = 0;
-    EXPECT_EQ(registerAndWait(*hotKeys, presses), HotKeyStatus::Registered);
-    const auto [appId, session, sessions, bound] = portal.records();
+    EXPECT_EQ(registerAndWait(*hotKeys), HotKeyStatus::Registered);
+    const auto [appId, session, sessions, bound, questions, token] = portal.records();
     EXPECT_EQ(appId, QStringLiteral("com.hollin.velmora"));
     ASSERT_TRUE(bound.has_value());
     EXPECT_EQ(bound->properties.value(QStringLiteral("description")).toString(), "Show clipboard history");
@@ -112,11 +116,11 @@ TEST_F(PortalHotKeysTest, BindsTheChordInThePortalsTriggerSyntaxAndCallsBackOnce
     TestPortal::activate(*m_portalConnection, session + QStringLiteral("x"), bound->id);
     TestPortal::activate(*m_portalConnection, session, bound->id + QStringLiteral("x"));
     TestPortal::activate(*m_portalConnection, session, bound->id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_presses == 1; }, 30000));
     TestPortal::activate(*m_portalConnection, session, bound->id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return presses == 2; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_presses == 2; }, 30000));
     awaitEarlierSignals();
-    EXPECT_EQ(presses, 2);
+    EXPECT_EQ(m_presses, 2);
 
     EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Unsupported);
 }
@@ -127,25 +131,19 @@ TEST_F(PortalHotKeysTest, KeepsAShortcutOnlyTheSessionHoldsAndBindsItAgainInTheS
     portal.setAnswer(Answer::KdeLike);
     const auto hotKeys = PortalHotKeys::create(*m_client);
     ASSERT_NE(hotKeys, nullptr);
-    std::vector<HotKeyStatus> answers;
-    QObject::connect(hotKeys.get(), &PortalHotKeys::answered, hotKeys.get(),
-                     [&answers](HotKeyStatus status) { answers.push_back(status); });
-    int presses = 0;
-    ASSERT_EQ(hotKeys->registerHotKey(superShiftC, [&presses] { ++presses; }), HotKeyStatus::Requested);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers.size() == 1; }, 30000));
-    EXPECT_EQ(answers.back(), HotKeyStatus::Registered);
+    EXPECT_EQ(registerAndWait(*hotKeys), HotKeyStatus::Registered);
     const auto first = portal.records();
     ASSERT_TRUE(first.bound.has_value());
     EXPECT_EQ(first.bound->properties.value(QStringLiteral("preferred_trigger")).toString(), "LOGO+SHIFT+c");
 
     TestPortal::close(*m_portalConnection, first.session);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers.size() == 2; }, 30000));
-    EXPECT_EQ(answers.back(), HotKeyStatus::Registered);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_answers.size() == 2; }, 30000));
+    EXPECT_EQ(m_answers.back(), HotKeyStatus::Registered);
     // The portal files the shortcut under the session's token: the same token finds it again.
     EXPECT_EQ(portal.records().sessions, 2);
     EXPECT_EQ(portal.records().session, first.session);
     TestPortal::activate(*m_portalConnection, first.session, first.bound->id);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_presses == 1; }, 30000));
 }
 
 TEST_F(PortalHotKeysTest, ThereAreNoneWithoutAPortalAndADeclinedBindingNeverCallsBack)
@@ -169,13 +167,12 @@ TEST_F(PortalHotKeysTest, ThereAreNoneWithoutAPortalAndADeclinedBindingNeverCall
         portal.setAnswer(refusal.answer);
         const auto hotKeys = PortalHotKeys::create(*m_client);
         ASSERT_NE(hotKeys, nullptr);
-        int presses = 0;
-        EXPECT_EQ(registerAndWait(*hotKeys, presses), refusal.status);
+        EXPECT_EQ(registerAndWait(*hotKeys), refusal.status);
         if (const auto records = portal.records(); records.bound) {
             TestPortal::activate(*m_portalConnection, records.session, records.bound->id);
         }
         awaitEarlierSignals();
-        EXPECT_EQ(presses, 0);
+        EXPECT_EQ(m_presses, 0);
     }
 }
 

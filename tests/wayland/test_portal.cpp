@@ -31,10 +31,14 @@ const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.Global
 const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 const QString mutterService = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 
-/// The caller's unique name as the portal puts it into object paths.
-QString pathElement(const QDBusMessage& call)
+/// The object the portal names for the caller of `call` under `kind` ("request", "session"), by the token
+/// that the call's options give under `tokenOption`.
+QString handleOf(const QDBusMessage& call, const char* kind, const QString& tokenOption)
 {
-    return call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    const auto options = qdbus_cast<QVariantMap>(call.arguments().constLast());
+    return QStringLiteral("%1/%2/%3/%4")
+        .arg(QLatin1String(TestPortal::path), QLatin1String(kind),
+             call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')), options.value(tokenOption).toString());
 }
 
 } // namespace
@@ -80,8 +84,7 @@ bool TestPortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
         connection.send(message.createReply());
     } else if (member == shortcutsInterface + QLatin1String(".CreateSession")) {
         const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
-        const QString session = QLatin1String(path) + QStringLiteral("/session/") + pathElement(message) +
-                                QLatin1Char('/') + options.value(QStringLiteral("session_handle_token")).toString();
+        const QString session = handleOf(message, "session", QStringLiteral("session_handle_token"));
         {
             const std::scoped_lock lock(m_recordsMutex);
             m_records.session = session;
@@ -120,19 +123,9 @@ void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnec
 {
     const auto arguments = call.arguments();
     const QString session = arguments.value(0).value<QDBusObjectPath>().path();
-    const auto callMutter = [&connection](const QString& path, const QString& method, const QVariantList& values) {
-        auto message =
-            QDBusMessage::createMethodCall(mutterService, path, mutterService + QStringLiteral(".Session"), method);
-        message.setArguments(values);
-        return connection.call(message);
-    };
     if (call.member() == QLatin1String("CreateSession")) {
-        const auto created = connection.call(
-            QDBusMessage::createMethodCall(mutterService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-                                           mutterService, QStringLiteral("CreateSession")));
-        const auto options = qdbus_cast<QVariantMap>(arguments.value(0));
-        const QString ours = QLatin1String(path) + QStringLiteral("/session/") + pathElement(call) + QLatin1Char('/') +
-                             options.value(QStringLiteral("session_handle_token")).toString();
+        const auto created = callMutter(connection, {}, QStringLiteral("CreateSession"));
+        const QString ours = handleOf(call, "session", QStringLiteral("session_handle_token"));
         m_mutterSessions[ours] = created.arguments().value(0).value<QDBusObjectPath>().path();
         respond(call, connection, 0u, {{QStringLiteral("session_handle"), ours}});
     } else if (call.member() == QLatin1String("SelectDevices")) {
@@ -141,7 +134,7 @@ void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnec
         respond(call, connection, 0u, {});
     } else if (call.member() == QLatin1String("Start")) {
         const std::scoped_lock lock(m_recordsMutex);
-        auto& records = m_remoteDesktopRecords;
+        auto& records = m_records;
         if (m_offeredTokens.value(session).isEmpty() || m_offeredTokens.value(session) != records.restoreToken) {
             ++records.questions;
         }
@@ -149,25 +142,34 @@ void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnec
             respond(call, connection, 1u, {});
             return;
         }
-        static_cast<void>(callMutter(m_mutterSessions.value(session), QStringLiteral("Start"), {}));
+        static_cast<void>(callMutter(connection, m_mutterSessions.value(session), QStringLiteral("Start")));
         records.restoreToken = QStringLiteral("token%1").arg(m_offeredTokens.size());
         respond(call, connection, 0u,
                 {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), records.restoreToken}});
     } else if (call.member() == QLatin1String("NotifyKeyboardKeycode")) {
-        const auto mutterSession = m_mutterSessions.value(session);
-        const auto keycode = arguments.value(2).toUInt();
-        const bool pressed = arguments.value(3).toUInt() == 1;
         connection.send(call.createReply());
-        static_cast<void>(callMutter(mutterSession, QStringLiteral("NotifyKeyboardKeycode"), {keycode, pressed}));
+        static_cast<void>(callMutter(connection, m_mutterSessions.value(session),
+                                     QStringLiteral("NotifyKeyboardKeycode"),
+                                     {arguments.value(2).toUInt(), arguments.value(3).toUInt() == 1}));
     }
+}
+
+QDBusMessage TestPortal::callMutter(const QDBusConnection& connection, const QString& session, const QString& method,
+                                    const QVariantList& arguments)
+{
+    auto message = session.isEmpty()
+                       ? QDBusMessage::createMethodCall(
+                             mutterService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), mutterService, method)
+                       : QDBusMessage::createMethodCall(mutterService, session,
+                                                        mutterService + QStringLiteral(".Session"), method);
+    message.setArguments(arguments);
+    return connection.call(message);
 }
 
 void TestPortal::respond(const QDBusMessage& call, const QDBusConnection& connection, const QVariant& code,
                          const QVariantMap& results) const
 {
-    const auto options = qdbus_cast<QVariantMap>(call.arguments().constLast());
-    const QString request = QLatin1String(path) + QStringLiteral("/request/") + pathElement(call) + QLatin1Char('/') +
-                            options.value(QStringLiteral("handle_token")).toString();
+    const QString request = handleOf(call, "request", QStringLiteral("handle_token"));
     connection.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
     auto response = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                QStringLiteral("Response"));

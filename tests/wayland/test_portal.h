@@ -53,36 +53,33 @@ public:
     /// Emits the session's Closed on `connection`, as the portal does when it ends a session.
     static void close(const QDBusConnection& connection, const QString& session);
 
+    /// Calls `method` of Mutter's own remote desktop on `connection`: of the session at the path `session`, or of
+    /// the remote desktop itself where that is empty.
+    static QDBusMessage callMutter(const QDBusConnection& connection, const QString& session, const QString& method,
+                                   const QVariantList& arguments = {});
+
     /// How it answers the bindings asked for from now on; Grant at first.
     void setAnswer(Answer answer) { m_answer = answer; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
-    /// What the client asked for: the app id it named to the host registry, the last session created, how many
-    /// were, and the first shortcut of the last binding (of the last session, where KdeLike).
+    /// What the client asked for: the app id it named to the host registry, the last shortcuts session created,
+    /// how many were, and the first shortcut of the last binding (of the last session, where KdeLike); how often
+    /// a remote desktop's start asked the user, having no valid restore token, and the token the last granted
+    /// start gave.
     struct Records
     {
         QString appId;
         QString session;
         int sessions = 0;
         std::optional<BoundShortcut> bound;
+        int questions = 0;
+        QString restoreToken;
     };
     [[nodiscard]] Records records() const
     {
         const std::scoped_lock lock(m_recordsMutex);
         return m_records;
-    }
-    /// How often a remote desktop's start asked the user, having no valid restore token; the token the last
-    /// granted start gave.
-    struct RemoteDesktopRecords
-    {
-        int questions = 0;
-        QString restoreToken;
-    };
-    [[nodiscard]] RemoteDesktopRecords remoteDesktopRecords() const
-    {
-        const std::scoped_lock lock(m_recordsMutex);
-        return m_remoteDesktopRecords;
     }
 
 private:
@@ -100,5 +97,4 @@ private:
     QMap<QString, QString> m_mutterSessions;
     mutable std::mutex m_recordsMutex;
     Records m_records;
-    RemoteDesktopRecords m_remoteDesktopRecords;
 };
