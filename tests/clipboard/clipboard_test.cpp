@@ -21,8 +21,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/resource.h>
-
 #ifdef __SANITIZE_THREAD__
 // QProcess's child trips the thread sanitizer's check for threads after fork before it execs; the races
 // it reports inside the uninstrumented Qt, libxcb and libwayland are suppressed in tests/tsan.supp.
@@ -318,31 +316,5 @@ TEST_F(ClipboardTest, SurvivesOwnersThatMisbehaveAtRandom)
     EXPECT_LT(wellBehaved, rounds * 4 / 5);
     std::printf("%d rounds, %d without a misstep\n", rounds, wellBehaved);
 }
-
-#ifdef VELMORA_TEST_ON_WAYLAND
-TEST_F(WaylandClipboardTest, AFloodOfReadersThatNeverReadLeavesTheHistoryAndAWellBehavedReaderServed)
-{
-    // The usual limit of a desktop session, which the flood would pass if every request kept its pipe.
-    rlimit files{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
-    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 1024);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
-    // More than a pipe holds, so that a writer to a reader that never reads stays.
-    const auto text = (greeting + QLatin1Char('\n')).repeated(40'000).trimmed();
-    copy(text.toUtf8());
-    ASSERT_TRUE(waitForFront(text));
-    manager->copyItem(history().front());
-    ASSERT_EQ(Desktop::paste(Desktop::textForm), text.toUtf8());
-
-    ASSERT_TRUE(owner.start("flood:1100", {{Desktop::textForm, {}}}));
-    for (const auto* form : {"UTF8_STRING", "text/plain;charset=utf-8"}) {
-        EXPECT_EQ(Desktop::paste(form), text.toUtf8()) << form;
-    }
-    copy("after the flood");
-    ASSERT_TRUE(waitForFront("after the flood"));
-    EXPECT_EQ(history().size(), 2U);
-    owner.stop();
-}
-#endif
 
 } // namespace

@@ -1,7 +1,6 @@
 // The tests' Wayland clipboard owner: a client that sets the selection through data-control, which needs no
 // window or focus, and misbehaves by a plan; its command line and what it prints are in
-// tests/clipboard/owner_plan.h. One plan of its own, "flood:COUNT FORM FILE", owns nothing: it asks the
-// selection COUNT times for FORM into pipes it never reads, then prints "ready <ns>" and waits to be killed.
+// tests/clipboard/owner_plan.h.
 
 #include "tests/clipboard/owner_plan.h"
 
@@ -18,14 +17,13 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <wayland-client.h>
 
 namespace {
 
-constexpr std::string_view missteps[] = {"none", "silent", "skip", "die", "empty", "replace", "flood"};
+constexpr std::string_view missteps[] = {"none", "silent", "skip", "die", "empty", "replace"};
 
 struct Owner
 {
@@ -39,7 +37,7 @@ struct Owner
     // Step 0 is the offer itself, which cannot go wrong: a misstep there is taken at the first request.
     int step = 0;
     long long takenAt = 0;
-    // Pipes left open on purpose.
+    // Requests left open on purpose.
     std::vector<int> held;
     bool silent = false;
     bool done = false;
@@ -154,33 +152,6 @@ void Owner::send(const std::string& mimeType, int descriptor)
     close(descriptor);
 }
 
-/// Asks the selection `count` times for `mimeType`, keeping the ends to read from open and unread.
-void flood(Owner& owner, int count, const std::string& mimeType)
-{
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-    if (!owner.selection) {
-        std::_Exit(1);
-    }
-    for (int request = 0; request < count; ++request) {
-        int ends[2] = {-1, -1};
-        if (pipe2(ends, O_CLOEXEC) != 0) {
-            std::_Exit(1);
-        }
-        zwlr_data_control_offer_v1_receive(owner.selection, mimeType.c_str(), ends[1]);
-        // Sent with the request: the compositor hands the owner its own copy.
-        wl_display_flush(owner.display);
-        close(ends[1]);
-        owner.held.push_back(ends[0]);
-    }
-    wl_display_roundtrip(owner.display);
-    std::printf("ready %lld\n", monotonicNanoseconds());
-    while (wl_display_dispatch(owner.display) >= 0) {
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -194,10 +165,6 @@ int main(int argc, char** argv)
     Owner owner;
     owner.plan = std::move(*plan);
     owner.connect();
-    if (owner.plan.misstep == "flood") {
-        flood(owner, owner.plan.step, owner.plan.forms.front().first);
-        return 0;
-    }
     if (owner.plan.seed) {
         std::mt19937_64 random(*owner.plan.seed);
         owner.plan.misstep = missteps[std::discrete_distribution<int>({40, 8, 10, 16, 10, 16})(random)];
