@@ -80,7 +80,9 @@ public:
         }
         m_output.clear();
         m_process.start(m_program, replacement.isEmpty() ? arguments.mid(0, arguments.size() - 1) : arguments);
-        return waitFor([&] { return lines("ready").size() == 1; }, std::chrono::minutes(1));
+        // A request may come before "ready", and an owner that dies at it never prints that.
+        return waitFor([&] { return lines("ready").size() == 1 || !lines("asked").isEmpty(); },
+                       std::chrono::minutes(1));
     }
 
     void stop()
