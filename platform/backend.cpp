@@ -2,11 +2,13 @@
 #include "platform/hot_keys.h"
 #include "platform/keyboard.h"
 #include "platform/portal/portal_backend.h"
+#include "platform/session.h"
 #include "platform/wayland/wayland_backend.h"
 #include "platform/x11/x11_backend.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
@@ -24,9 +26,9 @@ bool runsOnWayland()
 }
 
 // Under XWayland too: the desktop's portal reaches native windows, where an X11 grab does not.
-bool isWaylandSession()
+bool inWaylandSession()
 {
-    return runsOnWayland() || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    return runsOnWayland() || platform::isWaylandSession(QProcessEnvironment::systemEnvironment());
 }
 
 // Every reader of our copy, and every descriptor another client sends, takes one: under the usual soft
@@ -43,7 +45,7 @@ void raiseOpenFileLimit()
 // XDG_CURRENT_DESKTOP is a list: "ubuntu:GNOME" on Ubuntu.
 bool isGnomeSession()
 {
-    return isWaylandSession() &&
+    return inWaylandSession() &&
            qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("GNOME"));
 }
 
@@ -86,7 +88,7 @@ std::unique_ptr<Keyboard> createKeyboard()
 
 std::unique_ptr<HotKeys> createHotKeys()
 {
-    auto hotKeys = isWaylandSession() ? portal::createHotKeys() : nullptr;
+    auto hotKeys = inWaylandSession() ? portal::createHotKeys() : nullptr;
     return hotKeys ? std::move(hotKeys) : x11::createHotKeys();
 }
 
