@@ -1,9 +1,12 @@
 #include "platform/qt_screens.h"
 
+#include "platform/session.h"
+
 #include "platform/x11/x11_backend.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 #include <QScreen>
 #include <QWindow>
 
@@ -37,8 +40,8 @@ std::optional<Screen> QtScreens::activeScreen() const
 
 std::optional<QPoint> QtScreens::pointerPosition() const
 {
-    const bool onXWayland =
-        QGuiApplication::platformName() == QLatin1String("xcb") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    const bool onXWayland = QGuiApplication::platformName() == QLatin1String("xcb") &&
+                            isWaylandSession(QProcessEnvironment::systemEnvironment());
     if (onXWayland && !x11::isPointerOverX11Window()) {
         return std::nullopt;
     }
