@@ -1,7 +1,6 @@
 #include "platform/qt_screens.h"
 
 #include "platform/session.h"
-
 #include "platform/x11/x11_backend.h"
 
 #include <QCursor>
