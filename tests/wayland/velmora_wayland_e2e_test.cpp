@@ -2,36 +2,13 @@
 
 #include "tests/wayland/wayland_desktop_test.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <optional>
-
 namespace {
 
-/// Whether the panel is visible in a node of sway's tree or under it, and focused when `isFocused`.
-bool showsPanel(const QJsonObject& node, bool isFocused)
+/// swaymsg's status for a command on the windows that match `criteria`: 0 where one matches, 2 where none does,
+/// and another where sway does not answer.
+int statusFor(const QString& criteria)
 {
-    if (node.value("app_id").toString() == "com.hollin.velmora" && node.value("visible").toBool() &&
-        (!isFocused || node.value("focused").toBool())) {
-        return true;
-    }
-    for (const char* children : {"nodes", "floating_nodes"}) {
-        for (const auto& child : node.value(children).toArray()) {
-            if (showsPanel(child.toObject(), isFocused)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-/// sway's tree; none when it does not answer.
-std::optional<QJsonObject> tree()
-{
-    const auto tree = run("swaymsg", {"-t", "get_tree", "--raw"});
-    return tree.status == 0 ? std::optional(QJsonDocument::fromJson(tree.output).object()) : std::nullopt;
+    return run("swaymsg", {"[app_id=\"^com\\.hollin\\.velmora$\" " + criteria + "] nop"}).status;
 }
 
 struct Sway
@@ -46,18 +23,9 @@ struct Sway
     }
 
     static bool press(const QString& key) { return run("wtype", {"-k", key}).status == 0; }
-
-    static bool isPanelShown()
-    {
-        const auto shown = tree();
-        return shown && showsPanel(*shown, true);
-    }
-
-    static bool isPanelHidden()
-    {
-        const auto shown = tree();
-        return shown && !showsPanel(*shown, false);
-    }
+    static bool isPanelShown() { return statusFor("con_id=__focused__") == 0; }
+    // A hidden window leaves sway's tree.
+    static bool isPanelHidden() { return statusFor({}) == 2; }
 };
 
 } // namespace

@@ -6,10 +6,11 @@
 #include "tests/support/desktop_programs.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 inline QByteArray paste(const QStringList& arguments = {"--no-newline"})
 {
@@ -124,14 +125,12 @@ TYPED_TEST_P(WaylandDesktopTest, ListsNativeCopiesNewestFirstButNoPasswordAndPas
     this->copyUntilNewest("older text");
     // A password manager's copy, which carries its hint.
     const QTemporaryDir files;
-    QFile secret(files.filePath("secret")), hint(files.filePath("hint"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("hunter2") == 7 && hint.open(QIODevice::WriteOnly) &&
-                hint.write("secret") == 6);
-    secret.close();
-    hint.close();
+    const auto secret = files.filePath("secret"), hint = files.filePath("hint");
+    std::ofstream(secret.toStdString()) << "hunter2";
+    std::ofstream(hint.toStdString()) << "secret";
     QProcess manager;
-    manager.start(VELMORA_SELECTION_OWNER, {"none", "text/plain;charset=utf-8", secret.fileName(),
-                                            "x-kde-passwordManagerHint", hint.fileName()});
+    manager.start(VELMORA_SELECTION_OWNER,
+                  {"none", "text/plain;charset=utf-8", secret, "x-kde-passwordManagerHint", hint});
     ASSERT_TRUE(waitFor([] { return paste() == "hunter2"; }, patience));
     this->copyUntilNewest("newer text");
     this->copyUntilNewest(png, "image/png");
