@@ -32,10 +32,10 @@ protected:
         m_velmora.setProcessEnvironment(m_environment);
         m_velmora.setProcessChannelMode(QProcess::ForwardedChannels);
         m_velmora.start(Desktop::executable, {});
-        // It listens before it watches the clipboard; once its panel has shown, it watches.
+        // It listens before it watches the clipboard; once its panel has shown, it watches. Escape closes it.
         ASSERT_TRUE(waitFor([&] { return toggle(); }, 2 * patience)) << "Velmora never took requests";
         ASSERT_TRUE(waitFor(Desktop::isPanelShown, patience));
-        ASSERT_TRUE(toggle());
+        ASSERT_TRUE(Desktop::press("Escape"));
         ASSERT_TRUE(waitFor(Desktop::isPanelHidden, patience));
     }
 
@@ -110,11 +110,6 @@ TYPED_TEST_SUITE_P(WaylandDesktopTest);
 TYPED_TEST_P(WaylandDesktopTest, ListsNativeCopiesNewestFirstButNoPasswordAndPastesTheChosenOneIntoTheFocusedWindow)
 {
     const auto patience = this->patience;
-    // SetUp has toggled the panel open and closed; Escape closes it too.
-    ASSERT_TRUE(this->toggle() && waitFor(TypeParam::isPanelShown, patience));
-    ASSERT_TRUE(TypeParam::press("Escape"));
-    EXPECT_TRUE(waitFor(TypeParam::isPanelHidden, patience));
-
     const PasteTarget target;
     ASSERT_NE(target.window, 0U) << "the paste target never showed";
     QImage picture(40, 30, QImage::Format_RGB32);
