@@ -17,9 +17,9 @@ inline QByteArray paste(const QStringList& arguments = {"--no-newline"})
     return run("wl-paste", arguments).output;
 }
 
-/// Velmora on the desktop that `Desktop` drives: it names the `executable`, adjusts its environment to a
-/// runtime folder of its own (`prepare`), presses a key by its xkb name (`press`) and tells whether the
-/// panel is shown with the focus (`isPanelShown`) or not at all (`isPanelHidden`).
+/// Velmora on the desktop that `Desktop` drives: it names the `executable`, adjusts Velmora's environment
+/// given a runtime folder of its own (`prepare`), presses a key by its xkb name (`press`) and tells whether
+/// the panel is shown with the focus (`isPanelShown`) or not at all (`isPanelHidden`).
 template <typename Desktop> class WaylandDesktopTest : public ::testing::Test
 {
 protected:
