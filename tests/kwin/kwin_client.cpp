@@ -77,13 +77,9 @@ int dispatchManagement(const void* data, void* target, std::uint32_t, const wl_m
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s keys CODE... | windows\n", argv[0]);
-        return 1;
-    }
     wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "no Wayland display\n");
+    if (argc < 2 || !display) {
+        std::fprintf(stderr, "usage, on a Wayland display: %s keys CODE... | windows\n", argv[0]);
         return 1;
     }
     Globals globals;

@@ -1,49 +1,15 @@
 #include "tests/support/sway_compositor.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <string_view>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 // nobody, which every Debian system has.
 constexpr uid_t unprivilegedUser = 65534;
-
-/// Whether a server accepts connections on the socket at `path`.
-bool accepts(const std::string& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path)) {
-        return false;
-    }
-    path.copy(address.sun_path, path.size());
-    const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool connected = client >= 0 && connect(client, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    if (client >= 0) {
-        close(client);
-    }
-    return connected;
-}
-
-/// The path of the socket named `prefix`... that sway listens on in `directory`, once it accepts clients.
-std::string listeningSocket(const std::filesystem::path& directory, std::string_view prefix)
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-        const auto name = entry.path().filename().string();
-        if (name.starts_with(prefix) && !name.ends_with(".lock") && accepts(entry.path().string())) {
-            return entry.path().string();
-        }
-    }
-    return {};
-}
 
 } // namespace
 
@@ -56,12 +22,15 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     }
     const auto config = directory + "/config";
     // No bar, no XWayland, nothing bound: a bare desktop with one output, where new windows take the focus.
-    // It ends itself and goes once this process has gone, even one that aborted before it could end sway.
+    // Once it listens it names its sockets, and it ends itself and goes once this process has gone, even one
+    // that aborted before it could end sway.
     std::ofstream(config) << "xwayland disable\n"
                              "output HEADLESS-1 resolution 1280x720\n"
                              "default_border none\n"
-                             "exec sh -c 'while [ -d /proc/"
-                          << getpid() << " ]; do sleep 1; done; swaymsg exit; rm -rf " << directory << "'\n";
+                             "exec sh -c 'echo $WAYLAND_DISPLAY $SWAYSOCK >"
+                          << directory << "/sockets.tmp; mv " << directory << "/sockets.tmp " << directory
+                          << "/sockets; while [ -d /proc/" << getpid() << " ]; do sleep 1; done; swaymsg exit; rm -rf "
+                          << directory << "'\n";
     // sway refuses to run as root: root hands it to nobody, anyone else runs it as themselves.
     const bool isRoot = geteuid() == 0;
     if ((isRoot && chown(directory.c_str(), unprivilegedUser, unprivilegedUser) != 0) ||
@@ -83,13 +52,12 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
     std::string socket;
     std::string ipcSocket;
     const auto listens = [&] {
-        socket = listeningSocket(directory, "wayland-");
-        ipcSocket = listeningSocket(directory, "sway-ipc.");
-        return (!socket.empty() && !ipcSocket.empty()) || !result->m_sway->isRunning();
+        return (std::ifstream(directory + "/sockets") >> socket >> ipcSocket) || !result->m_sway->isRunning();
     };
     if (!pollUntil(listens, std::chrono::seconds(30)) || !result->m_sway->isRunning()) {
         return nullptr;
     }
+    socket = directory + "/" + socket;
     // An absolute path needs no XDG_RUNTIME_DIR, which would be another user's directory to Qt.
     setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
     // For swaymsg, which would otherwise look for sway's socket in the runtime directory.
