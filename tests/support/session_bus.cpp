@@ -5,13 +5,10 @@
 namespace {
 
 constexpr const char* configuration =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
+    R"(<busconfig>
   <type>session</type>
   <listen>unix:tmpdir=/tmp</listen>
   %SERVICES%
-  <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>

@@ -37,29 +37,19 @@ int main(int argc, char** argv)
     }
     std::unique_ptr<XServer> xServer;
     std::unique_ptr<SwayCompositor> compositor;
-    switch (testDisplay) {
-    case TestDisplay::Offscreen:
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        break;
-    case TestDisplay::X11:
-    case TestDisplay::X11WithOpenbox:
+    if (testDisplay == TestDisplay::Wayland) {
+        compositor = SwayCompositor::start();
+    } else if (testDisplay != TestDisplay::Offscreen) {
         xServer = XServer::start(testDisplay == TestDisplay::X11WithOpenbox ? XServer::WindowManager::Openbox
                                                                             : XServer::WindowManager::None);
-        if (!xServer) {
-            std::cerr << "cannot start Xvfb or its window manager\n";
-            return 1;
-        }
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        break;
-    case TestDisplay::Wayland:
-        compositor = SwayCompositor::start();
-        if (!compositor) {
-            std::cerr << "cannot start sway\n";
-            return 1;
-        }
-        setenv("QT_QPA_PLATFORM", "wayland", 1);
-        break;
     }
+    if (testDisplay != TestDisplay::Offscreen && !xServer && !compositor) {
+        std::cerr << "cannot start the test's display server (Xvfb and its window manager, or sway)\n";
+        return 1;
+    }
+    // Qt's platform for each TestDisplay, in its order.
+    const char* const platforms[] = {"offscreen", "xcb", "xcb", "wayland"};
+    setenv("QT_QPA_PLATFORM", platforms[static_cast<int>(testDisplay)], 1);
     QApplication application(argc, argv);
     // As Velmora names itself, which gives its windows their class and app id.
     QApplication::setApplicationName(QStringLiteral("Velmora"));

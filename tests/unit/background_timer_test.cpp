@@ -67,30 +67,6 @@ TEST_F(BackgroundTimerTest, RepeatsAndStopsOnlyAfterTheRunningTick)
     EXPECT_EQ(tickCopies.use_count(), 1);
 }
 
-TEST_F(BackgroundTimerTest, AStoreLeftByATickOnTheWatcherThreadGoesOnTheGuiThread)
-{
-    GatedClipboard clipboard;
-    FakeEventLoop eventLoop;
-    auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
-    const std::weak_ptr<ClipboardManager> weakManager = manager;
-    std::atomic<QThread*> destroyedOn = nullptr;
-    QObject::connect(
-        manager.get(), &QObject::destroyed, &application, [&] { destroyedOn = QThread::currentThread(); },
-        Qt::DirectConnection);
-    clipboard.armed = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.entered.load(); }));
-
-    // The tick now holds the only strong reference and drops it on the watcher thread.
-    manager.reset();
-    clipboard.release.set_value();
-
-    // Its deletion is handed to the GUI thread's event loop.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return weakManager.expired() && eventLoop.pendingCount() == 1; }));
-    EXPECT_EQ(destroyedOn.load(), nullptr);
-    eventLoop.runPending();
-    EXPECT_EQ(destroyedOn.load(), QThread::currentThread());
-}
-
 // Linux keeps the first 15 bytes of a thread's name.
 bool isThreadRunning(const QByteArray& name)
 {
@@ -104,18 +80,30 @@ bool isThreadRunning(const QByteArray& name)
     return false;
 }
 
-TEST_F(BackgroundTimerTest, AStopWithinATimeAbandonsATickThatCannotBeInterrupted)
+TEST_F(BackgroundTimerTest, AStopAbandonsATickThatCannotBeInterruptedWhichThenHandsTheStoreToTheGuiThread)
 {
     GatedClipboard clipboard;
     FakeEventLoop eventLoop;
     auto manager = ClipboardManager::create(clipboard, eventLoop, timers);
+    const std::weak_ptr<ClipboardManager> weakManager = manager;
+    std::atomic<QThread*> destroyedOn = nullptr;
+    QObject::connect(
+        manager.get(), &QObject::destroyed, &application, [&] { destroyedOn = QThread::currentThread(); },
+        Qt::DirectConnection);
     clipboard.armed = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.entered.load(); }));
     EXPECT_EQ(manager->stopOptimizedClipboardListener(100ms), platform::TimerStop::Abandoned);
     ASSERT_TRUE(isThreadRunning("com.hollin.velmora.listener"));
-    // Let go, the tick ends, and its thread goes by itself.
+
+    // The tick now holds the only strong reference and drops it on the watcher thread, which then goes.
+    manager.reset();
     clipboard.release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return weakManager.expired() && eventLoop.pendingCount() == 1; }));
     EXPECT_TRUE(QTest::qWaitFor([] { return !isThreadRunning("com.hollin.velmora.listener"); }));
+    // Its deletion is handed to the GUI thread's event loop.
+    EXPECT_EQ(destroyedOn.load(), nullptr);
+    eventLoop.runPending();
+    EXPECT_EQ(destroyedOn.load(), QThread::currentThread());
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -37,10 +37,7 @@ protected:
     {
         manager->setHistory({item});
         QStyleOptionViewItem option;
-        option.palette = QApplication::palette();
         option.palette.setColor(QPalette::HighlightedText, highlightedText);
-        option.font = QApplication::font();
-        option.fontMetrics = QFontMetrics(option.font);
         option.state = isSelected ? QStyle::State_Selected : QStyle::State_None;
         const auto index = manager->index(0);
         option.rect = QRect(QPoint(), QSize(rowWidth, rowView.sizeHint(option, index).height()));

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -85,10 +84,7 @@ protected:
     // The pointer moves onto a listed row.
     void hover(int row)
     {
-        const auto point = QPointF(list()->visualRect(list()->model()->index(row, 0)).center());
-        QMouseEvent move(QEvent::MouseMove, point, list()->viewport()->mapToGlobal(point), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(list()->viewport(), &move);
+        QTest::mouseMove(list()->viewport(), list()->visualRect(list()->model()->index(row, 0)).center());
     }
 
     [[nodiscard]] QListView* list() const { return view.findChild<QListView*>(QStringLiteral("historyList")); }
