@@ -43,7 +43,7 @@ TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
     EXPECT_EQ(delegate.clipboardManager().history().size(), 1U);
 }
 
-// Escape and `velmora --toggle` closing the panel are checked end to end on sway.
+// Escape closing the panel is checked end to end on sway and KWin.
 TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchHidesOnClosePopoverAndTheHotKeyTogglesItAfterATurnOfTheLoop)
 {
     delegate.applicationDidFinishLaunching();
@@ -61,6 +61,9 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchHidesOnClosePopoverAndTheH
     EXPECT_FALSE(delegate.panel()->isVisible());
     eventLoop.runPending();
     EXPECT_TRUE(delegate.panel()->isVisible());
+    // How `velmora --toggle` reaches the panel.
+    emit delegate.TogglePopover();
+    EXPECT_FALSE(delegate.panel()->isVisible());
 }
 
 // The paste chord must wait until the window the user worked in has the focus again.
