@@ -15,7 +15,6 @@
 #include <vector>
 
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
