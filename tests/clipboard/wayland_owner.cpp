@@ -12,10 +12,8 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -37,8 +35,6 @@ struct Owner
     // Step 0 is the offer itself, which cannot go wrong: a misstep there is taken at the first request.
     int step = 0;
     long long takenAt = 0;
-    // Requests left open on purpose.
-    std::vector<int> held;
     bool silent = false;
     bool done = false;
 
@@ -117,7 +113,7 @@ void Owner::send(const std::string& mimeType, int descriptor)
     }
     silent = silent || now == "silent";
     if (silent || now == "skip") {
-        held.push_back(descriptor);
+        // Left open on purpose, for as long as the owner lives.
         return;
     }
     if (now == "replace") {

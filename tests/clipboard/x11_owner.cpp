@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -37,27 +38,6 @@ std::string atomName(xcb_atom_t atom)
     return name;
 }
 
-/// The server's time now, from the notice of an empty change to a property of a window of ours. Only while no
-/// other event can come: it drops them.
-xcb_timestamp_t serverTime()
-{
-    const auto window = xcb_generate_id(connection);
-    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
-                      xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &watch);
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
-    xcb_flush(connection);
-    xcb_generic_event_t* event = nullptr;
-    while ((event = xcb_wait_for_event(connection)) && (event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY) {
-        std::free(event);
-    }
-    const xcb_timestamp_t time = event ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : XCB_CURRENT_TIME;
-    std::free(event);
-    xcb_destroy_window(connection, window);
-    return time;
-}
-
 void notify(const xcb_selection_request_event_t& request, xcb_atom_t property)
 {
     const xcb_selection_notify_event_t event{
@@ -77,50 +57,45 @@ struct Owner
     std::map<xcb_atom_t, std::string> payloads;
     std::map<xcb_atom_t, std::string> replacement;
     xcb_atom_t targets = intern("TARGETS");
-    xcb_atom_t timestamp = intern("TIMESTAMP");
     xcb_atom_t clipboard = intern("CLIPBOARD");
-    // Taken once the payloads are read, so that a large file does not delay the copy after its time was noted.
     xcb_window_t first = 0;
     xcb_window_t second = 0;
     std::mt19937_64 random;
-    std::string_view misstep = "none";
-    // Counts down the requests and chunks asked for to the one that goes wrong.
-    int step = 0;
-    // Increment sizes; 0 sends the data whole. All in one chunk announces 1 byte: the size is only a lower bound.
-    int smallestChunk = 0;
+    // Its step counts down the requests and chunks asked for to the one that goes wrong; its chunk is the
+    // smallest increment, 0 sending the data whole.
+    OwnerPlan plan;
+    // All in one chunk announces 1 byte: the size is only a lower bound.
     int largestChunk = 0;
-    int pause = 0;
     bool silent = false;
     bool lost = false;
     xcb_selection_request_event_t transfer{};
     std::size_t sent = 0;
     long long takenAt = 0;
 
-    xcb_window_t takeClipboard(xcb_timestamp_t time = XCB_CURRENT_TIME)
+    xcb_window_t takeClipboard()
     {
         const auto window = xcb_generate_id(connection);
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, window,
                           xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
         takenAt = monotonicNanoseconds();
-        xcb_set_selection_owner(connection, window, clipboard, time);
+        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
         xcb_flush(connection);
         return window;
     }
 
     int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
 
-    void drawPlan(int payloadSize)
+    void drawPlan()
     {
-        misstep = missteps[std::discrete_distribution<int>({35, 6, 8, 8, 5, 8, 6, 8, 8, 8})(random)];
+        const auto payloadSize = static_cast<int>(plan.forms.front().second.size());
+        plan.misstep = missteps[std::discrete_distribution<int>({35, 6, 8, 8, 5, 8, 6, 8, 8, 8})(random)];
         // An empty chunk after the first would end the transfer early with data that looks whole.
-        step = uniform(0, misstep == "empty" ? 2 : 4);
+        plan.step = uniform(0, plan.misstep == "empty" ? 2 : 4);
         // Whole, tiny, ordinary or all at once. Thousands of round trips test the machine's speed, not patience.
-        const int sizes[][2] = {
+        const std::pair<int, int> sizes[] = {
             {0, 0}, {1, payloadSize <= 4096 ? 16 : 65536}, {4096, 65536}, {payloadSize, payloadSize}};
-        const auto* chunking = sizes[std::discrete_distribution<int>({35, 15, 35, 15})(random)];
-        smallestChunk = chunking[0];
-        largestChunk = chunking[1];
+        std::tie(plan.chunk, largestChunk) = sizes[std::discrete_distribution<int>({35, 15, 35, 15})(random)];
     }
 
     void run()
@@ -155,7 +130,7 @@ struct Owner
 
     void takeStep(const auto& action, Step kind)
     {
-        const auto drawn = step-- == 0 ? misstep : "none";
+        const auto drawn = plan.step-- == 0 ? std::string_view(plan.misstep) : "none";
         if (silent) {
             return;
         }
@@ -208,8 +183,8 @@ struct Owner
         if (now == "refuse" || now == "replace" || payload == offered.end()) {
             return notify(request, XCB_ATOM_NONE);
         }
-        if (request.target == targets || request.target == timestamp) {
-            put(request, request.target == targets ? XCB_ATOM_ATOM : XCB_ATOM_INTEGER, payload->second, 32, now);
+        if (request.target == targets) {
+            put(request, XCB_ATOM_ATOM, payload->second, 32, now);
         } else if (largestChunk == 0) {
             put(request, request.target, payload->second, 8, now);
         } else {
@@ -217,7 +192,7 @@ struct Owner
             const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
             xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &watch);
             const uint32_t announced =
-                smallestChunk >= static_cast<int>(payload->second.size()) ? 1 : payload->second.size();
+                plan.chunk >= static_cast<int>(payload->second.size()) ? 1 : payload->second.size();
             put(request, intern("INCR"), {reinterpret_cast<const char*>(&announced), 4}, 32, now);
             // A spoiled announcement starts nothing: no stray chunk may land in the requestor's next transfer.
             transfer = now == "none" ? request : xcb_selection_request_event_t{};
@@ -229,26 +204,24 @@ struct Owner
     void sendChunk(std::string_view now)
     {
         const auto& offered = transfer.owner == second && !replacement.empty() ? replacement : payloads;
-        const auto chunk = offered.at(transfer.target).substr(sent, uniform(smallestChunk, largestChunk));
-        poll(nullptr, 0, chunk.empty() ? 0 : pause);
+        const auto chunk = offered.at(transfer.target).substr(sent, uniform(plan.chunk, largestChunk));
+        poll(nullptr, 0, chunk.empty() ? 0 : plan.pause);
         put(transfer, transfer.target, chunk, 8, now);
         sent += chunk.size();
         transfer = chunk.empty() ? xcb_selection_request_event_t{} : transfer;
     }
 };
 
-/// The bytes of each form, with the list of them as TARGETS and the time the selection is taken as TIMESTAMP.
-std::map<xcb_atom_t, std::string> payloadsOf(OwnerPlan::Forms& forms, const Owner& owner, xcb_timestamp_t time)
+/// The bytes of each form, with the list of them as TARGETS.
+std::map<xcb_atom_t, std::string> payloadsOf(OwnerPlan::Forms& forms, xcb_atom_t targets)
 {
-    // Clipboard managers ask for TIMESTAMP to tell a new copy from one they have read.
-    std::vector<xcb_atom_t> offered{owner.targets, owner.timestamp};
+    std::vector<xcb_atom_t> offered{targets};
     std::map<xcb_atom_t, std::string> payloads;
     for (auto& [form, bytes] : forms) {
         offered.push_back(intern(form));
         payloads[offered.back()] = std::move(bytes);
     }
-    payloads[owner.targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
-    payloads[owner.timestamp] = {reinterpret_cast<const char*>(&time), sizeof time};
+    payloads[targets] = {reinterpret_cast<const char*>(offered.data()), offered.size() * 4};
     return payloads;
 }
 
@@ -262,22 +235,17 @@ int main(int argc, char** argv)
         return 1;
     }
     Owner owner;
-    if (plan->seed) {
-        owner.random.seed(*plan->seed);
-        owner.drawPlan(static_cast<int>(plan->forms.front().second.size()));
-    } else {
-        owner.misstep = plan->misstep;
-        owner.step = plan->step;
-        owner.smallestChunk = owner.largestChunk = plan->chunk;
-        owner.pause = plan->pause;
+    owner.plan = std::move(*plan);
+    owner.largestChunk = owner.plan.chunk;
+    if (owner.plan.seed) {
+        owner.random.seed(*owner.plan.seed);
+        owner.drawPlan();
     }
-    // At the time of the user's action, as ICCCM asks, which clipboard managers compare with TIMESTAMP.
-    const auto time = serverTime();
-    owner.payloads = payloadsOf(plan->forms, owner, time);
-    if (!plan->replacement.empty()) {
-        owner.replacement = payloadsOf(plan->replacement, owner, time);
+    owner.payloads = payloadsOf(owner.plan.forms, owner.targets);
+    if (!owner.plan.replacement.empty()) {
+        owner.replacement = payloadsOf(owner.plan.replacement, owner.targets);
     }
-    owner.first = owner.takeClipboard(time);
+    owner.first = owner.takeClipboard();
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");
     std::printf("ready %lld\n", owner.takenAt);

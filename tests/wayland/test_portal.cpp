@@ -134,18 +134,17 @@ void TestPortal::handleRemoteDesktop(const QDBusMessage& call, const QDBusConnec
         respond(call, connection, 0u, {});
     } else if (call.member() == QLatin1String("Start")) {
         const std::scoped_lock lock(m_recordsMutex);
-        auto& records = m_records;
-        if (m_offeredTokens.value(session).isEmpty() || m_offeredTokens.value(session) != records.restoreToken) {
-            ++records.questions;
+        if (m_offeredTokens.value(session).isEmpty() || m_offeredTokens.value(session) != m_records.restoreToken) {
+            ++m_records.questions;
         }
         if (m_answer == Answer::Cancel) {
             respond(call, connection, 1u, {});
             return;
         }
         static_cast<void>(callMutter(connection, m_mutterSessions.value(session), QStringLiteral("Start")));
-        records.restoreToken = QStringLiteral("token%1").arg(m_offeredTokens.size());
+        m_records.restoreToken = QStringLiteral("token%1").arg(m_offeredTokens.size());
         respond(call, connection, 0u,
-                {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), records.restoreToken}});
+                {{QStringLiteral("devices"), 1u}, {QStringLiteral("restore_token"), m_records.restoreToken}});
     } else if (call.member() == QLatin1String("NotifyKeyboardKeycode")) {
         connection.send(call.createReply());
         static_cast<void>(callMutter(connection, m_mutterSessions.value(session),
