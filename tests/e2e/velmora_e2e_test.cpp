@@ -133,8 +133,10 @@ TEST_F(DesktopTest, EndsWithOneLineOfExplanationWithoutADisplayOrWhenItsXServerG
     QProcess& server = spawn("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
     ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 30s));
     const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
-    // env execs Velmora in its own place.
-    QProcess& velmora = spawn("env", {"DISPLAY=" + display, VELMORA_EXECUTABLE}, QProcess::SeparateChannels);
+    // env execs Velmora in its own place. Without a runtime folder Qt would warn of it at any moment.
+    const QTemporaryDir runtime;
+    QProcess& velmora = spawn("env", {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + runtime.path(), VELMORA_EXECUTABLE},
+                              QProcess::SeparateChannels);
     const auto isShown = [&] {
         return run("xwininfo", {"-display", display, "-root", "-tree"}).output.contains("Velmora");
     };
