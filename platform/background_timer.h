@@ -27,7 +27,8 @@ class BackgroundTimer
 public:
     virtual ~BackgroundTimer() = default;
 
-    /// Runs one more tick on the timer's thread as soon as it is free, besides the regular ones. Any thread.
+    /// Runs one more tick on the timer's thread as soon as it is free, besides the regular ones; calls made before
+    /// that tick has begun ask for it alone. Any thread.
     virtual void tickNow() = 0;
     /// Stops the ticks, waiting at most `patience` for the one that is running. Never from a tick.
     [[nodiscard]] virtual TimerStop stop(std::chrono::milliseconds patience) = 0;
