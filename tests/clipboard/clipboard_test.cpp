@@ -385,7 +385,10 @@ TEST_F(ClipboardTest, SurvivesOwnersThatMisbehaveAtRandom)
                 capture();
                 return !history().empty() && history().front().text() == check;
             },
-            30s));
+            30s))
+            << "the clipboard holds " << Desktop::paste(Desktop::textForm).left(40).toStdString() << ", the history "
+            << (history().empty() ? QString() : history().front().text().value_or("a picture").left(40)).toStdString()
+            << "; " << owner.lines("misstep").join(", ").toStdString();
         owner.stop();
     }
     // The rounds were a mix, not all of one kind.

@@ -135,7 +135,9 @@ struct Owner
             return;
         }
         // A request that came before another client took the selection must not take it back or write to the
-        // requestor during that client's transfer.
+        // requestor during that client's transfer. The server is held from the look to the taking back, so that
+        // no copy can come in between and be undone.
+        xcb_grab_server(connection);
         auto* reply =
             xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
         const bool owns = reply && (reply->owner == first || reply->owner == second);
@@ -149,11 +151,13 @@ struct Owner
         if (now != "none") {
             std::printf("misstep %s\n", std::string(now).c_str());
         }
+        second = now == "replace" ? takeClipboard() : second;
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
         if (now == "die") {
             poll(nullptr, 0, uniform(0, 300));
             std::_Exit(0);
         }
-        second = now == "replace" ? takeClipboard() : second;
         if (now != "silent" && now != "skip") {
             action(now);
         }
