@@ -4,7 +4,9 @@
 // only while a remote desktop session is open on its bus: the test holds one.
 
 #include "tests/e2e/velmora_desktop.h"
-#include "tests/support/mutter_session.h"
+#include "tests/support/child_process.h"
+#include "tests/support/session_bus.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/wayland/test_portal.h"
 
 #include <QApplication>
@@ -17,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -25,15 +29,43 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/// Mutter, its XWayland, a remote desktop session and this process's application on XWayland, for all the
-/// tests of the process.
+// Run by Mutter once its Wayland socket and XWayland accept clients, with their variables set: it reports
+// them, then lives as long as Mutter does, which ends when it ends.
+constexpr const char* reporter = "echo \"velmora-session $WAYLAND_DISPLAY $DISPLAY $XAUTHORITY\"; "
+                                 "while kill -0 $PPID 2>/dev/null; do sleep 1; done";
+
+/// A headless Mutter (one 1280x800 virtual monitor) on a private bus and runtime folder, its XWayland, a remote
+/// desktop session and this process's application on XWayland, for all the tests of the process.
 class MutterEnvironment final : public ::testing::Environment
 {
 public:
     void SetUp() override
     {
-        m_session = MutterSession::start();
-        ASSERT_TRUE(m_session) << "cannot start a headless Mutter with XWayland";
+        // Mutter's XWayland refuses a socket folder that is not world-writable, which an X server started as
+        // root under umask 022 (KWin's XWayland) leaves behind: 1777 is the folder's usual mode.
+        std::error_code ignored;
+        std::filesystem::permissions("/tmp/.X11-unix", std::filesystem::perms::all | std::filesystem::perms::sticky_bit,
+                                     ignored);
+        m_bus = SessionBus::start();
+        ASSERT_TRUE(m_bus && !m_runtime.path().empty()) << "cannot start dbus-daemon";
+        // Without the displays it would otherwise nest in.
+        m_mutter = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "XAUTHORITY",
+                                     "DBUS_SESSION_BUS_ADDRESS=" + m_bus->address(),
+                                     "XDG_RUNTIME_DIR=" + m_runtime.path(), "mutter", "--wayland", "--headless",
+                                     "--virtual-monitor", "1280x800", "--", "sh", "-c", reporter},
+            ChildProcess::Output::Piped);
+        // Mutter's stdout is the reporter's; an empty line is the pipe closed, Mutter gone.
+        std::string line, marker, waylandDisplay, x11Display, xauthority;
+        while (marker != "velmora-session" && !(line = m_mutter->readLine()).empty()) {
+            std::istringstream(line) >> marker >> waylandDisplay >> x11Display >> xauthority;
+        }
+        ASSERT_TRUE(marker == "velmora-session" && !xauthority.empty()) << "cannot start Mutter with XWayland";
+        setenv("DBUS_SESSION_BUS_ADDRESS", m_bus->address().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        setenv("WAYLAND_DISPLAY", waylandDisplay.c_str(), 1);
+        setenv("DISPLAY", x11Display.c_str(), 1);
+        setenv("XAUTHORITY", xauthority.c_str(), 1);
         setenv("XDG_SESSION_TYPE", "wayland", 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
@@ -44,7 +76,8 @@ public:
     {
         QDBusConnection::disconnectFromBus(QStringLiteral("remote-desktop"));
         m_application.reset();
-        m_session.reset();
+        m_mutter.reset();
+        m_bus.reset();
     }
 
 private:
@@ -70,20 +103,14 @@ private:
     int m_argc = 1;
     char m_name[16] = "mutter_test";
     char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<MutterSession> m_session;
+    // In the order they start: they end in reverse.
+    TemporaryFolder m_runtime{"velmora-mutter-"};
+    std::unique_ptr<SessionBus> m_bus;
+    std::unique_ptr<ChildProcess> m_mutter;
     std::unique_ptr<QApplication> m_application;
 };
 
 [[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new MutterEnvironment);
-
-/// Puts `portal` on the session bus as the desktop's portal, on the connection named "portal".
-bool registerPortal(TestPortal& portal)
-{
-    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
-                                             QStringLiteral("portal"));
-    return bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal) &&
-           bus.registerService(QLatin1String(TestPortal::service));
-}
 
 } // namespace
 
@@ -92,8 +119,12 @@ bool registerPortal(TestPortal& portal)
 // the consent) pastes nothing and says so.
 TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPortalAfterOneConsent)
 {
+    // The desktop's portal, on a connection of its own.
     TestPortal portal;
-    ASSERT_TRUE(registerPortal(portal));
+    auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
+                                             QStringLiteral("portal"));
+    ASSERT_TRUE(bus.registerVirtualObject(QLatin1String(TestPortal::path), &portal) &&
+                bus.registerService(QLatin1String(TestPortal::service)));
     const QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
