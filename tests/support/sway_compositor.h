@@ -15,10 +15,6 @@ public:
     /// programs it starts, at it; null if it does not accept clients within a generous time.
     static std::unique_ptr<SwayCompositor> start();
 
-    SwayCompositor(const SwayCompositor&) = delete;
-    SwayCompositor& operator=(const SwayCompositor&) = delete;
-    SwayCompositor() = default;
-
     /// Where sway writes what it reports, for a test that fails.
     [[nodiscard]] std::string logFile() const { return m_directory.path() + "/sway.log"; }
 
