@@ -49,8 +49,7 @@ std::unique_ptr<SwayCompositor> SwayCompositor::start()
                                  "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1",
                                  std::string("PATH=") + (path ? path : "/usr/bin:/bin")});
     // 30 s for busy machines; sway ending early ends the wait.
-    std::string socket;
-    std::string ipcSocket;
+    std::string socket, ipcSocket;
     const auto listens = [&] {
         return (std::ifstream(directory + "/sockets") >> socket >> ipcSocket) || !result->m_sway->isRunning();
     };

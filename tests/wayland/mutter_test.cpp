@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -84,16 +85,14 @@ private:
     {
         auto bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")),
                                                  QStringLiteral("remote-desktop"));
-        const auto session = TestPortal::callMutter(bus, {}, QStringLiteral("CreateSession"))
-                                 .arguments()
-                                 .value(0)
-                                 .value<QDBusObjectPath>();
+        const auto created = TestPortal::callMutter(bus, {}, QStringLiteral("CreateSession"));
+        const QString session = created.arguments().value(0).value<QDBusObjectPath>().path();
         const auto succeeds = [&](const QString& method, const QVariantList& arguments) {
-            return TestPortal::callMutter(bus, session.path(), method, arguments).type() == QDBusMessage::ReplyMessage;
+            return TestPortal::callMutter(bus, session, method, arguments).type() == QDBusMessage::ReplyMessage;
         };
         // The seat announces a keyboard once the session's virtual keyboard has pressed a key: Shift, alone.
         constexpr uint shift = 0xffe1;
-        return !session.path().isEmpty() && succeeds(QStringLiteral("Start"), {}) &&
+        return !session.isEmpty() && succeeds(QStringLiteral("Start"), {}) &&
                succeeds(QStringLiteral("NotifyKeyboardKeysym"), {shift, true}) &&
                succeeds(QStringLiteral("NotifyKeyboardKeysym"), {shift, false});
     }
@@ -130,14 +129,11 @@ TEST(MutterSessionTest, VelmoraPastesIntoANativeWindowThroughTheRemoteDesktopPor
     const PasteTarget target;
     qunsetenv("QT_QPA_PLATFORM");
     ASSERT_NE(target.window, 0U) << "the native paste target never had the focus";
-    const struct
-    {
-        const char* text;
-        TestPortal::Answer answer;
-        const char* pasted;
-    } runs[] = {{"first", TestPortal::Answer::Grant, "first"},
-                {"second", TestPortal::Answer::Grant, "firstsecond"},
-                {"refused", TestPortal::Answer::Cancel, "firstsecond"}};
+    // What is copied, how the portal answers, and what the target then holds.
+    const std::tuple<const char*, TestPortal::Answer, const char*> runs[] = {
+        {"first", TestPortal::Answer::Grant, "first"},
+        {"second", TestPortal::Answer::Grant, "firstsecond"},
+        {"refused", TestPortal::Answer::Cancel, "firstsecond"}};
     for (const auto& [text, answer, pasted] : runs) {
         SCOPED_TRACE(text);
         portal.setAnswer(answer);

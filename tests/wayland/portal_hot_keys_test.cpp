@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -72,11 +73,8 @@ protected:
         QObject::connect(&hotKeys, &PortalHotKeys::answered, &hotKeys,
                          [this](HotKeyStatus status) { m_answers.push_back(status); });
         EXPECT_EQ(hotKeys.registerHotKey(superShiftC, [this] { ++m_presses; }), HotKeyStatus::Requested);
-        if (!QTest::qWaitFor([&] { return m_answers.size() > before; }, 30000)) {
-            ADD_FAILURE() << "the portal never answered";
-            return std::nullopt;
-        }
-        return m_answers.back();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_answers.size() > before; }, 30000)) << "the portal never answered";
+        return m_answers.size() > before ? std::optional(m_answers.back()) : std::nullopt;
     }
 
     std::unique_ptr<SessionBus> m_bus = SessionBus::start();
@@ -94,12 +92,7 @@ TEST_F(PortalHotKeysTest, CallsBackOncePerActivationOfAGrantedBindingAlsoAfterTh
 {
     EXPECT_EQ(PortalHotKeys::create(m_client), nullptr) << "hot keys without a portal";
     TestPortal& portal = startPortal();
-    const struct
-    {
-        const char* name;
-        Answer answer;
-        HotKeyStatus status;
-    } answers[] = {
+    const std::tuple<const char*, Answer, HotKeyStatus> answers[] = {
         {"documented", Answer::Grant, HotKeyStatus::Registered},
         {"KDE-like", Answer::KdeLike, HotKeyStatus::Registered},
         {"the user cancelled", Answer::Cancel, HotKeyStatus::Refused},
