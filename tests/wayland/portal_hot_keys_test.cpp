@@ -43,19 +43,6 @@ protected:
         QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
     }
 
-    /// Puts the portal on the bus.
-    TestPortal& startPortal()
-    {
-        // QtDBus delivers calls in the thread of the object they are for.
-        m_portal.moveToThread(&m_portalThread);
-        m_portalThread.start();
-        m_portalConnection =
-            QDBusConnection::connectToBus(QString::fromStdString(m_bus->address()), QStringLiteral("portal"));
-        EXPECT_TRUE(m_portalConnection.registerService(QLatin1String(TestPortal::service)));
-        EXPECT_TRUE(m_portalConnection.registerVirtualObject(QLatin1String(TestPortal::path), &m_portal));
-        return m_portal;
-    }
-
     /// Returns once every signal the portal sent before has been delivered here: the bus keeps the order of
     /// one sender's messages, and the answer to another binding comes after them.
     void awaitEarlierSignals()
@@ -91,7 +78,13 @@ protected:
 TEST_F(PortalHotKeysTest, CallsBackOncePerActivationOfAGrantedBindingAlsoAfterThePortalEndsItsSessionAndNeverElse)
 {
     EXPECT_EQ(PortalHotKeys::create(m_client), nullptr) << "hot keys without a portal";
-    TestPortal& portal = startPortal();
+    // QtDBus delivers calls in the thread of the object they are for.
+    m_portal.moveToThread(&m_portalThread);
+    m_portalThread.start();
+    m_portalConnection =
+        QDBusConnection::connectToBus(QString::fromStdString(m_bus->address()), QStringLiteral("portal"));
+    ASSERT_TRUE(m_portalConnection.registerService(QLatin1String(TestPortal::service)));
+    ASSERT_TRUE(m_portalConnection.registerVirtualObject(QLatin1String(TestPortal::path), &m_portal));
     const std::tuple<const char*, Answer, HotKeyStatus> answers[] = {
         {"documented", Answer::Grant, HotKeyStatus::Registered},
         {"KDE-like", Answer::KdeLike, HotKeyStatus::Registered},
@@ -103,7 +96,7 @@ TEST_F(PortalHotKeysTest, CallsBackOncePerActivationOfAGrantedBindingAlsoAfterTh
     };
     for (const auto& [name, answer, status] : answers) {
         SCOPED_TRACE(name);
-        portal.setAnswer(answer);
+        m_portal.setAnswer(answer);
         m_presses = 0;
         m_answers.clear();
         const auto hotKeys = PortalHotKeys::create(m_client);
@@ -115,7 +108,7 @@ TEST_F(PortalHotKeysTest, CallsBackOncePerActivationOfAGrantedBindingAlsoAfterTh
                   HotKeyStatus::Unsupported);
         EXPECT_EQ(hotKeys->registerHotKey(superShiftC, nullptr), HotKeyStatus::Unsupported);
         EXPECT_EQ(registerAndWait(*hotKeys), status);
-        const auto first = portal.records();
+        const auto first = m_portal.records();
         if (first.bound) {
             // Another session's shortcut and another shortcut of ours are not the hot key.
             TestPortal::activate(m_portalConnection, first.session + QStringLiteral("x"), first.bound->id);
@@ -131,8 +124,8 @@ TEST_F(PortalHotKeysTest, CallsBackOncePerActivationOfAGrantedBindingAlsoAfterTh
             TestPortal::close(m_portalConnection, first.session);
             ASSERT_TRUE(QTest::qWaitFor([&] { return m_answers.size() == 2; }, 30000));
             EXPECT_EQ(m_answers.back(), HotKeyStatus::Registered);
-            EXPECT_EQ(portal.records().sessions, first.sessions + 1);
-            EXPECT_EQ(portal.records().session, first.session);
+            EXPECT_EQ(m_portal.records().sessions, first.sessions + 1);
+            EXPECT_EQ(m_portal.records().session, first.session);
             TestPortal::activate(m_portalConnection, first.session, first.bound->id);
             ASSERT_TRUE(QTest::qWaitFor([&] { return m_presses == 2; }, 30000));
             EXPECT_EQ(hotKeys->registerHotKey(superShiftC, [] {}), HotKeyStatus::Unsupported);
