@@ -22,16 +22,15 @@ public:
         m_pending.emplace(m_now + delay, std::move(task));
     }
 
-    /// Runs the tasks that are due, including those they post, until none is left; returns how many ran.
-    std::size_t runPending() { return advance(std::chrono::milliseconds(0)); }
-    /// Moves the clock forward, then runs what is due; returns how many ran.
-    std::size_t advance(std::chrono::milliseconds duration)
+    /// Runs the tasks that are due, including those they post, until none is left.
+    void runPending() { advance(std::chrono::milliseconds(0)); }
+    /// Moves the clock forward, then runs what is due.
+    void advance(std::chrono::milliseconds duration)
     {
         std::unique_lock lock(m_pendingMutex);
         const auto until = m_now + duration;
-        std::size_t ran = 0;
         // Earliest first, posting order among equals; a task sees the clock at its own deadline.
-        for (; !m_pending.empty() && m_pending.begin()->first <= until; ++ran) {
+        while (!m_pending.empty() && m_pending.begin()->first <= until) {
             auto due = m_pending.extract(m_pending.begin());
             m_now = due.key();
             lock.unlock();
@@ -40,7 +39,6 @@ public:
             lock.lock();
         }
         m_now = until;
-        return ran;
     }
 
     /// Runs what is pending, then lets Qt delete, lay out and repaint: the state a user would see next.

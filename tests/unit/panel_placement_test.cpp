@@ -17,7 +17,6 @@ TEST(PanelPlacementTest, CentresThePanelTenBelowThePointerInsideTheUsableAreaOfT
     const Screen small{{0, 0, 200, 300}, {10, 30, 180, 250}};
     // Name, pointer, screens, active screen, where the panel's top-left goes.
     const std::tuple<const char*, std::optional<QPoint>, std::vector<Screen>, std::optional<Screen>, QPoint> cases[] = {
-        {"room all around", QPoint(720, 300), {laptop}, std::nullopt, {560, 310}},
         {"near the bottom-left: pushed right and up", QPoint(100, 600), {laptop}, std::nullopt, {0, 400}},
         {"in the menu bar: flush with the area's right and top", QPoint(1400, 10), {laptop}, std::nullopt, {1120, 25}},
         {"on the second screen", QPoint(2000, 400), {laptop, monitor}, std::nullopt, {1840, 410}},

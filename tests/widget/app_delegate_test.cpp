@@ -5,7 +5,6 @@
 #include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_event_loop.h"
 
-#include <QAbstractButton>
 #include <QListView>
 #include <QTest>
 
@@ -23,25 +22,12 @@ using Call = FakeDesktop::Call;
 class AppDelegateTest : public ::testing::Test
 {
 protected:
-    void capture(const QString& text)
-    {
-        clipboard.copyText(text);
-        timers.fire();
-        eventLoop.runPending();
-    }
-
     FakeClipboard clipboard;
     FakeEventLoop eventLoop;
     FakeBackgroundTimers timers;
     FakeDesktop desktop;
     AppDelegate delegate{{clipboard, eventLoop, timers, desktop, desktop, desktop, desktop, desktop, desktop}};
 };
-
-TEST_F(AppDelegateTest, RecordsCopiesBeforeLaunchingHasFinished)
-{
-    capture(QStringLiteral("copied early"));
-    EXPECT_EQ(delegate.clipboardManager().history().size(), 1U);
-}
 
 // Escape closing the panel is checked end to end on sway and KWin.
 TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchHidesOnClosePopoverAndTheHotKeyTogglesItAfterATurnOfTheLoop)
@@ -66,25 +52,24 @@ TEST_F(AppDelegateTest, ThePanelShowsWithAnEmptySearchHidesOnClosePopoverAndTheH
     EXPECT_FALSE(delegate.panel()->isVisible());
 }
 
-// The paste chord must wait until the window the user worked in has the focus again.
-TEST_F(AppDelegateTest, AClickedRowIsCopiedBackThePanelClosesAndThePasteFollowsALittleLater)
+// The paste chord must wait until the window the user worked in has the focus again. The row was copied
+// before launching had finished: without it the click would hit no row.
+TEST_F(AppDelegateTest, ACopyBeforeLaunchingIsKeptAClickedRowClosesThePanelAndThePasteFollowsALittleLater)
 {
+    clipboard.copyText(QStringLiteral("chosen"));
+    timers.fire();
+    eventLoop.runPending();
     delegate.applicationDidFinishLaunching();
-    capture(QStringLiteral("chosen"));
-    capture(QStringLiteral("newer"));
     delegate.showPanel();
     auto* list = delegate.panel()->findChild<QListView*>(QStringLiteral("historyList"));
     desktop.log.clear();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     EXPECT_FALSE(delegate.panel()->isVisible());
     EXPECT_EQ(desktop.log, std::vector{Call::Hide});
     eventLoop.advance(99ms);
     EXPECT_EQ(desktop.log, std::vector{Call::Hide});
     eventLoop.advance(1ms);
     EXPECT_EQ(desktop.log, (std::vector{Call::Hide, Call::Paste}));
-
-    QTest::mouseClick(delegate.panel()->findChild<QAbstractButton*>(QStringLiteral("quitButton")), Qt::LeftButton);
-    EXPECT_EQ(desktop.log.back(), Call::Quit);
 }
 
 TEST_F(AppDelegateTest, TheAboutNoteSaysToPressCtrlVWhereVelmoraCannotPressKeys)

@@ -31,7 +31,6 @@ protected:
         }
         manager->setHistory(items);
         reopen();
-        QObject::connect(&view, &ContentView::closeRequested, &view, [this] { ++closeRequests; });
         // The paste notes what copy back has left on the clipboard by then.
         QObject::connect(&view, &ContentView::pasteRequested, &view,
                          [this] { pastes.push_back(clipboard.currentText().value_or(QString())); });
@@ -91,7 +90,6 @@ protected:
     [[nodiscard]] QLineEdit* searchField() const { return view.findChild<QLineEdit*>(QStringLiteral("searchField")); }
 
     std::vector<QString> pastes;
-    int closeRequests = 0;
     ContentView view{*manager, eventLoop};
 };
 
@@ -132,7 +130,8 @@ TEST_F(ContentViewTest, ASearchStartsWithoutASelectionAndSaysWhenNothingMatches)
     EXPECT_EQ(searchField()->text(), QStringLiteral("zzz"));
 }
 
-TEST_F(ContentViewTest, KeysMoveTheSelectionReturnPastesItAndEscapeAsksToClose)
+// Escape closing the panel is checked end to end on sway and KWin.
+TEST_F(ContentViewTest, KeysMoveTheSelectionAndReturnPastesIt)
 {
     // Text rows of one height, each with its one-pixel separator. A page moves by the rows the list shows
     // whole, less one, as Qt's lists do.
@@ -140,29 +139,22 @@ TEST_F(ContentViewTest, KeysMoveTheSelectionReturnPastesItAndEscapeAsksToClose)
     ASSERT_LT(3 * page, 49);
     // Name, keys, the row selected after them, how often it was pasted.
     const std::tuple<const char*, std::vector<Qt::Key>, std::optional<int>, int> cases[] = {
-        {"Up from the field", {Qt::Key_Up}, std::nullopt, 0},
-        {"Page Up from the field", {Qt::Key_PageUp}, std::nullopt, 0},
-        {"Down, Down, Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}, 0, 0},
-        {"End, Down", {Qt::Key_End, Qt::Key_Down}, 49, 0},
+        {"Up, Page Up and Return from the field", {Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Return}, std::nullopt, 0},
         {"End, Home", {Qt::Key_End, Qt::Key_Home}, 0, 0},
         {"Page Down twice, from the first row", {Qt::Key_PageDown, Qt::Key_PageDown}, 2 * page, 0},
-        {"Page Up from the last row", {Qt::Key_End, Qt::Key_PageUp}, 49 - page, 0},
-        {"Return without a selection", {Qt::Key_Return}, std::nullopt, 0},
-        {"Return on the second row", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, 1, 1},
-        {"Enter on the keypad", {Qt::Key_Down, Qt::Key_Enter}, 0, 1},
-        {"Escape asks to close", {Qt::Key_Escape}, std::nullopt, 0},
+        {"Down on the last row, then Page Up", {Qt::Key_End, Qt::Key_Down, Qt::Key_PageUp}, 49 - page, 0},
+        // Return pastes in the search test.
+        {"Enter on the keypad after Up", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Enter}, 1, 1},
     };
     for (const auto& [name, keys, selected, pasteCount] : cases) {
         SCOPED_TRACE(name);
         reopen();
         pastes.clear();
-        closeRequests = 0;
         for (const auto key : keys) {
             press(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         }
         EXPECT_EQ(selectedRow(), selected);
         EXPECT_EQ(pastes, std::vector<QString>(pasteCount, QStringLiteral("entry %1").arg(selected.value_or(-1))));
-        EXPECT_EQ(closeRequests, keys.back() == Qt::Key_Escape ? 1 : 0);
         if (selected) {
             const auto row = list()->visualRect(list()->model()->index(*selected, 0));
             EXPECT_TRUE(list()->viewport()->rect().contains(row)) << row.y();
@@ -203,15 +195,13 @@ TEST_F(ContentViewTest, TheSelectionFollowsThePointerAndItsRowAndAClickPastesIt)
 
 // The list's name, the rows' names and the selection a screen reader hears are checked through AT-SPI end to
 // end; a picture row is not among them.
-TEST_F(ContentViewTest, AScreenReaderHearsATextRowAsItsOneLinePreviewAndAPictureRowAsImageAndNoSearchListsIt)
+TEST_F(ContentViewTest, AScreenReaderHearsAPictureRowAsImageAndNoSearchListsIt)
 {
-    manager->setHistory({{QStringLiteral("first line\nsecond line"), nullptr},
-                         {std::nullopt, platform::Image::fromEncoded("P6\n1 1\n255\nabc")}});
+    manager->setHistory({{std::nullopt, platform::Image::fromEncoded("P6\n1 1\n255\nabc")}});
     eventLoop.settle();
     auto* accessibleList = QAccessible::queryAccessibleInterface(list());
-    ASSERT_TRUE(accessibleList && accessibleList->childCount() == 2);
-    EXPECT_EQ(accessibleList->child(0)->text(QAccessible::Name), QStringLiteral("first line second line"));
-    EXPECT_EQ(accessibleList->child(1)->text(QAccessible::Name), QStringLiteral("Image"));
+    ASSERT_TRUE(accessibleList && accessibleList->childCount() == 1);
+    EXPECT_EQ(accessibleList->child(0)->text(QAccessible::Name), QStringLiteral("Image"));
     // A picture is listed without a search, and matches no search, not even its spoken name.
     manager->setSearchText(QStringLiteral("image"));
     eventLoop.settle();
