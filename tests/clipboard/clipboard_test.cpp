@@ -159,7 +159,7 @@ protected:
         tool.closeWriteChannel();
         // The tool goes to the background once it holds the clipboard.
         ASSERT_TRUE(waitForEnd(tool, 2min));
-        ASSERT_TRUE(waitFor([&] { return Desktop::forms().contains(form.toLatin1()); }));
+        ASSERT_TRUE(waitFor([&] { return Desktop::paste(form) == data; }));
     }
 
     bool waitForFront(const QString& text, std::chrono::milliseconds timeout = 1min)
