@@ -152,8 +152,9 @@ TEST_F(DesktopTest, QuittingDuringACaptureEndsAtOnceWithStatusZero)
 }
 
 // Started with no display, as from a text console or over SSH, Velmora ends with status 1; when the session
-// ends, or the X server dies, at once with no core dump. Either way it says why on one line.
-TEST_F(DesktopTest, EndsWithOneLineOfExplanationWithoutADisplayOrWhenItsXServerGoesAway)
+// ends, or the X server dies, at once with no core dump. Either way it says why on one line. Where no window
+// manager runs, its paste lands all the same.
+TEST_F(DesktopTest, PastesWithoutAWindowManagerAndEndsWithOneLineWithoutADisplayOrWhenItsXServerGoesAway)
 {
     const auto alone =
         run("env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", VELMORA_EXECUTABLE}, 60s);
@@ -161,18 +162,24 @@ TEST_F(DesktopTest, EndsWithOneLineOfExplanationWithoutADisplayOrWhenItsXServerG
     const auto saidAlone = QString::fromLocal8Bit(alone.errors).trimmed();
     EXPECT_TRUE(saidAlone.contains("no display") && !saidAlone.contains('\n')) << saidAlone.toStdString();
 
-    // A server of its own to kill under it, which writes the display it chose to the given descriptor.
+    // A server of its own to kill under it, which writes the display it chose to the given descriptor. What the
+    // test starts from here on goes there, where no window manager moves the focus.
     QProcess& server = spawn("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
     ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 30s));
-    const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
-    // env execs Velmora in its own place. Without a runtime folder Qt would warn of it at any moment.
+    qputenv("DISPLAY", ":" + server.readLine().trimmed());
+    // Without a runtime folder Qt would warn of it at any moment.
     const QTemporaryDir runtime;
-    QProcess& velmora = spawn("env", {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + runtime.path(), VELMORA_EXECUTABLE},
-                              QProcess::SeparateChannels);
-    const auto isShown = [&] {
-        return run("xwininfo", {"-display", display, "-root", "-tree"}).output.contains("Velmora");
-    };
-    ASSERT_TRUE(waitFor(isShown, 30s)) << display.toStdString() << velmora.readAllStandardError().data();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const PasteTarget target;
+    ASSERT_NE(target.window, 0u);
+    QProcess& velmora = spawn(VELMORA_EXECUTABLE, {}, QProcess::SeparateChannels);
+    ASSERT_TRUE(waitFor([] { return panelWindow() != 0; }, 30s)) << velmora.readAllStandardError().data();
+    copy("pasted without a window manager");
+    ASSERT_EQ(run(VELMORA_EXECUTABLE, {"--toggle"}).status, 0);
+    ASSERT_TRUE(waitFor([] { return windowByXdotool({"getwindowfocus", "-f"}) == panelWindow(); }));
+    // Nothing but Velmora gives the focus back to the window the paste goes to.
+    ASSERT_TRUE(clickAt(geometry(panelWindow()).topLeft() + firstRowInPanel));
+    EXPECT_TRUE(waitFor([&] { return target.text() == QStringLiteral("pasted without a window manager"); }));
     // What it said while starting is not its last word.
     const QByteArray before = velmora.readAllStandardError();
     ASSERT_EQ(velmora.state(), QProcess::Running) << before.data();
