@@ -55,8 +55,8 @@ TEST_F(DesktopTest, TheTrayIconDocksInALateOrRestartedHostTogglesThePanelAndShow
 }
 
 // A crashed Velmora leaves its socket behind: the next takes its place. Its panel opens under the pointer
-// above the others on every desktop, pastes a filtered row into the window active before, hides when another
-// application takes the focus, and its quit button ends Velmora.
+// above the others on every desktop, pastes a filtered row into the window active before, and its quit button
+// ends Velmora. The tray icon's case checks that another application taking the focus hides it.
 TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVelmora)
 {
     QProcess& crashed = startVelmora();
@@ -124,10 +124,6 @@ TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVe
 
     openWithHotKey();
     EXPECT_TRUE(waitFor(isAboveOnEveryDesktop));
-    const PasteTarget other;
-    ASSERT_NE(other.window, 0u);
-    EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
-    openWithHotKey();
     ASSERT_TRUE(clickAt(geometry(panel).topLeft() + quitButtonInPanel));
     EXPECT_EQ(exitCodeAtEnd(velmora), 0);
 }

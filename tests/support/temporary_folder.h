@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -22,5 +24,6 @@ public:
     [[nodiscard]] const std::string& path() const { return m_path; }
 
 private:
+    QTemporaryDir m_folder;
     std::string m_path;
 };
