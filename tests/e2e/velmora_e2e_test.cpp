@@ -2,6 +2,7 @@
 // outside: xclip copies and reads the clipboard, xdotool moves the pointer, clicks and types.
 
 #include "tests/e2e/velmora_desktop.h"
+#include "tests/support/x_server.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -9,8 +10,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/shape.h>
+#include <xcb/shape.h>
 
 using namespace std::chrono_literals;
 
@@ -85,11 +85,11 @@ TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVe
     };
     EXPECT_TRUE(waitFor(isAboveOnEveryDesktop));
     // Without a compositor the window is cut to the rounded card, which takes more than one rectangle.
-    int rectangles = 0;
-    int ordering = 0;
-    XFree(XShapeGetRectangles(qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display(), panel,
-                              ShapeBounding, &rectangles, &ordering));
-    EXPECT_GT(rectangles, 1);
+    auto* const x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const std::unique_ptr<xcb_shape_get_rectangles_reply_t, decltype(&std::free)> shape(
+        xcb_shape_get_rectangles_reply(x, xcb_shape_get_rectangles(x, panel, XCB_SHAPE_SK_BOUNDING), nullptr),
+        std::free);
+    EXPECT_GT(shape ? shape->rectangles_len : 0, 1);
     ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
     EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
 
@@ -158,11 +158,10 @@ TEST_F(DesktopTest, PastesWithoutAWindowManagerAndEndsWithOneLineWithoutADisplay
     const auto saidAlone = QString::fromLocal8Bit(alone.errors).trimmed();
     EXPECT_TRUE(saidAlone.contains("no display") && !saidAlone.contains('\n')) << saidAlone.toStdString();
 
-    // A server of its own to kill under it, which writes the display it chose to the given descriptor. What the
-    // test starts from here on goes there, where no window manager moves the focus.
-    QProcess& server = spawn("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 30s));
-    qputenv("DISPLAY", ":" + server.readLine().trimmed());
+    // A server of its own to end under it. What the test starts from here on goes there, where no window manager
+    // moves the focus.
+    auto server = XServer::start(XServer::WindowManager::None);
+    ASSERT_TRUE(server);
     // Without a runtime folder Qt would warn of it at any moment.
     const QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
@@ -180,7 +179,7 @@ TEST_F(DesktopTest, PastesWithoutAWindowManagerAndEndsWithOneLineWithoutADisplay
     const QByteArray before = velmora.readAllStandardError();
     ASSERT_EQ(velmora.state(), QProcess::Running) << before.data();
 
-    server.kill();
+    server.reset();
     EXPECT_GT(exitCodeAtEnd(velmora), 0);
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains("X11") && !said.contains('\n')) << said.toStdString();
