@@ -1,14 +1,20 @@
 // The real velmora executable on a desktop of its own (Xvfb, openbox, a tint2 tray), driven only from
-// outside: xclip copies and reads the clipboard, xdotool moves the pointer, clicks and types.
+// outside: xclip copies and reads the clipboard, xdotool moves the pointer, clicks and types. Last, the
+// single-instance channel's server in this process against clients that misbehave.
 
+#include "app/instance_paths.h"
+#include "app/single_instance.h"
 #include "tests/e2e/velmora_desktop.h"
 #include "tests/support/x_server.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocalSocket>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 
 #include <xcb/shape.h>
 
@@ -54,9 +60,10 @@ TEST_F(DesktopTest, TheTrayIconDocksInALateOrRestartedHostTogglesThePanelAndShow
     EXPECT_TRUE(waitFor([] { return !isPanelShown(); }));
 }
 
-// A crashed Velmora leaves its socket behind: the next takes its place. Its panel opens under the pointer
-// above the others on every desktop, pastes a filtered row into the window active before, and its quit button
-// ends Velmora. The tray icon's case checks that another application taking the focus hides it.
+// A crashed Velmora leaves its socket behind: the next takes its place, and a second launch reaches it. Its
+// panel opens under the pointer above the others on every desktop, pastes a filtered row into the window active
+// before, and its quit button ends Velmora. The tray icon's case checks that another application taking the
+// focus hides it.
 TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVelmora)
 {
     QProcess& crashed = startVelmora();
@@ -90,12 +97,11 @@ TEST_F(DesktopTest, TheHotKeyOpensThePanelWhoseRowsPasteAndWhoseQuitButtonEndsVe
         xcb_shape_get_rectangles_reply(x, xcb_shape_get_rectangles(x, panel, XCB_SHAPE_SK_BOUNDING), nullptr),
         std::free);
     EXPECT_GT(shape ? shape->rectangles_len : 0, 1);
-    ASSERT_TRUE(xdotool({"key", "super+shift+c"}));
+    // A second launch toggles the panel of the first.
+    ASSERT_EQ(run(VELMORA_EXECUTABLE, {}).status, 0);
     EXPECT_TRUE(waitFor([&] { return !isViewable(panel); }));
 
-    // A second launch opens the panel.
-    ASSERT_EQ(run(VELMORA_EXECUTABLE, {}).status, 0);
-    ASSERT_TRUE(waitFor([&] { return isViewable(panel) && windowByXdotool() == panel; }));
+    openWithHotKey();
     EXPECT_TRUE(waitFor(isAboveOnEveryDesktop));
     // Whether the panel as drawn has one colour all over where a second row would be.
     const auto listsOneRow = [&] {
@@ -183,4 +189,36 @@ TEST_F(DesktopTest, PastesWithoutAWindowManagerAndEndsWithOneLineWithoutADisplay
     EXPECT_GT(exitCodeAtEnd(velmora), 0);
     const auto said = QString::fromLocal8Bit(velmora.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.contains("X11") && !said.contains('\n')) << said.toStdString();
+}
+
+// Neither an option nor a client that sends no request line reaches the GUI; --toggle does.
+TEST(SingleInstanceTest, OnlyARequestLineTogglesAndHelpOrAnUnknownOptionStartNoGui)
+{
+    const QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString socket = InstancePaths::forSession(runtime.path(), QProcessEnvironment::systemEnvironment()).socket;
+    EXPECT_EQ(run(VELMORA_EXECUTABLE, {"--help"}).status, 0);
+    const Finished unknown = run(VELMORA_EXECUTABLE, {"--frobnicate"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(unknown.errors.contains("--frobnicate")) << unknown.errors.data();
+    EXPECT_FALSE(QFileInfo::exists(socket)) << "an option started the GUI";
+    const auto server = SingleInstance::listen(socket);
+    ASSERT_TRUE(server);
+    QSignalSpy toggles(server.get(), &SingleInstance::toggleRequested);
+    QLocalSocket silent;
+    silent.connectToServer(socket);
+    ASSERT_TRUE(silent.waitForConnected(1000));
+    // The exact lines themselves are checked by the parser's test.
+    for (const auto& payload : {QByteArray("hello\n"), QByteArray("toggle\0\n", 8), QByteArray(1000, 'x')}) {
+        SCOPED_TRACE(payload.left(20).toStdString());
+        QLocalSocket client;
+        client.connectToServer(socket);
+        ASSERT_TRUE(client.waitForConnected(1000));
+        client.write(payload);
+        // Dropped without an answer.
+        EXPECT_TRUE(waitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }));
+    }
+    EXPECT_EQ(toggles.count(), 0);
+    EXPECT_EQ(run(VELMORA_EXECUTABLE, {"--toggle"}).status, 0);
+    EXPECT_EQ(toggles.count(), 1);
 }
