@@ -12,7 +12,6 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
 
     QLineEdit edit;
-    edit.setWindowTitle(QStringLiteral("paste target"));
     edit.resize(320, 40);
     QObject::connect(&edit, &QLineEdit::textChanged, &edit, [](const QString& text) {
         std::printf("%s\n", text.toUtf8().constData());

@@ -16,8 +16,6 @@ class TemporaryFolder
 {
 public:
     explicit TemporaryFolder(const std::string& prefix);
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     ~TemporaryFolder();
 
     /// Empty where it could not be made.
