@@ -22,8 +22,6 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    /// The process id; 0 when it could not start.
-    [[nodiscard]] int pid() const { return m_pid; }
     [[nodiscard]] bool isRunning();
     /// The next line of its stdout without its end; empty once it has closed it.
     [[nodiscard]] std::string readLine();

@@ -46,10 +46,10 @@ struct PasteTarget
     /// Starts it; `window` stays 0 unless it shows its window with the focus within a few seconds.
     PasteTarget();
     ~PasteTarget();
-    /// What its line edit holds now.
+    /// What its line edit holds now, as far as it has said.
     [[nodiscard]] QString text() const;
 
-    QTemporaryDir directory;
-    QProcess process;
+    /// Mutable: text() looks at what it said without taking it.
+    mutable QProcess process;
     std::uint32_t window = 0;
 };

@@ -1,9 +1,8 @@
 // A window of another process for the auto-paste tests: a line edit that takes the focus, prints its window
-// id once it has the focus and writes its text to the file named on the command line whenever it changes.
+// id once it has the focus and then its text, a line each time it changes.
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QSaveFile>
 #include <QTest>
 
 #include <cstdio>
@@ -11,18 +10,12 @@
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    const auto path = QString::fromLocal8Bit(argv[1]);
 
     QLineEdit edit;
-    edit.setWindowTitle(QStringLiteral("paste target"));
     edit.resize(320, 40);
-    QObject::connect(&edit, &QLineEdit::textChanged, &edit, [path](const QString& text) {
-        // Written whole or not at all, so the test never reads half a text.
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(text.toUtf8());
-            file.commit();
-        }
+    QObject::connect(&edit, &QLineEdit::textChanged, &edit, [](const QString& text) {
+        std::printf("%s\n", text.toUtf8().constData());
+        std::fflush(stdout);
     });
     edit.show();
     edit.activateWindow();

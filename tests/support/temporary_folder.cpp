@@ -1,8 +1,6 @@
 #include "tests/support/temporary_folder.h"
 
-#include "tests/support/child_process.h"
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 bool pollUntil(const std::function<bool()>& condition, std::chrono::seconds timeout)
@@ -17,21 +15,16 @@ bool pollUntil(const std::function<bool()>& condition, std::chrono::seconds time
     return true;
 }
 
-TemporaryFolder::TemporaryFolder(const std::string& prefix) : m_path("/tmp/" + prefix + "XXXXXX")
-{
-    if (!::mkdtemp(m_path.data())) {
-        m_path.clear();
-    }
-}
+TemporaryFolder::TemporaryFolder(const std::string& prefix)
+    : m_folder(QString::fromStdString("/tmp/" + prefix + "XXXXXX")),
+      m_path(m_folder.isValid() ? m_folder.path().toStdString() : std::string())
+{}
 
 TemporaryFolder::~TemporaryFolder()
 {
-    if (m_path.empty()) {
-        return;
+    // The document portal, which a portal call may start on a private bus, mounts a FUSE file system here; lazily
+    // unmounted, it lets the folder go at once.
+    if (!m_path.empty()) {
+        static_cast<void>(std::system(("fusermount3 -u -z " + m_path + "/doc 2>/dev/null").c_str()));
     }
-    // The document portal, which a portal call may start on a private bus, mounts a FUSE file system here.
-    ChildProcess unmount({"fusermount3", "-u", "-z", m_path + "/doc"});
-    static_cast<void>(pollUntil([&] { return !unmount.isRunning(); }, std::chrono::seconds(30)));
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
 }

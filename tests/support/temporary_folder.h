@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -14,13 +16,12 @@ class TemporaryFolder
 {
 public:
     explicit TemporaryFolder(const std::string& prefix);
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     ~TemporaryFolder();
 
     /// Empty where it could not be made.
     [[nodiscard]] const std::string& path() const { return m_path; }
 
 private:
+    QTemporaryDir m_folder;
     std::string m_path;
 };

@@ -35,14 +35,12 @@ int main(int argc, char** argv)
     if (::testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
-    std::unique_ptr<XServer> xServer;
-    std::unique_ptr<SwayCompositor> compositor;
-    if (testDisplay == TestDisplay::Wayland) {
-        compositor = SwayCompositor::start();
-    } else if (testDisplay != TestDisplay::Offscreen) {
-        xServer = XServer::start(testDisplay == TestDisplay::X11WithOpenbox ? XServer::WindowManager::Openbox
-                                                                            : XServer::WindowManager::None);
-    }
+    const bool isX11 = testDisplay == TestDisplay::X11 || testDisplay == TestDisplay::X11WithOpenbox;
+    const auto xServer =
+        isX11 ? XServer::start(testDisplay == TestDisplay::X11WithOpenbox ? XServer::WindowManager::Openbox
+                                                                          : XServer::WindowManager::None)
+              : nullptr;
+    const auto compositor = testDisplay == TestDisplay::Wayland ? SwayCompositor::start() : nullptr;
     if (testDisplay != TestDisplay::Offscreen && !xServer && !compositor) {
         std::cerr << "cannot start the test's display server (Xvfb and its window manager, or sway)\n";
         return 1;

@@ -100,15 +100,16 @@ TEST_F(GlobalHotkeyX11Test, AChordHeldByAnotherClientIsReportedTakenAndGivenBack
 
     EXPECT_EQ(hotKeys->registerHotKey(globalHotkey, [] {}), platform::HotKeyStatus::Taken);
     testing::internal::CaptureStderr();
-    registerGlobalHotkey(*hotKeys, eventLoop, [this] { ++toggles; });
+    registerGlobalHotkey(*hotKeys, eventLoop, [] {});
     // Said once, with the way to open the panel without it.
     const auto said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::ranges::count(said, '\n'), 1) << said;
     EXPECT_NE(said.find("velmora --toggle"), std::string::npos) << said;
-    EXPECT_EQ(togglesAfter({"key", "super+shift+c"}), 0);
-    // The variants with the locks, which the other client did not hold, were given back too.
-    EXPECT_TRUE(grabSuperShiftC(other.get(), LockMask));
-    EXPECT_TRUE(grabSuperShiftC(other.get(), Mod2Mask)); // Num Lock on the server's default keymap
+    // The variants with the locks, which the other client did not hold, are given back too, once Qt's connection
+    // has sent the requests.
+    EXPECT_TRUE(waitFor([&] { return grabSuperShiftC(other.get(), LockMask); }));
+    // Mod2 is Num Lock on the server's default keymap.
+    EXPECT_TRUE(waitFor([&] { return grabSuperShiftC(other.get(), Mod2Mask); }));
     EXPECT_EQ(hotKeys->registerHotKey(QKeyCombination(Qt::MetaModifier, Qt::Key_B), [] {}),
               platform::HotKeyStatus::Registered);
 }
