@@ -23,6 +23,7 @@ public:
     ~ChildProcess();
 
     [[nodiscard]] bool isRunning();
+    [[nodiscard]] int pid() const { return m_pid; }
     /// The next line of its stdout without its end; empty once it has closed it.
     [[nodiscard]] std::string readLine();
 
