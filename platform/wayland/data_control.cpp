@@ -2,16 +2,17 @@
 
 #include "platform/clipboard_formats.h"
 #include "platform/selection_source.h"
-#include "qwayland-ext-data-control-v1.h"
-#include "qwayland-wlr-data-control-unstable-v1.h"
+#include "wayland-ext-data-control-v1-client-protocol.h"
+#include "wayland-wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <QGuiApplication>
-#include <QtWaylandClient/QWaylandClientExtensionTemplate>
-#include <qpa/qplatformnativeinterface.h>
 
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <map>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include <fcntl.h>
@@ -34,8 +35,9 @@ constexpr std::uint32_t getDataDeviceRequest = 1;
 constexpr std::uint32_t setSelectionRequest = 0;
 constexpr std::uint32_t offerRequest = 0;
 constexpr std::uint32_t receiveRequest = 0;
-// Of the device, the source and the offer.
+// Of the device, the source and the offer; the manager's comes after its two others.
 constexpr std::uint32_t destroyRequest = 1;
+constexpr std::uint32_t managerDestroyRequest = 2;
 
 // A reader of our selection that takes nothing for this long is dropped, and one still reading after the
 // deadline too: a page now and then must not hold its bytes for good.
@@ -82,49 +84,46 @@ void destroyProxy(wl_proxy* proxy)
     }
 }
 
-/// A protocol's manager, bound through Qt's registry.
-template <typename QtManager>
-class Manager final : public QWaylandClientExtensionTemplate<Manager<QtManager>>, public QtManager
+/// The globals of a connection that data-control needs: a seat and the managers of either protocol.
+struct Globals
 {
-public:
-    explicit Manager(int version) : QWaylandClientExtensionTemplate<Manager<QtManager>>(version)
+    struct Global
     {
-        // Qt's registry already knows the globals: bind now rather than at the next turn of the event loop.
-        this->initialize();
-    }
-    ~Manager() override
-    {
-        if (this->isInitialized()) {
-            this->destroy();
-        }
-    }
+        std::uint32_t name = 0;
+        std::uint32_t version = 0;
+    };
+
+    std::optional<Global> seat;
+    std::map<std::string, Global, std::less<>> managers;
 };
+
+struct RegistryListener
+{
+    void (*global)(void*, wl_registry*, std::uint32_t, const char*, std::uint32_t);
+    void (*globalRemove)(void*, wl_registry*, std::uint32_t);
+};
+
+void onGlobal(void* data, wl_registry* /*registry*/, std::uint32_t name, const char* interface, std::uint32_t version)
+{
+    auto& globals = *static_cast<Globals*>(data);
+    if (std::string_view(interface) == wl_seat_interface.name) {
+        // The first seat, as Qt's clipboard takes it.
+        globals.seat = globals.seat.value_or(Globals::Global{name, version});
+    } else {
+        globals.managers.emplace(interface, Globals::Global{name, version});
+    }
+}
+
+void onGlobalRemove(void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}
 
 } // namespace
 
 struct DataControl::Protocol
 {
-    std::unique_ptr<QWaylandClientExtension> (*bind)();
-    wl_proxy* (*manager)(QWaylandClientExtension& extension);
+    const wl_interface* manager;
     const wl_interface* device;
     const wl_interface* source;
 };
-
-namespace {
-
-template <typename QtManager> DataControl::Protocol protocolOf(const wl_interface& device, const wl_interface& source)
-{
-    return {[]() -> std::unique_ptr<QWaylandClientExtension> {
-                auto manager = std::make_unique<Manager<QtManager>>(QtManager::interface()->version);
-                return manager->isActive() ? std::move(manager) : nullptr;
-            },
-            [](QWaylandClientExtension& extension) {
-                return reinterpret_cast<wl_proxy*>(static_cast<Manager<QtManager>&>(extension).object());
-            },
-            &device, &source};
-}
-
-} // namespace
 
 // Made with its proxy in onDataOffer() and deleted with it in destroyOffer(); meanwhile libwayland holds it as
 // the proxy's user data.
@@ -175,49 +174,64 @@ std::unique_ptr<DataControl> DataControl::create(std::function<void()> selection
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         return nullptr;
     }
-    auto* native = QGuiApplication::platformNativeInterface();
-    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
-    auto* seat = static_cast<wl_proxy*>(native->nativeResourceForIntegration("wl_seat"));
-    if (!display || !seat) {
+    // A connection of our own, read by our thread alone: a flood of requests for our selection then never waits
+    // on the GUI thread to be read, which the compositor would answer by dropping the whole connection.
+    auto* display = wl_display_connect(nullptr);
+    if (!display) {
         return nullptr;
     }
+    Globals globals;
+    auto* registry = wl_display_get_registry(display);
+    static constexpr RegistryListener registryListener{&onGlobal, &onGlobalRemove};
+    addListener(reinterpret_cast<wl_proxy*>(registry), registryListener, &globals);
+    wl_display_roundtrip(display);
     // The standard protocol first, where the compositor has it.
-    static const std::array protocols{
-        protocolOf<QtWayland::ext_data_control_manager_v1>(ext_data_control_device_v1_interface,
-                                                           ext_data_control_source_v1_interface),
-        protocolOf<QtWayland::zwlr_data_control_manager_v1>(zwlr_data_control_device_v1_interface,
-                                                            zwlr_data_control_source_v1_interface),
+    static constexpr std::array protocols{
+        Protocol{&ext_data_control_manager_v1_interface, &ext_data_control_device_v1_interface,
+                 &ext_data_control_source_v1_interface},
+        Protocol{&zwlr_data_control_manager_v1_interface, &zwlr_data_control_device_v1_interface,
+                 &zwlr_data_control_source_v1_interface},
     };
-    for (const auto& protocol : protocols) {
-        auto manager = protocol.bind();
-        if (!manager) {
-            continue;
-        }
-        std::unique_ptr<DataControl> control(
-            new DataControl(display, std::move(manager), protocol, std::move(selectionChanged)));
-        control->m_device = static_cast<wl_proxy*>(
-            wl_proxy_marshal_flags(control->m_managerOnQueue, getDataDeviceRequest, protocol.device,
-                                   wl_proxy_get_version(control->m_managerOnQueue), 0, nullptr, seat));
-        static constexpr DeviceListener deviceListener{&onDataOffer, &onSelection, &onFinished, &onPrimarySelection};
-        addListener(control->m_device, deviceListener, control.get());
-        // Takes in the selection there before us, which is nobody's change, before the thread starts.
-        if (wl_display_roundtrip_queue(display, control->m_queue) < 0) {
-            return nullptr;
-        }
-        control->m_started = true;
-        control->m_thread = std::jthread([raw = control.get()](const std::stop_token& stop) { raw->run(stop); });
-        return control;
+    const auto* protocol = std::ranges::find_if(
+        protocols, [&](const Protocol& each) { return globals.managers.contains(each.manager->name); });
+    if (!globals.seat || protocol == protocols.end()) {
+        wl_registry_destroy(registry);
+        wl_display_disconnect(display);
+        return nullptr;
     }
-    return nullptr;
+    const auto bind = [&](const Globals::Global& global, const wl_interface* interface) {
+        const auto version = std::min<std::uint32_t>(global.version, interface->version);
+        return static_cast<wl_proxy*>(wl_registry_bind(registry, global.name, interface, version));
+    };
+    auto* seat = bind(*globals.seat, &wl_seat_interface);
+    std::unique_ptr<DataControl> control(
+        new DataControl(display, bind(globals.managers.find(protocol->manager->name)->second, protocol->manager),
+                        *protocol, std::move(selectionChanged)));
+    wl_registry_destroy(registry);
+    control->m_device = static_cast<wl_proxy*>(
+        wl_proxy_marshal_flags(control->m_managerOnQueue, getDataDeviceRequest, protocol->device,
+                               wl_proxy_get_version(control->m_managerOnQueue), 0, nullptr, seat));
+    static constexpr DeviceListener deviceListener{&onDataOffer, &onSelection, &onFinished, &onPrimarySelection};
+    addListener(control->m_device, deviceListener, control.get());
+    // Takes in the selection there before us, which is nobody's change, before the thread starts.
+    const bool answered = wl_display_roundtrip_queue(display, control->m_queue) >= 0;
+    // The device keeps what it needs of the seat.
+    wl_proxy_destroy(seat);
+    if (!answered) {
+        return nullptr;
+    }
+    control->m_started = true;
+    control->m_thread = std::jthread([raw = control.get()](const std::stop_token& stop) { raw->run(stop); });
+    return control;
 }
 
-DataControl::DataControl(wl_display* display, std::unique_ptr<QWaylandClientExtension> manager,
-                         const Protocol& protocol, std::function<void()> selectionChanged)
-    : m_display(display), m_manager(std::move(manager)), m_protocol(protocol),
-      m_selectionChanged(std::move(selectionChanged)), m_queue(wl_display_create_queue(display)),
-      m_syncAnswered(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+DataControl::DataControl(wl_display* display, wl_proxy* manager, const Protocol& protocol,
+                         std::function<void()> selectionChanged)
+    : m_display(display), m_manager(manager), m_protocol(protocol), m_selectionChanged(std::move(selectionChanged)),
+      m_queue(wl_display_create_queue(display)), m_syncAnswered(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    m_managerOnQueue = static_cast<wl_proxy*>(wl_proxy_create_wrapper(m_protocol.manager(*m_manager)));
+    m_managerOnQueue = static_cast<wl_proxy*>(wl_proxy_create_wrapper(m_manager));
     wl_proxy_set_queue(m_managerOnQueue, m_queue);
 }
 
@@ -235,8 +249,11 @@ DataControl::~DataControl()
     }
     destroyProxy(m_device);
     wl_proxy_wrapper_destroy(m_managerOnQueue);
+    wl_proxy_marshal_flags(m_manager, managerDestroyRequest, nullptr, wl_proxy_get_version(m_manager),
+                           WL_MARSHAL_FLAG_DESTROY);
     wl_display_flush(m_display);
     wl_event_queue_destroy(m_queue);
+    wl_display_disconnect(m_display);
 }
 
 DataControl::Selection DataControl::selection() const
@@ -343,6 +360,15 @@ void DataControl::setSelection(std::vector<Offered> offered)
 }
 
 void DataControl::run(const std::stop_token& stop)
+{
+    serve(stop);
+    if (!stop.stop_requested()) {
+        m_broken = true;
+        m_selectionChanged();
+    }
+}
+
+void DataControl::serve(const std::stop_token& stop)
 {
     // A reader that goes away makes our write fail with EPIPE instead of ending the process.
     sigset_t pipeSignal;

@@ -16,17 +16,15 @@
 #include <utility>
 #include <vector>
 
-class QWaylandClientExtension;
 struct wl_display;
 struct wl_event_queue;
 struct wl_proxy;
 
 namespace platform::wayland {
 
-/// A seat's clipboard selection through the compositor's data-control protocol (ext, else wlr), on Qt's
-/// Wayland connection. Its objects live on an event queue of their own, dispatched by a thread of its own:
-/// a new selection is known, and our own data is served, however busy the GUI thread is. The primary
-/// selection is ignored.
+/// A seat's clipboard selection through the compositor's data-control protocol (ext, else wlr), on a Wayland
+/// connection of its own beside Qt's, read and dispatched by a thread of its own: a new selection is known,
+/// and our own data is served, however busy the GUI thread is. The primary selection is ignored.
 class DataControl
 {
 public:
@@ -53,7 +51,7 @@ public:
         std::vector<QByteArray> mimeTypes;
     };
 
-    /// Binds the protocol on the connection of the application, which must run on Qt's wayland platform.
+    /// Connects to the compositor of the application, which must run on Qt's wayland platform.
     /// `selectionChanged` runs on the dispatching thread whenever another application's selection replaces
     /// the one before, not for the one there at the start. Null when the compositor offers no data-control.
     [[nodiscard]] static std::unique_ptr<DataControl> create(std::function<void()> selectionChanged);
@@ -66,6 +64,9 @@ public:
     [[nodiscard]] Selection selection() const;
     /// Whether the selection is still ours, the last one setSelection() made. Any thread.
     [[nodiscard]] bool ownsSelection() const;
+    /// Whether the compositor dropped the connection, as it does with a client that cannot take its events
+    /// in time; nothing is served or read on it again. Any thread.
+    [[nodiscard]] bool isBroken() const { return m_broken; }
     /// Asks the owner of the selection `serial` to write it as `mimeType`; the end of the pipe to read it
     /// from, invalid once that selection has gone. Any thread.
     [[nodiscard]] FileDescriptor receive(std::uint64_t serial, const QByteArray& mimeType);
@@ -75,7 +76,7 @@ public:
     [[nodiscard]] bool isCurrent(std::uint64_t serial, std::chrono::steady_clock::time_point deadline,
                                  int interruption);
     /// Makes `offered` the selection, or an empty one for none. Served on the dispatching thread to a few
-    /// readers at once, each for a bounded time; a reader that stops reading is dropped. GUI thread.
+    /// readers at once, each for a bounded time; a reader that stops reading is dropped. Any thread.
     void setSelection(std::vector<Offered> offered);
 
     /// How one of the protocols is bound and named; they differ in nothing else.
@@ -92,13 +93,16 @@ private:
         std::weak_ptr<const std::shared_future<QByteArray>> made;
     };
 
-    DataControl(wl_display* display, std::unique_ptr<QWaylandClientExtension> manager, const Protocol& protocol,
+    DataControl(wl_display* display, wl_proxy* manager, const Protocol& protocol,
                 std::function<void()> selectionChanged);
 
     /// Whether the compositor answered, with our queue dispatched up to its answer, before `deadline` or
     /// `interruption`.
     [[nodiscard]] bool roundtrip(std::chrono::steady_clock::time_point deadline, int interruption);
+    /// Serves the connection until the stop, or until it breaks, which is then reported as a change.
     void run(const std::stop_token& stop);
+    /// Reads, dispatches and writes to our readers until the stop or the end of the connection.
+    void serve(const std::stop_token& stop);
     /// False once the connection is broken.
     [[nodiscard]] bool dispatchPending();
     void serveWriters(const std::vector<short>& events);
@@ -113,8 +117,9 @@ private:
     static void onCancelled(void* data, wl_proxy* source);
     static void onSyncDone(void* data, wl_proxy* callback, std::uint32_t serial);
 
+    // Ours: disconnected by the destructor.
     wl_display* m_display;
-    std::unique_ptr<QWaylandClientExtension> m_manager;
+    wl_proxy* m_manager;
     const Protocol& m_protocol;
     std::function<void()> m_selectionChanged;
     wl_event_queue* m_queue = nullptr;
@@ -134,6 +139,7 @@ private:
     std::mutex m_dispatchMutex;
     // Counts the answers to roundtrip(), one at a time: a destroyed callback is never answered.
     std::atomic<std::uint64_t> m_syncAnswers = 0;
+    std::atomic<bool> m_broken = false;
     // Readable after an answer, for roundtrip() to wait on together with its interruption. Made once: the thread
     // sanitizer loses track of descriptors that come and go between threads.
     FileDescriptor m_syncAnswered;

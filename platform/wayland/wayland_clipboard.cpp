@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 
 #include <poll.h>
@@ -122,37 +125,79 @@ std::vector<DataControl::Offered> offeredForms(const OwnContent& content)
 class WaylandSelection final : public SelectionSource
 {
 public:
-    explicit WaylandSelection(std::unique_ptr<DataControl> control) : m_control(std::move(control)) {}
+    WaylandSelection(std::unique_ptr<DataControl> control, ChangeReport changed)
+        : m_control(std::move(control)), m_changed(std::move(changed))
+    {}
 
     [[nodiscard]] ReadResult<std::vector<QByteArray>> forms(const ReadLimits& /*limits*/) override
     {
-        auto selection = m_control->selection();
+        m_reading = reconnected();
+        auto selection = m_reading->selection();
         m_serial = selection.serial;
         return {m_serial == 0 ? ReadOutcome::Refused : ReadOutcome::Received, std::move(selection.mimeTypes)};
     }
 
     [[nodiscard]] ReadResult<QByteArray> read(const QByteArray& form, const ReadLimits& limits) override
     {
-        const auto pipe = m_control->receive(m_serial, form);
+        const auto pipe = m_reading->receive(m_serial, form);
         if (!pipe.isValid()) {
             return {};
         }
         ReadResult<QByteArray> result;
         result.outcome = readPipe(pipe.get(), result.value, limits);
         // The pipe also ends when its owner dies: only an owner still holding the selection finished it.
-        if (result.outcome == ReadOutcome::Received && !m_control->isCurrent(m_serial, limits.deadline, limits.stop)) {
+        if (result.outcome == ReadOutcome::Received && !m_reading->isCurrent(m_serial, limits.deadline, limits.stop)) {
             return {};
         }
         return result;
     }
 
-    [[nodiscard]] bool ownsSelection() const override { return m_control->ownsSelection(); }
+    // A dropped connection owns nothing: the next read makes a new one.
+    [[nodiscard]] bool ownsSelection() const override
+    {
+        const auto current = control();
+        return !current->isBroken() && current->ownsSelection();
+    }
 
-    void publish(const OwnContent& content) override { m_control->setSelection(offeredForms(content)); }
+    void publish(const OwnContent& content) override
+    {
+        const std::scoped_lock lock(m_controlMutex);
+        m_published = content;
+        m_control->setSelection(offeredForms(content));
+    }
 
 private:
-    std::unique_ptr<DataControl> m_control;
-    // The selection begun by forms(); used by the reading thread only.
+    [[nodiscard]] std::shared_ptr<DataControl> control() const
+    {
+        const std::scoped_lock lock(m_controlMutex);
+        return m_control;
+    }
+
+    /// The connection, made again if the compositor dropped it (a flood of readers of our selection can make
+    /// it do so), with our own content offered again where it was the selection. The process and its history
+    /// outlive the connection.
+    [[nodiscard]] std::shared_ptr<DataControl> reconnected()
+    {
+        if (!control()->isBroken()) {
+            return control();
+        }
+        std::shared_ptr<DataControl> fresh = DataControl::create(m_changed);
+        const std::scoped_lock lock(m_controlMutex);
+        if (fresh) {
+            if (m_control->ownsSelection() && m_published) {
+                fresh->setSelection(offeredForms(*m_published));
+            }
+            m_control = std::move(fresh);
+        }
+        return m_control;
+    }
+
+    mutable std::mutex m_controlMutex;
+    std::shared_ptr<DataControl> m_control;
+    std::optional<OwnContent> m_published;
+    const ChangeReport m_changed;
+    // The connection and the selection begun by forms(); used by the reading thread only.
+    std::shared_ptr<DataControl> m_reading;
     std::uint64_t m_serial = 0;
 };
 
@@ -161,8 +206,8 @@ private:
 std::unique_ptr<Clipboard> createClipboard()
 {
     return SelectionClipboard::create([](SelectionSource::ChangeReport changed) -> std::unique_ptr<SelectionSource> {
-        auto control = DataControl::create(std::move(changed));
-        return control ? std::make_unique<WaylandSelection>(std::move(control)) : nullptr;
+        auto control = DataControl::create(changed);
+        return control ? std::make_unique<WaylandSelection>(std::move(control), std::move(changed)) : nullptr;
     });
 }
 

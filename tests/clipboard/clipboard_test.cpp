@@ -397,4 +397,21 @@ TEST_F(ClipboardTest, SurvivesOwnersThatMisbehaveAtRandom)
     std::printf("%d rounds, %d without a misstep\n", rounds, wellBehaved);
 }
 
+#ifdef VELMORA_TEST_ON_WAYLAND
+TEST_F(WaylandClipboardTest, AFloodOfReadersThatNeverReadLeavesTheHistoryAndAWellBehavedReaderServed)
+{
+    // More than a pipe holds, so that a writer to a reader that never reads stays.
+    const auto text = (greeting + QLatin1Char('\n')).repeated(40'000).trimmed();
+    copy(text.toUtf8());
+    ASSERT_TRUE(waitForFront(text));
+    manager->copyItem(history().front());
+    ASSERT_TRUE(owner.start("flood:1100", {{Desktop::textForm, {}}}));
+    // Served whether the compositor kept our connection through the flood or dropped it.
+    EXPECT_TRUE(waitFor([&] { return Desktop::paste(Desktop::textForm) == text.toUtf8(); }, 1min));
+    copy("after the flood");
+    ASSERT_TRUE(waitForFront("after the flood"));
+    EXPECT_EQ(history().size(), 2U);
+}
+#endif
+
 } // namespace

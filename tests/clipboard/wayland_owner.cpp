@@ -1,6 +1,7 @@
 // The tests' Wayland clipboard owner: a client that sets the selection through data-control, which needs no
 // window or focus, and misbehaves by a plan; its command line and what it prints are in
-// tests/clipboard/owner_plan.h.
+// tests/clipboard/owner_plan.h. One plan of its own, "flood:COUNT FORM FILE", owns nothing: it asks the
+// selection COUNT times for FORM into pipes it never reads, then prints "ready <ns>" and waits to be killed.
 
 #include "tests/clipboard/owner_plan.h"
 
@@ -12,8 +13,11 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -21,7 +25,7 @@
 
 namespace {
 
-constexpr std::string_view missteps[] = {"none", "silent", "skip", "die", "empty", "replace"};
+constexpr std::string_view missteps[] = {"none", "silent", "skip", "die", "empty", "replace", "flood"};
 
 struct Owner
 {
@@ -148,6 +152,33 @@ void Owner::send(const std::string& mimeType, int descriptor)
     close(descriptor);
 }
 
+/// Asks the selection `count` times for `mimeType`, keeping the ends to read from open and unread.
+void flood(Owner& owner, int count, const std::string& mimeType)
+{
+    if (!owner.selection) {
+        std::_Exit(1);
+    }
+    std::vector<int> unread;
+    for (int request = 0; request < count; ++request) {
+        int ends[2] = {-1, -1};
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            std::_Exit(1);
+        }
+        zwlr_data_control_offer_v1_receive(owner.selection, mimeType.c_str(), ends[1]);
+        // Sent before the next: descriptors left waiting in our buffer would overflow it.
+        pollfd socket{wl_display_get_fd(owner.display), POLLOUT, 0};
+        while (wl_display_flush(owner.display) < 0 && errno == EAGAIN) {
+            poll(&socket, 1, -1);
+        }
+        close(ends[1]);
+        unread.push_back(ends[0]);
+    }
+    wl_display_roundtrip(owner.display);
+    std::printf("ready %lld\n", monotonicNanoseconds());
+    while (wl_display_dispatch(owner.display) >= 0) {
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -161,6 +192,10 @@ int main(int argc, char** argv)
     Owner owner;
     owner.plan = std::move(*plan);
     owner.connect();
+    if (owner.plan.misstep == "flood") {
+        flood(owner, owner.plan.step, owner.plan.forms.front().first);
+        return 0;
+    }
     if (owner.plan.seed) {
         std::mt19937_64 random(*owner.plan.seed);
         owner.plan.misstep = missteps[std::discrete_distribution<int>({40, 8, 10, 16, 10, 16})(random)];
