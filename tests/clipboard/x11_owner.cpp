@@ -111,10 +111,10 @@ struct Owner
             if (type == XCB_SELECTION_REQUEST) {
                 const auto arrived = monotonicNanoseconds();
                 std::printf("asked %s %lld\n", atomName(request->target).c_str(), arrived);
-                takeStep([&](std::string_view now) { answer(*request, now); }, Step::Request);
+                takeStep([&](std::string_view now) { answer(*request, now); }, true);
             } else if (type == XCB_PROPERTY_NOTIFY && change->window == transfer.requestor &&
                        change->atom == transfer.property && change->state == XCB_PROPERTY_DELETE) {
-                takeStep([&](std::string_view now) { sendChunk(now); }, Step::Chunk);
+                takeStep([&](std::string_view now) { sendChunk(now); }, false);
             }
             if (lost && transfer.requestor == 0) {
                 return;
@@ -122,13 +122,7 @@ struct Owner
         }
     }
 
-    enum class Step
-    {
-        Request,
-        Chunk
-    };
-
-    void takeStep(const auto& action, Step kind)
+    void takeStep(const auto& action, bool isRequest)
     {
         const auto drawn = plan.step-- == 0 ? std::string_view(plan.misstep) : "none";
         if (silent) {
@@ -142,7 +136,7 @@ struct Owner
             xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
         const bool owns = reply && (reply->owner == first || reply->owner == second);
         std::free(reply);
-        if (!owns && kind == Step::Request) {
+        if (!owns && isRequest) {
             std::_Exit(0);
         }
         // A transfer that outlives the clipboard goes on plainly: taking the clipboard back, above all, would

@@ -26,15 +26,11 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr const char* socketName = "velmora-kwin";
-
-/// Whether the GlobalShortcuts portal answers on the session bus, started by the bus if need be.
-bool portalAnswers()
-{
-    return std::system("dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop "
-                       "/org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get "
-                       "string:org.freedesktop.portal.GlobalShortcuts string:version 2>/dev/null | grep -q uint32") ==
-           0;
-}
+// Whether the GlobalShortcuts portal answers on the session bus, started by the bus if need be.
+constexpr const char* askPortal =
+    "dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop "
+    "/org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get "
+    "string:org.freedesktop.portal.GlobalShortcuts string:version 2>/dev/null | grep -q uint32";
 
 /// KWin, the portals, Velmora and this process's application on KWin, for all the tests of the process.
 class KWinEnvironment final : public ::testing::Environment
@@ -77,7 +73,7 @@ public:
         ASSERT_TRUE(pollUntil([&] { return fs::exists(socket) || !m_kwin->isRunning(); }, 60s) && m_kwin->isRunning())
             << "KWin did not start";
         // The first call starts the portals, which may take a while on a busy machine.
-        ASSERT_TRUE(pollUntil(portalAnswers, 120s)) << "the portals did not start";
+        ASSERT_TRUE(pollUntil([] { return std::system(askPortal) == 0; }, 120s)) << "the portals did not start";
         // Velmora starts from the PATH, as the menu starts it: KWin grants fake input to the executable its
         // entry names.
         setenv("PATH", (prefix.string() + "/bin:" + std::getenv("PATH")).c_str(), 1);
@@ -120,11 +116,6 @@ bool pressEvdev(const QStringList& codes)
     return run(VELMORA_KWIN_CLIENT, QStringList("keys") + codes).status == 0;
 }
 
-QByteArray windows()
-{
-    return run(VELMORA_KWIN_CLIENT, {"windows"}).output;
-}
-
 struct KWin
 {
     static constexpr const char* executable = "velmora";
@@ -137,6 +128,7 @@ struct KWin
         return pressEvdev({evdevCodes.value(key)});
     }
 
+    static QByteArray windows() { return run(VELMORA_KWIN_CLIENT, {"windows"}).output; }
     static bool isPanelShown() { return windows().contains("com.hollin.velmora active"); }
     static bool isPanelHidden() { return !windows().contains("com.hollin.velmora"); }
 };
