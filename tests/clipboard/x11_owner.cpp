@@ -176,7 +176,7 @@ struct Owner
 
     void answer(const xcb_selection_request_event_t& request, std::string_view now)
     {
-        const auto& offered = request.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto& offered = request.owner == second && !plan.replacement.empty() ? replacement : payloads;
         const auto payload = offered.find(request.target);
         if (now == "refuse" || now == "replace" || payload == offered.end()) {
             return notify(request, XCB_ATOM_NONE);
@@ -201,7 +201,7 @@ struct Owner
 
     void sendChunk(std::string_view now)
     {
-        const auto& offered = transfer.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto& offered = transfer.owner == second && !plan.replacement.empty() ? replacement : payloads;
         const auto chunk = offered.at(transfer.target).substr(sent, uniform(plan.chunk, largestChunk));
         poll(nullptr, 0, chunk.empty() ? 0 : plan.pause);
         put(transfer, transfer.target, chunk, 8, now);
@@ -240,9 +240,7 @@ int main(int argc, char** argv)
         owner.drawPlan();
     }
     owner.payloads = payloadsOf(owner.plan.forms, owner.targets);
-    if (!owner.plan.replacement.empty()) {
-        owner.replacement = payloadsOf(owner.plan.replacement, owner.targets);
-    }
+    owner.replacement = payloadsOf(owner.plan.replacement, owner.targets);
     owner.first = owner.takeClipboard();
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");
