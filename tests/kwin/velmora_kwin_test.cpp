@@ -38,21 +38,18 @@ class KWinEnvironment final : public ::testing::Environment
 public:
     void SetUp() override
     {
-        const fs::path home = m_home.path(), kwin = home / "bin/kwin_wayland", prefix = home / ".local";
-        const fs::path applications = prefix / "share/applications";
-        std::error_code error;
+        const fs::path home = m_home.path(), kwin = home / "kwin_wayland", prefix = home / ".local";
         // The packaged binary carries a file capability that a container may not grant; a copy carries none.
         // KWin's platform plugin checks the name.
-        fs::create_directories(kwin.parent_path(), error);
+        std::error_code error;
         fs::copy_file("/usr/bin/kwin_wayland", kwin, error);
-        // KWin reads the desktop entries as it starts, and grants its restricted protocols to the programs they
-        // name: the tests' client by this one, Velmora by the one it installs.
-        fs::create_directories(applications, error);
-        std::ofstream(applications / "velmora-test-client.desktop")
-            << "[Desktop Entry]\nType=Application\nName=Velmora test client\nNoDisplay=true\nExec=" VELMORA_KWIN_CLIENT
-               "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management\n";
         const auto install = VELMORA_CMAKE " --install " VELMORA_BUILD_DIR " --prefix " + prefix.string();
         ASSERT_TRUE(!error && std::system((install + " >/dev/null").c_str()) == 0) << "cannot install Velmora";
+        // KWin reads the desktop entries as it starts, and grants its restricted protocols to the programs they
+        // name: Velmora by the one it installed, the tests' client by this one.
+        std::ofstream(prefix / "share/applications/velmora-test-client.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Velmora test client\nNoDisplay=true\nExec=" VELMORA_KWIN_CLIENT
+               "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management\n";
         // The bus starts the portals with this environment: KDE's backend, on Qt's wayland platform, on this KWin.
         for (const char* variable : {"DISPLAY", "XAUTHORITY", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
             unsetenv(variable);
