@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <random>
 #include <string>
@@ -258,11 +257,11 @@ TEST_F(ClipboardTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
         // 4 s of transfer, never 1.5 s without data.
         {"sending slowly", "none:0:32:500", {{text, slowly}}, Form{text, slowly}},
         {"a bad picture", "none", {{"image/png", "\x89PNG\r\n\x1a\n no PNG"}, {text, "beside"}}, Form{text, "beside"}},
+        // Invalid inside and cut off at the end.
         {"invalid UTF-8",
          "none",
-         {{text, "  valid \xff\xfe then \xc3 more\n\n"}},
-         Form{text, "valid \xff\xfe then \xc3 more"}},
-        {"UTF-8 cut off", "none", {{text, "cut off in \xe2\x82"}}, Form{text, "cut off in \xe2\x82"}},
+         {{text, "  valid \xff\xfe then \xc3 cut off in \xe2\x82"}},
+         Form{text, "valid \xff\xfe then \xc3 cut off in \xe2\x82"}},
         {"only Latin-1", "none", {{"STRING", "caf\xe9 cr\xe8me"}}, Form{"STRING", "caf\xe9 cr\xe8me"}},
         {"UTF-8 after Latin-1",
          "none",
@@ -296,10 +295,7 @@ TEST_F(ClipboardTest, GivesUpOnAnOwnerThatMisbehavesWithoutStalling)
     for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
         const auto size = history().size();
-        if (!owner.start(row.plan, row.offer, row.replacement)) {
-            ADD_FAILURE() << "the owner did not take the clipboard";
-            continue;
-        }
+        ASSERT_TRUE(owner.start(row.plan, row.offer, row.replacement)) << "the owner did not take the clipboard";
         longestStall = 0;
         sinceTick.start();
         ticker.start(10);
@@ -386,15 +382,12 @@ TEST_F(ClipboardTest, SurvivesOwnersThatMisbehaveAtRandom)
                 return !history().empty() && history().front().text() == check;
             },
             30s))
-            << "the clipboard holds " << Desktop::paste(Desktop::textForm).left(40).toStdString() << ", the history "
-            << (history().empty() ? QString() : history().front().text().value_or("a picture").left(40)).toStdString()
-            << "; " << owner.lines("misstep").join(", ").toStdString();
+            << owner.lines("misstep").join(", ").toStdString();
         owner.stop();
     }
     // The rounds were a mix, not all of one kind.
     EXPECT_GT(wellBehaved, rounds / 5);
     EXPECT_LT(wellBehaved, rounds * 4 / 5);
-    std::printf("%d rounds, %d without a misstep\n", rounds, wellBehaved);
 }
 
 #ifdef VELMORA_TEST_ON_WAYLAND

@@ -111,10 +111,10 @@ struct Owner
             if (type == XCB_SELECTION_REQUEST) {
                 const auto arrived = monotonicNanoseconds();
                 std::printf("asked %s %lld\n", atomName(request->target).c_str(), arrived);
-                takeStep([&](std::string_view now) { answer(*request, now); }, Step::Request);
+                takeStep([&](std::string_view now) { answer(*request, now); }, true);
             } else if (type == XCB_PROPERTY_NOTIFY && change->window == transfer.requestor &&
                        change->atom == transfer.property && change->state == XCB_PROPERTY_DELETE) {
-                takeStep([&](std::string_view now) { sendChunk(now); }, Step::Chunk);
+                takeStep([&](std::string_view now) { sendChunk(now); }, false);
             }
             if (lost && transfer.requestor == 0) {
                 return;
@@ -122,13 +122,7 @@ struct Owner
         }
     }
 
-    enum class Step
-    {
-        Request,
-        Chunk
-    };
-
-    void takeStep(const auto& action, Step kind)
+    void takeStep(const auto& action, bool isRequest)
     {
         const auto drawn = plan.step-- == 0 ? std::string_view(plan.misstep) : "none";
         if (silent) {
@@ -142,7 +136,7 @@ struct Owner
             xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
         const bool owns = reply && (reply->owner == first || reply->owner == second);
         std::free(reply);
-        if (!owns && kind == Step::Request) {
+        if (!owns && isRequest) {
             std::_Exit(0);
         }
         // A transfer that outlives the clipboard goes on plainly: taking the clipboard back, above all, would
@@ -182,7 +176,7 @@ struct Owner
 
     void answer(const xcb_selection_request_event_t& request, std::string_view now)
     {
-        const auto& offered = request.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto& offered = request.owner == second && !plan.replacement.empty() ? replacement : payloads;
         const auto payload = offered.find(request.target);
         if (now == "refuse" || now == "replace" || payload == offered.end()) {
             return notify(request, XCB_ATOM_NONE);
@@ -207,7 +201,7 @@ struct Owner
 
     void sendChunk(std::string_view now)
     {
-        const auto& offered = transfer.owner == second && !replacement.empty() ? replacement : payloads;
+        const auto& offered = transfer.owner == second && !plan.replacement.empty() ? replacement : payloads;
         const auto chunk = offered.at(transfer.target).substr(sent, uniform(plan.chunk, largestChunk));
         poll(nullptr, 0, chunk.empty() ? 0 : plan.pause);
         put(transfer, transfer.target, chunk, 8, now);
@@ -246,9 +240,7 @@ int main(int argc, char** argv)
         owner.drawPlan();
     }
     owner.payloads = payloadsOf(owner.plan.forms, owner.targets);
-    if (!owner.plan.replacement.empty()) {
-        owner.replacement = payloadsOf(owner.plan.replacement, owner.targets);
-    }
+    owner.replacement = payloadsOf(owner.plan.replacement, owner.targets);
     owner.first = owner.takeClipboard();
     // A round trip: once it returns, the server has made us the owner.
     intern("CLIPBOARD");

@@ -20,32 +20,26 @@
 
 namespace {
 
-struct Globals
-{
-    org_kde_kwin_fake_input* fakeInput = nullptr;
-    org_kde_plasma_window_management* windowManagement = nullptr;
-};
+org_kde_kwin_fake_input* fakeInput = nullptr;
+org_kde_plasma_window_management* windowManagement = nullptr;
 
-void addGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t)
-{
-    auto* globals = static_cast<Globals*>(data);
-    if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
-        globals->fakeInput = static_cast<org_kde_kwin_fake_input*>(
-            wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
-    } else if (std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0) {
-        // The first version: its events are all a window list needs, and all this client must handle.
-        globals->windowManagement = static_cast<org_kde_plasma_window_management*>(
-            wl_registry_bind(registry, name, &org_kde_plasma_window_management_interface, 1));
-    }
-}
-
-void removeGlobal(void*, wl_registry*, std::uint32_t) {}
+constexpr wl_registry_listener registryListener{
+    [](void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
+        if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
+            fakeInput = static_cast<org_kde_kwin_fake_input*>(
+                wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
+        } else if (std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0) {
+            // The first version: its events are all a window list needs, and all this client must handle.
+            windowManagement = static_cast<org_kde_plasma_window_management*>(
+                wl_registry_bind(registry, name, &org_kde_plasma_window_management_interface, 1));
+        }
+    },
+    [](void*, wl_registry*, std::uint32_t) {}};
 
 struct Window
 {
     std::string appId;
     bool isActive = false;
-    bool isUnmapped = false;
 };
 
 // One dispatcher per object, by event name, rather than listeners that must name every event.
@@ -56,8 +50,6 @@ int dispatchWindow(const void* data, void*, std::uint32_t, const wl_message* mes
         window->appId = arguments[0].s ? arguments[0].s : "";
     } else if (std::strcmp(message->name, "state_changed") == 0) {
         window->isActive = arguments[0].u & ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE;
-    } else if (std::strcmp(message->name, "unmapped") == 0) {
-        window->isUnmapped = true;
     }
     return 0;
 }
@@ -82,36 +74,32 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage, on a Wayland display: %s keys CODE... | windows\n", argv[0]);
         return 1;
     }
-    Globals globals;
-    const wl_registry_listener registryListener{addGlobal, removeGlobal};
-    wl_registry_add_listener(wl_display_get_registry(display), &registryListener, &globals);
+    wl_registry_add_listener(wl_display_get_registry(display), &registryListener, nullptr);
     wl_display_roundtrip(display);
     if (std::strcmp(argv[1], "keys") == 0) {
-        if (!globals.fakeInput) {
+        if (!fakeInput) {
             return 2;
         }
-        org_kde_kwin_fake_input_authenticate(globals.fakeInput, "Velmora tests", "typing for the tests");
+        org_kde_kwin_fake_input_authenticate(fakeInput, "Velmora tests", "typing for the tests");
         for (int index = 2; index < argc; ++index) {
-            org_kde_kwin_fake_input_keyboard_key(globals.fakeInput, std::atoi(argv[index]), 1);
+            org_kde_kwin_fake_input_keyboard_key(fakeInput, std::atoi(argv[index]), 1);
         }
         for (int index = argc - 1; index >= 2; --index) {
-            org_kde_kwin_fake_input_keyboard_key(globals.fakeInput, std::atoi(argv[index]), 0);
+            org_kde_kwin_fake_input_keyboard_key(fakeInput, std::atoi(argv[index]), 0);
         }
         return wl_display_roundtrip(display) < 0 ? 1 : 0;
     }
-    if (!globals.windowManagement) {
+    if (!windowManagement) {
         return 2;
     }
     std::map<std::uint32_t, Window> windows;
-    wl_proxy_add_dispatcher(reinterpret_cast<wl_proxy*>(globals.windowManagement), dispatchManagement, &windows,
-                            nullptr);
+    wl_proxy_add_dispatcher(reinterpret_cast<wl_proxy*>(windowManagement), dispatchManagement, &windows, nullptr);
     // The window list, then each window's state.
     wl_display_roundtrip(display);
     wl_display_roundtrip(display);
+    // A window hidden since is gone from the next list.
     for (const auto& [id, window] : windows) {
-        if (!window.isUnmapped) {
-            std::printf("%s %s\n", window.appId.c_str(), window.isActive ? "active" : "inactive");
-        }
+        std::printf("%s %s\n", window.appId.c_str(), window.isActive ? "active" : "inactive");
     }
     return 0;
 }

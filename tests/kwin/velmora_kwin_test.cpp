@@ -26,15 +26,11 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr const char* socketName = "velmora-kwin";
-
-/// Whether the GlobalShortcuts portal answers on the session bus, started by the bus if need be.
-bool portalAnswers()
-{
-    return std::system("dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop "
-                       "/org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get "
-                       "string:org.freedesktop.portal.GlobalShortcuts string:version 2>/dev/null | grep -q uint32") ==
-           0;
-}
+// Whether the GlobalShortcuts portal answers on the session bus, started by the bus if need be.
+constexpr const char* askPortal =
+    "dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop "
+    "/org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get "
+    "string:org.freedesktop.portal.GlobalShortcuts string:version 2>/dev/null | grep -q uint32";
 
 /// KWin, the portals, Velmora and this process's application on KWin, for all the tests of the process.
 class KWinEnvironment final : public ::testing::Environment
@@ -42,21 +38,18 @@ class KWinEnvironment final : public ::testing::Environment
 public:
     void SetUp() override
     {
-        const fs::path home = m_home.path(), kwin = home / "bin/kwin_wayland", prefix = home / ".local";
-        const fs::path applications = prefix / "share/applications";
-        std::error_code error;
+        const fs::path home = m_home.path(), kwin = home / "kwin_wayland", prefix = home / ".local";
         // The packaged binary carries a file capability that a container may not grant; a copy carries none.
         // KWin's platform plugin checks the name.
-        fs::create_directories(kwin.parent_path(), error);
+        std::error_code error;
         fs::copy_file("/usr/bin/kwin_wayland", kwin, error);
-        // KWin reads the desktop entries as it starts, and grants its restricted protocols to the programs they
-        // name: the tests' client by this one, Velmora by the one it installs.
-        fs::create_directories(applications, error);
-        std::ofstream(applications / "velmora-test-client.desktop")
-            << "[Desktop Entry]\nType=Application\nName=Velmora test client\nNoDisplay=true\nExec=" VELMORA_KWIN_CLIENT
-               "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management\n";
         const auto install = VELMORA_CMAKE " --install " VELMORA_BUILD_DIR " --prefix " + prefix.string();
         ASSERT_TRUE(!error && std::system((install + " >/dev/null").c_str()) == 0) << "cannot install Velmora";
+        // KWin reads the desktop entries as it starts, and grants its restricted protocols to the programs they
+        // name: Velmora by the one it installed, the tests' client by this one.
+        std::ofstream(prefix / "share/applications/velmora-test-client.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Velmora test client\nNoDisplay=true\nExec=" VELMORA_KWIN_CLIENT
+               "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management\n";
         // The bus starts the portals with this environment: KDE's backend, on Qt's wayland platform, on this KWin.
         for (const char* variable : {"DISPLAY", "XAUTHORITY", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
             unsetenv(variable);
@@ -77,7 +70,7 @@ public:
         ASSERT_TRUE(pollUntil([&] { return fs::exists(socket) || !m_kwin->isRunning(); }, 60s) && m_kwin->isRunning())
             << "KWin did not start";
         // The first call starts the portals, which may take a while on a busy machine.
-        ASSERT_TRUE(pollUntil(portalAnswers, 120s)) << "the portals did not start";
+        ASSERT_TRUE(pollUntil([] { return std::system(askPortal) == 0; }, 120s)) << "the portals did not start";
         // Velmora starts from the PATH, as the menu starts it: KWin grants fake input to the executable its
         // entry names.
         setenv("PATH", (prefix.string() + "/bin:" + std::getenv("PATH")).c_str(), 1);
@@ -120,11 +113,6 @@ bool pressEvdev(const QStringList& codes)
     return run(VELMORA_KWIN_CLIENT, QStringList("keys") + codes).status == 0;
 }
 
-QByteArray windows()
-{
-    return run(VELMORA_KWIN_CLIENT, {"windows"}).output;
-}
-
 struct KWin
 {
     static constexpr const char* executable = "velmora";
@@ -137,6 +125,7 @@ struct KWin
         return pressEvdev({evdevCodes.value(key)});
     }
 
+    static QByteArray windows() { return run(VELMORA_KWIN_CLIENT, {"windows"}).output; }
     static bool isPanelShown() { return windows().contains("com.hollin.velmora active"); }
     static bool isPanelHidden() { return !windows().contains("com.hollin.velmora"); }
 };
