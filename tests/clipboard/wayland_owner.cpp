@@ -13,7 +13,6 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <cerrno>
 #include <csignal>
@@ -158,7 +157,6 @@ void flood(Owner& owner, int count, const std::string& mimeType)
     if (!owner.selection) {
         std::_Exit(1);
     }
-    std::vector<int> unread;
     for (int request = 0; request < count; ++request) {
         int ends[2] = {-1, -1};
         if (pipe2(ends, O_CLOEXEC) != 0) {
@@ -170,8 +168,8 @@ void flood(Owner& owner, int count, const std::string& mimeType)
         while (wl_display_flush(owner.display) < 0 && errno == EAGAIN) {
             poll(&socket, 1, -1);
         }
+        // The end to read from stays open, unread, for as long as the owner lives.
         close(ends[1]);
-        unread.push_back(ends[0]);
     }
     wl_display_roundtrip(owner.display);
     std::printf("ready %lld\n", monotonicNanoseconds());

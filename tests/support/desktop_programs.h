@@ -4,12 +4,10 @@
 // waiting, with events served, for what they do.
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 /// A program run to its end; status -1 when it did not end by itself in time.
 struct Finished

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <memory>
 
 namespace {
 

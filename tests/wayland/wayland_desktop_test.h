@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
