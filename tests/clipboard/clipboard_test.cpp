@@ -171,7 +171,9 @@ protected:
     std::unique_ptr<platform::Clipboard> clipboard = platform::createClipboard();
     platform::QtEventLoop eventLoop;
     platform::QtBackgroundTimers timers;
-    std::shared_ptr<ClipboardManager> manager = ClipboardManager::create(*clipboard, eventLoop, timers);
+    // Room for a text the read limit should have refused, so that it stays to be counted.
+    std::shared_ptr<ClipboardManager> manager =
+        ClipboardManager::create(*clipboard, eventLoop, timers, std::size_t{2} << 30);
     OwnerProcess owner;
 };
 
