@@ -97,12 +97,6 @@ struct Globals
     std::map<std::string, Global, std::less<>> managers;
 };
 
-struct RegistryListener
-{
-    void (*global)(void*, wl_registry*, std::uint32_t, const char*, std::uint32_t);
-    void (*globalRemove)(void*, wl_registry*, std::uint32_t);
-};
-
 void onGlobal(void* data, wl_registry* /*registry*/, std::uint32_t name, const char* interface, std::uint32_t version)
 {
     auto& globals = *static_cast<Globals*>(data);
@@ -114,7 +108,7 @@ void onGlobal(void* data, wl_registry* /*registry*/, std::uint32_t name, const c
     }
 }
 
-void onGlobalRemove(void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}
+constexpr wl_registry_listener registryListener{&onGlobal, [](void*, wl_registry*, std::uint32_t) {}};
 
 } // namespace
 
@@ -182,8 +176,7 @@ std::unique_ptr<DataControl> DataControl::create(std::function<void()> selection
     }
     Globals globals;
     auto* registry = wl_display_get_registry(display);
-    static constexpr RegistryListener registryListener{&onGlobal, &onGlobalRemove};
-    addListener(reinterpret_cast<wl_proxy*>(registry), registryListener, &globals);
+    wl_registry_add_listener(registry, &registryListener, &globals);
     wl_display_roundtrip(display);
     // The standard protocol first, where the compositor has it.
     static constexpr std::array protocols{
