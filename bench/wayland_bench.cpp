@@ -98,8 +98,15 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<Figures> columns(1);
+    // Its socket is named after the display, which the compositor chose.
     const auto isListening = [](const ProgramRun& run) {
-        return std::filesystem::exists(run.file("runtime/velmora-default.socket"));
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(run.file("runtime"), ignored)) {
+            if (entry.path().extension() == ".socket") {
+                return true;
+            }
+        }
+        return false;
     };
     if (const auto program = ProgramRun::start({VELMORA_EXECUTABLE}, "wayland", isListening, columns[0].failure)) {
         measure(*program, settings["--toggles"], settings["--copies"], columns[0]);
