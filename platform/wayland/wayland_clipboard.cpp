@@ -178,8 +178,8 @@ private:
     /// outlive the connection.
     [[nodiscard]] std::shared_ptr<DataControl> reconnected()
     {
-        if (!control()->isBroken()) {
-            return control();
+        if (auto current = control(); !current->isBroken()) {
+            return current;
         }
         std::shared_ptr<DataControl> fresh = DataControl::create(m_changed);
         const std::scoped_lock lock(m_controlMutex);
